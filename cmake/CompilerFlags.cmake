@@ -19,3 +19,7 @@ if(HAMMERLYN2_SANITIZE)
   add_compile_options(-fsanitize=${HAMMERLYN2_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
   add_link_options(-fsanitize=${HAMMERLYN2_SANITIZE})
 endif()
+
+# Only the entry points leave the plug-in library.
+set(CMAKE_CXX_VISIBILITY_PRESET hidden)
+set(CMAKE_VISIBILITY_INLINES_HIDDEN ON)

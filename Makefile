@@ -1,0 +1,44 @@
+# Two commands do everything on a fresh Debian machine:
+#   make demo   builds the plug-in and renders the demo piece to demo.wav
+#   make test   builds every target and runs every test suite
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+FUZZ_SECONDS ?= 60
+NATIVE_PRESETS := native debug sanitize tsan
+WINDOWS_PRESETS := win32 win64
+
+.PHONY: all deps demo test test-native test-windows test-fuzz test-reproducible clean $(NATIVE_PRESETS) $(WINDOWS_PRESETS)
+
+all: native
+
+deps:
+	@sh cmake/install-deps.sh
+
+$(NATIVE_PRESETS) $(WINDOWS_PRESETS) fuzz: %: deps
+	cmake --preset $@ >/dev/null
+	cmake --build --preset $@ -j $(JOBS)
+
+demo: native
+	./build/native/tools/hammerlyn2-render -o demo.wav
+	@if command -v sox >/dev/null 2>&1; then \
+	  sox demo.wav -n spectrogram -x 1200 -y 400 -t "Hammerlyn2 demo" -o demo.png && echo "Spectrogram: demo.png"; \
+	fi
+
+test: deps
+	@start=$$(date +%s); status=0; \
+	for p in $(NATIVE_PRESETS) $(WINDOWS_PRESETS); do \
+	  echo "=== $$p: build"; \
+	  cmake --preset $$p >/dev/null && cmake --build --preset $$p -j $(JOBS) || { status=1; echo "*** $$p: build failed"; continue; }; \
+	  echo "=== $$p: test"; \
+	  case $$p in win*) runner="xvfb-run -a -s '-screen 0 1024x768x24'";; *) runner="";; esac; \
+	  eval $$runner ctest --preset $$p -j $(JOBS) --timeout 1200 || { status=1; echo "*** $$p: tests failed"; }; \
+	done; \
+	echo "=== fuzz ($(FUZZ_SECONDS) s per target)"; \
+	$(MAKE) --no-print-directory test-fuzz || status=1; \
+	echo "=== make test finished in $$(( $$(date +%s) - start )) s, status $$status"; \
+	exit $$status
+
+test-fuzz: fuzz
+	sh tests/fuzz/run-fuzzers.sh build/fuzz $(FUZZ_SECONDS)
+
+clean:
+	rm -rf build demo.wav demo.png

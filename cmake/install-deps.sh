@@ -1,0 +1,34 @@
+#!/bin/sh
+# Installs the Debian packages the build and the tests need. As root it installs
+# what is missing; otherwise it names the missing packages and fails.
+set -e
+packages="cmake make g++ pkg-config googletest libgtest-dev libbenchmark-dev
+ g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+ wine wine32:i386 wine64 xvfb xauth
+ libsndfile1-dev libsmf-dev libpng-dev sox
+ clang libclang-rt-14-dev"
+
+missing=""
+for p in $packages; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing="$missing $p"
+  fi
+done
+[ -z "$missing" ] && exit 0
+
+if [ "$(id -u)" != 0 ]; then
+  echo "Missing Debian packages:$missing" >&2
+  echo "Install them as root (i386 packages need 'dpkg --add-architecture i386' and 'apt-get update' first)," >&2
+  echo "or run this command as root to install them." >&2
+  exit 1
+fi
+
+echo "Installing:$missing"
+case "$missing" in
+  *:i386*)
+    dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386 ;;
+esac
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -q
+# shellcheck disable=SC2086
+apt-get install -y -q --no-install-recommends $missing
