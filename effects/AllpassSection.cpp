@@ -1,0 +1,3 @@
+#include "effects/AllpassSection.h"
+
+AllpassSection::AllpassSection(double coefficient) noexcept : a(coefficient) {}

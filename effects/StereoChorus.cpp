@@ -1,0 +1,77 @@
+#include "effects/StereoChorus.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr int kRingLength = 2048;
+constexpr int kRingMask = kRingLength - 1;
+
+// Frames between write and read base per Hz of sample rate: the float nearest 256 / 44100.
+constexpr float kBaseDelayPerHz = 0.0058049886f;
+
+// Angular step per sample that, through the coupled-form oscillator, turns it at 1.2 Hz.
+constexpr double kLfoAngle = 3.7699111002959187;
+
+// Tap offset in frames from the base position, as a trunc and a fraction, Hermite-interpolated.
+inline float readTap(const float* line, float mod, int base) noexcept {
+    const float p = mod * 512.0f;
+    const int n = static_cast<int>(p);
+    const float f = p - static_cast<float>(n);
+    const int at = n + base;
+    const float ym1 = line[(at - 1) & kRingMask];
+    const float y0 = line[at & kRingMask];
+    const float y1 = line[(at + 1) & kRingMask];
+    const float y2 = line[(at + 2) & kRingMask];
+    const float c1 = (y1 - ym1) * 0.5f;
+    const float c3 = (y2 - ym1) * 0.5f + (y0 - y1) * 1.5f;
+    const float c2 = ((ym1 - y0) + c1) - c3;
+    return ((c3 * f + c2) * f + c1) * f + y0;
+}
+
+}  // namespace
+
+StereoChorus::StereoChorus()
+    : lineLeft(new float[kRingLength]()),
+      lineRight(new float[kRingLength]()),
+      readIndex(static_cast<int>(sampleRate * kBaseDelayPerHz)) {}
+
+StereoChorus::~StereoChorus() = default;
+
+void StereoChorus::setSampleRate(float rate) noexcept {
+    sampleRate = rate;
+    readIndex = (writeIndex + static_cast<int>(rate * kBaseDelayPerHz)) & kRingMask;
+}
+
+void StereoChorus::process(float* left, float* right, int count, float amount) noexcept {
+    lfoStep = static_cast<float>(std::sin(kLfoAngle / static_cast<double>(sampleRate))) * 2.0f;
+
+    float* const ringL = lineLeft.get();
+    float* const ringR = lineRight.get();
+    const float step = lfoStep;
+    float c = lfoCos, s = lfoSin;
+    float ml = modLeft, mr = modRight;
+    int w = writeIndex, r = readIndex;
+    for (int i = 0; i < count; ++i) {
+        c = c - step * s;
+        s = c * step + s;
+        mr = (s + 1.0f) * 0.22f;
+        ml = (c + 1.0f) * 0.22f;
+
+        const float dryL = left[i];
+        const float dryR = right[i];
+        ringL[w] = dryL;
+        ringR[w] = dryR;
+        w = (w + 1) & kRingMask;
+
+        left[i] = readTap(ringL, ml, r) * amount + dryL;
+        right[i] = readTap(ringR, mr, r) * amount + dryR;
+        r = (r + 1) & kRingMask;
+    }
+    lfoCos = c;
+    lfoSin = s;
+    modLeft = ml;
+    modRight = mr;
+    writeIndex = w;
+    readIndex = r;
+}
