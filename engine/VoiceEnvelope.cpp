@@ -1,0 +1,67 @@
+#include "engine/VoiceEnvelope.h"
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+
+namespace {
+
+// The small offsets keep every stage at least a fraction of a millisecond long.
+constexpr float kAttackOffset = 0.0001f;  // 0x38D1B717
+constexpr float kDecayOffset = 0.0002f;   // 0x3951B717
+constexpr float kFadeTime = 0.0001f;
+
+static_assert(std::bit_cast<std::uint32_t>(VoiceEnvelope::kThreshold) == 0x3C03126Fu);
+static_assert(std::bit_cast<std::uint32_t>(VoiceEnvelope::kTarget[1]) == 0x26901D7Du);
+static_assert(std::bit_cast<std::uint32_t>(kAttackOffset) == 0x38D1B717u);
+static_assert(std::bit_cast<std::uint32_t>(kDecayOffset) == 0x3951B717u);
+
+// Coefficient that leaves kThreshold of the distance after `samples` steps.
+// The reciprocal is taken in float, the power in double, the rest in float.
+float stageRate(float samples) noexcept
+{
+    const float exponent = 1.0f / samples;
+    const float remaining = static_cast<float>(
+        std::pow(static_cast<double>(VoiceEnvelope::kThreshold), static_cast<double>(exponent)));
+    return 1.0f - remaining;
+}
+
+}  // namespace
+
+VoiceEnvelope::VoiceEnvelope() noexcept
+{
+    for (auto& r : rate_)
+        r.store(0.0f, std::memory_order_relaxed);
+}
+
+void VoiceEnvelope::setRates(float sampleRate, float attackTime, float decayTime, float releaseTime) noexcept
+{
+    const float n = sampleRate * 6.0f;
+    constexpr auto relaxed = std::memory_order_relaxed;
+    rate_[Attack].store(stageRate(n * (attackTime + kAttackOffset)), relaxed);
+    rate_[Decay].store(stageRate(n * (decayTime + kDecayOffset)), relaxed);
+    rate_[Release].store(stageRate(n * (releaseTime + kDecayOffset)), relaxed);
+    rate_[Fade].store(stageRate(n * kFadeTime), relaxed);
+    rate_[Idle].store(0.0f, relaxed);
+}
+
+void VoiceEnvelope::process(float* buffer, int count) noexcept
+{
+    int stage = stage_;
+    float level = level_;
+    for (int j = 0; j < count; ++j) {
+        if (stage == Idle) {
+            buffer[j] = buffer[j] * 0.0f;
+            continue;
+        }
+        // Rates are re-read every sample: another thread may change them.
+        const float target = kTarget[stage];
+        level = (target - level) * rate_[stage].load(std::memory_order_relaxed) + level;
+        // A NaN distance compares false and never ends a stage.
+        if (std::fabs(level - target) <= kThreshold && stage != Decay)
+            ++stage;
+        buffer[j] = buffer[j] * level;
+    }
+    stage_ = stage;
+    level_ = level;
+}
