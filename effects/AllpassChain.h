@@ -21,6 +21,10 @@ public:
         return value;
     }
 
+    int size() const noexcept { return count; }
+    // Direct access for owners that run the sections themselves over a whole block.
+    AllpassSection& section(int index) noexcept { return *sections[index]; }
+
 private:
     std::unique_ptr<std::unique_ptr<AllpassSection>[]> sections;
     int count;
