@@ -1,0 +1,601 @@
+#include "editor/HeadlessWin32.h"
+
+#include <algorithm>
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "editor/EmbeddedBitmaps.h"
+#include "editor/PixelSurface.h"
+
+namespace headless {
+
+struct HWND__ {
+    std::string className;
+    WNDPROC proc = nullptr;
+    LONG_PTR userData = 0;
+    HWND parent = nullptr;
+    DWORD style = 0;
+    int x = 0, y = 0;
+    bool visible = false;
+    bool needsPaint = true;
+    PixelSurface pixels;
+    std::set<UINT_PTR> timers;
+};
+
+namespace {
+
+enum class Kind { Bitmap, Pen, Brush };
+
+// Every GDI object is one of these; the typed handles point at it.
+struct GdiObject {
+    Kind kind;
+    PixelSurface pixels;  // bitmaps
+    std::uint32_t rgb = 0;  // pens and brushes, as 0x00RRGGBB
+    int selectedIn = 0;   // device contexts holding it
+    bool stock = false;
+};
+
+struct Dc {
+    HWND window = nullptr;  // window DCs draw into the window's picture
+    GdiObject* bitmap = nullptr;  // memory DCs draw into their selected bitmap
+    GdiObject* pen = nullptr;
+    GdiObject* brush = nullptr;
+};
+
+struct ClassEntry {
+    WNDCLASSA wc;
+    std::string name;
+};
+
+struct Layer {
+    std::recursive_mutex lock;
+    std::map<std::string, ClassEntry> classes;
+    std::set<HWND> windows;
+    std::set<GdiObject*> objects;
+    std::set<Dc*> dcs;
+    HWND capture = nullptr;
+    HWND focus = nullptr;
+    GdiObject stockBitmap{Kind::Bitmap, PixelSurface(1, 1), 0, 0, true};
+    GdiObject stockPen{Kind::Pen, {}, 0x000000, 0, true};
+    GdiObject stockBrush{Kind::Brush, {}, 0xFFFFFF, 0, true};
+};
+
+Layer& layer() {
+    static Layer* instance = new Layer;  // lives to the end of the process
+    return *instance;
+}
+
+using Guard = std::lock_guard<std::recursive_mutex>;
+
+std::uint32_t toPixel(COLORREF c) { return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF); }
+
+bool validWindow(HWND w) { return w && layer().windows.count(w) != 0; }
+
+Dc* validDc(HDC dc) {
+    auto* d = reinterpret_cast<Dc*>(dc);
+    return d && layer().dcs.count(d) ? d : nullptr;
+}
+
+GdiObject* validObject(HGDIOBJ h) {
+    auto* o = static_cast<GdiObject*>(h);
+    Layer& l = layer();
+    if (o == &l.stockBitmap || o == &l.stockPen || o == &l.stockBrush) return o;
+    return o && l.objects.count(o) ? o : nullptr;
+}
+
+PixelSurface* target(Dc* d) {
+    if (d->window) return validWindow(d->window) ? &d->window->pixels : nullptr;
+    return d->bitmap ? &d->bitmap->pixels : nullptr;
+}
+
+Dc* newDc(HWND window) {
+    Layer& l = layer();
+    auto* d = new Dc;
+    d->window = window;
+    d->pen = &l.stockPen;
+    d->brush = &l.stockBrush;
+    if (!window) {
+        d->bitmap = &l.stockBitmap;
+    }
+    l.dcs.insert(d);
+    return d;
+}
+
+void freeDc(Dc* d) {
+    if (d->bitmap && !d->bitmap->stock) --d->bitmap->selectedIn;
+    if (!d->pen->stock) --d->pen->selectedIn;
+    if (!d->brush->stock) --d->brush->selectedIn;
+    layer().dcs.erase(d);
+    delete d;
+}
+
+GdiObject* newObject(Kind kind) {
+    auto* o = new GdiObject{kind, {}, 0, 0, false};
+    layer().objects.insert(o);
+    return o;
+}
+
+void screenOrigin(HWND w, LONG& ox, LONG& oy) {
+    ox = 0;
+    oy = 0;
+    for (HWND p = w; p && validWindow(p); p = p->parent) {
+        ox += p->x;
+        oy += p->y;
+    }
+}
+
+std::atomic<DWORD> nextThreadId{1};
+
+}  // namespace
+
+BOOL GetClassInfoA(HINSTANCE, LPCSTR className, WNDCLASSA* out) {
+    if (!className) return FALSE;
+    Guard g(layer().lock);
+    auto it = layer().classes.find(className);
+    if (it == layer().classes.end()) return FALSE;
+    if (out) *out = it->second.wc;
+    return TRUE;
+}
+
+ATOM RegisterClassA(const WNDCLASSA* wc) {
+    if (!wc || !wc->lpszClassName || !wc->lpfnWndProc) return 0;
+    Guard g(layer().lock);
+    Layer& l = layer();
+    if (l.classes.count(wc->lpszClassName)) return 0;
+    ClassEntry entry{*wc, wc->lpszClassName};
+    auto it = l.classes.emplace(entry.name, entry).first;
+    it->second.wc.lpszClassName = it->second.name.c_str();
+    return static_cast<ATOM>(0xC000 + l.classes.size());
+}
+
+BOOL UnregisterClassA(LPCSTR className, HINSTANCE) {
+    if (!className) return FALSE;
+    Guard g(layer().lock);
+    Layer& l = layer();
+    auto it = l.classes.find(className);
+    if (it == l.classes.end()) return FALSE;
+    // As on Windows, a class with live windows stays.
+    for (HWND w : l.windows)
+        if (w->className == className) return FALSE;
+    l.classes.erase(it);
+    return TRUE;
+}
+
+HCURSOR LoadCursorA(HINSTANCE, LPCSTR) {
+    static int arrow;
+    return reinterpret_cast<HCURSOR>(&arrow);
+}
+
+HWND CreateWindowExA(DWORD, LPCSTR className, LPCSTR, DWORD style, int x, int y, int width, int height,
+                     HWND parent, HMENU, HINSTANCE, LPVOID) {
+    HWND w = nullptr;
+    {
+        Guard g(layer().lock);
+        Layer& l = layer();
+        if (!className) return nullptr;
+        auto it = l.classes.find(className);
+        if (it == l.classes.end()) return nullptr;
+        if ((style & WS_CHILD) && !validWindow(parent)) return nullptr;
+        if (parent && !validWindow(parent)) return nullptr;
+        if (width < 0 || height < 0 || width > 16384 || height > 16384) return nullptr;
+        w = new HWND__;
+        w->className = className;
+        w->proc = it->second.wc.lpfnWndProc;
+        w->parent = parent;
+        w->style = style;
+        w->x = x;
+        w->y = y;
+        w->visible = (style & WS_VISIBLE) != 0;
+        w->pixels = PixelSurface(width, height);
+        l.windows.insert(w);
+    }
+    // The creation messages reach the window before its creator can tell it anything.
+    if (!SendMessageA(w, WM_NCCREATE, 0, 0) || SendMessageA(w, WM_CREATE, 0, 0) == -1) {
+        DestroyWindow(w);
+        return nullptr;
+    }
+    return w;
+}
+
+BOOL DestroyWindow(HWND w) {
+    std::vector<HWND> children;
+    {
+        Guard g(layer().lock);
+        if (!validWindow(w)) return FALSE;
+        for (HWND c : layer().windows)
+            if (c->parent == w) children.push_back(c);
+    }
+    // A window that holds the capture loses it first.
+    HWND holder = GetCapture();
+    for (HWND p = holder; p; p = validWindow(p) ? p->parent : nullptr)
+        if (p == w) {
+            ReleaseCapture();
+            break;
+        }
+    SendMessageA(w, WM_DESTROY, 0, 0);
+    for (HWND c : children) DestroyWindow(c);
+    SendMessageA(w, WM_NCDESTROY, 0, 0);
+    Guard g(layer().lock);
+    Layer& l = layer();
+    if (l.focus == w) l.focus = nullptr;
+    l.windows.erase(w);
+    delete w;
+    return TRUE;
+}
+
+BOOL IsWindow(HWND w) {
+    Guard g(layer().lock);
+    return validWindow(w) ? TRUE : FALSE;
+}
+
+BOOL ShowWindow(HWND w, int command) {
+    Guard g(layer().lock);
+    if (!validWindow(w)) return FALSE;
+    const BOOL wasVisible = w->visible;
+    w->visible = command != SW_HIDE;
+    if (w->visible && !wasVisible) w->needsPaint = true;
+    return wasVisible;
+}
+
+LONG_PTR SetWindowLongPtrA(HWND w, int index, LONG_PTR value) {
+    Guard g(layer().lock);
+    if (!validWindow(w) || index != GWLP_USERDATA) return 0;
+    const LONG_PTR old = w->userData;
+    w->userData = value;
+    return old;
+}
+
+LONG_PTR GetWindowLongPtrA(HWND w, int index) {
+    Guard g(layer().lock);
+    if (!validWindow(w) || index != GWLP_USERDATA) return 0;
+    return w->userData;
+}
+
+LRESULT DefWindowProcA(HWND w, UINT message, WPARAM, LPARAM) {
+    switch (message) {
+    case WM_NCCREATE:
+        return TRUE;
+    case WM_PAINT: {
+        PAINTSTRUCT ps{};
+        BeginPaint(w, &ps);
+        EndPaint(w, &ps);
+        return 0;
+    }
+    case WM_ERASEBKGND:
+        return 0;  // no class brush in this layer: nothing erased
+    default:
+        return 0;
+    }
+}
+
+LRESULT SendMessageA(HWND w, UINT message, WPARAM wParam, LPARAM lParam) {
+    WNDPROC proc;
+    {
+        Guard g(layer().lock);
+        if (!validWindow(w)) return 0;
+        proc = w->proc;
+    }
+    return proc(w, message, wParam, lParam);
+}
+
+BOOL InvalidateRect(HWND w, const RECT*, BOOL) {
+    Guard g(layer().lock);
+    if (!validWindow(w)) return FALSE;
+    w->needsPaint = true;
+    return TRUE;
+}
+
+BOOL UpdateWindow(HWND w) {
+    {
+        Guard g(layer().lock);
+        if (!validWindow(w)) return FALSE;
+        if (!w->needsPaint || !w->visible) return TRUE;
+    }
+    SendMessageA(w, WM_PAINT, 0, 0);
+    return TRUE;
+}
+
+BOOL ScreenToClient(HWND w, POINT* p) {
+    Guard g(layer().lock);
+    if (!validWindow(w) || !p) return FALSE;
+    LONG ox, oy;
+    screenOrigin(w, ox, oy);
+    p->x -= ox;
+    p->y -= oy;
+    return TRUE;
+}
+
+BOOL ClientToScreen(HWND w, POINT* p) {
+    Guard g(layer().lock);
+    if (!validWindow(w) || !p) return FALSE;
+    LONG ox, oy;
+    screenOrigin(w, ox, oy);
+    p->x += ox;
+    p->y += oy;
+    return TRUE;
+}
+
+HWND SetFocus(HWND w) {
+    Guard g(layer().lock);
+    if (w && !validWindow(w)) return nullptr;
+    HWND old = layer().focus;
+    layer().focus = w;
+    return old;
+}
+
+HWND GetFocus() {
+    Guard g(layer().lock);
+    return layer().focus;
+}
+
+HWND SetCapture(HWND w) {
+    HWND previous;
+    {
+        Guard g(layer().lock);
+        if (!validWindow(w)) return nullptr;
+        previous = layer().capture;
+        layer().capture = w;
+    }
+    // As Wine does, the window that had the capture hears of it, even when it
+    // takes the capture again itself.
+    if (previous) SendMessageA(previous, WM_CAPTURECHANGED, 0, reinterpret_cast<LPARAM>(w));
+    return previous;
+}
+
+BOOL ReleaseCapture() {
+    HWND previous;
+    {
+        Guard g(layer().lock);
+        previous = layer().capture;
+        layer().capture = nullptr;
+    }
+    if (previous) SendMessageA(previous, WM_CAPTURECHANGED, 0, 0);
+    return TRUE;
+}
+
+HWND GetCapture() {
+    Guard g(layer().lock);
+    return layer().capture;
+}
+
+UINT_PTR SetTimer(HWND w, UINT_PTR id, UINT, TIMERPROC) {
+    Guard g(layer().lock);
+    if (!validWindow(w)) return 0;
+    w->timers.insert(id);
+    return id;
+}
+
+BOOL KillTimer(HWND w, UINT_PTR id) {
+    Guard g(layer().lock);
+    if (!validWindow(w)) return FALSE;
+    return w->timers.erase(id) ? TRUE : FALSE;
+}
+
+DWORD GetCurrentThreadId() {
+    thread_local const DWORD id = nextThreadId.fetch_add(1);
+    return id;
+}
+
+HDC GetDC(HWND w) {
+    Guard g(layer().lock);
+    if (!validWindow(w)) return nullptr;
+    return reinterpret_cast<HDC>(newDc(w));
+}
+
+int ReleaseDC(HWND, HDC dc) {
+    Guard g(layer().lock);
+    Dc* d = validDc(dc);
+    if (!d || !d->window) return 0;
+    freeDc(d);
+    return 1;
+}
+
+HDC BeginPaint(HWND w, PAINTSTRUCT* paint) {
+    Guard g(layer().lock);
+    if (!validWindow(w) || !paint) return nullptr;
+    *paint = PAINTSTRUCT{};
+    paint->rcPaint = RECT{0, 0, w->pixels.width, w->pixels.height};
+    w->needsPaint = false;
+    paint->hdc = reinterpret_cast<HDC>(newDc(w));
+    return paint->hdc;
+}
+
+BOOL EndPaint(HWND, const PAINTSTRUCT* paint) {
+    Guard g(layer().lock);
+    if (!paint) return FALSE;
+    Dc* d = validDc(paint->hdc);
+    if (d && d->window) freeDc(d);
+    return TRUE;
+}
+
+HDC CreateCompatibleDC(HDC) {
+    Guard g(layer().lock);
+    return reinterpret_cast<HDC>(newDc(nullptr));
+}
+
+BOOL DeleteDC(HDC dc) {
+    Guard g(layer().lock);
+    Dc* d = validDc(dc);
+    if (!d || d->window) return FALSE;
+    freeDc(d);
+    return TRUE;
+}
+
+HGDIOBJ SelectObject(HDC dc, HGDIOBJ object) {
+    Guard g(layer().lock);
+    Dc* d = validDc(dc);
+    GdiObject* o = validObject(object);
+    if (!d || !o) return nullptr;
+    GdiObject** slot = nullptr;
+    switch (o->kind) {
+    case Kind::Bitmap:
+        // Bitmaps go only into memory DCs, and into one at a time.
+        if (d->window) return nullptr;
+        if (!o->stock && o->selectedIn > 0 && d->bitmap != o) return nullptr;
+        slot = &d->bitmap;
+        break;
+    case Kind::Pen:
+        slot = &d->pen;
+        break;
+    case Kind::Brush:
+        slot = &d->brush;
+        break;
+    }
+    GdiObject* old = *slot;
+    if (old == o) return old;
+    if (old && !old->stock) --old->selectedIn;
+    if (!o->stock) ++o->selectedIn;
+    *slot = o;
+    return old;
+}
+
+BOOL DeleteObject(HGDIOBJ object) {
+    Guard g(layer().lock);
+    GdiObject* o = validObject(object);
+    if (!o) return FALSE;
+    if (o->stock) return TRUE;
+    if (o->selectedIn > 0) return FALSE;  // still selected into a DC
+    layer().objects.erase(o);
+    delete o;
+    return TRUE;
+}
+
+int GetObjectA(HGDIOBJ object, int size, LPVOID out) {
+    Guard g(layer().lock);
+    GdiObject* o = validObject(object);
+    if (!o || o->kind != Kind::Bitmap || !out || size < static_cast<int>(sizeof(BITMAP))) return 0;
+    BITMAP bm{};
+    bm.bmWidth = o->pixels.width;
+    bm.bmHeight = o->pixels.height;
+    bm.bmPlanes = 1;
+    bm.bmBitsPixel = static_cast<WORD>(o->pixels.bitsPerPixel);
+    bm.bmWidthBytes = ((o->pixels.width * o->pixels.bitsPerPixel + 15) / 16) * 2;
+    *static_cast<BITMAP*>(out) = bm;
+    return static_cast<int>(sizeof(BITMAP));
+}
+
+HPEN CreatePen(int, int, COLORREF colour) {
+    Guard g(layer().lock);
+    GdiObject* o = newObject(Kind::Pen);
+    o->rgb = toPixel(colour);
+    return reinterpret_cast<HPEN>(o);
+}
+
+HBRUSH CreateSolidBrush(COLORREF colour) {
+    Guard g(layer().lock);
+    GdiObject* o = newObject(Kind::Brush);
+    o->rgb = toPixel(colour);
+    return reinterpret_cast<HBRUSH>(o);
+}
+
+int FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
+    Guard g(layer().lock);
+    Dc* d = validDc(dc);
+    GdiObject* b = validObject(brush);
+    if (!d || !rect || !b || b->kind != Kind::Brush) return 0;
+    PixelSurface* s = target(d);
+    if (!s) return 0;
+    fillPixels(*s, rect->left, rect->top, rect->right, rect->bottom, b->rgb);
+    return 1;
+}
+
+BOOL Ellipse(HDC dc, int left, int top, int right, int bottom) {
+    Guard g(layer().lock);
+    Dc* d = validDc(dc);
+    if (!d) return FALSE;
+    PixelSurface* s = target(d);
+    if (!s || right <= left || bottom <= top) return FALSE;
+    // Filled with the brush inside, outlined one pixel wide with the pen.
+    const double cx = (left + right) / 2.0, cy = (top + bottom) / 2.0;
+    const double rx = (right - left) / 2.0, ry = (bottom - top) / 2.0;
+    auto inside = [&](int px, int py) {
+        const double u = (px + 0.5 - cx) / rx, v = (py + 0.5 - cy) / ry;
+        return u * u + v * v <= 1.0;
+    };
+    for (int py = top; py < bottom; ++py)
+        for (int px = left; px < right; ++px) {
+            if (!inside(px, py) || !s->contains(px, py)) continue;
+            const bool edge = !inside(px - 1, py) || !inside(px + 1, py) || !inside(px, py - 1) || !inside(px, py + 1);
+            s->at(px, py) = edge ? d->pen->rgb : d->brush->rgb;
+        }
+    return TRUE;
+}
+
+BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sourceX, int sourceY, DWORD rop) {
+    Guard g(layer().lock);
+    Dc* dd = validDc(dest);
+    Dc* sd = validDc(source);
+    if (!dd || !sd) return FALSE;
+    PixelSurface* ds = target(dd);
+    PixelSurface* ss = target(sd);
+    if (!ds || !ss) return FALSE;
+    RasterOp op;
+    switch (rop) {
+    case SRCCOPY:
+        op = RasterOp::Copy;
+        break;
+    case SRCAND:
+        op = RasterOp::And;
+        break;
+    case SRCPAINT:
+        op = RasterOp::Or;
+        break;
+    default:
+        return FALSE;
+    }
+    if (ds == ss) {
+        const PixelSurface copy = *ss;
+        blitPixels(*ds, x, y, width, height, copy, sourceX, sourceY, op);
+    } else {
+        blitPixels(*ds, x, y, width, height, *ss, sourceX, sourceY, op);
+    }
+    return TRUE;
+}
+
+HBITMAP LoadBitmapA(HINSTANCE, LPCSTR name) {
+    const auto id = reinterpret_cast<std::uintptr_t>(name);
+    if (id > 0xFFFF) return nullptr;  // only numbered resources exist here
+    const EmbeddedBitmap* bmp = findEmbeddedBitmap(static_cast<int>(id));
+    if (!bmp) return nullptr;
+    PixelSurface pixels;
+    if (!decodeBmp(bmp->data, bmp->size, pixels)) return nullptr;
+    return bitmapFromPixels(pixels);
+}
+
+const PixelSurface* windowPixels(HWND w) {
+    Guard g(layer().lock);
+    return validWindow(w) ? &w->pixels : nullptr;
+}
+
+HBITMAP bitmapFromPixels(const PixelSurface& pixels) {
+    Guard g(layer().lock);
+    GdiObject* o = newObject(Kind::Bitmap);
+    o->pixels = pixels;
+    return reinterpret_cast<HBITMAP>(o);
+}
+
+int liveWindowCount() {
+    Guard g(layer().lock);
+    return static_cast<int>(layer().windows.size());
+}
+
+int liveGdiObjectCount() {
+    Guard g(layer().lock);
+    return static_cast<int>(layer().objects.size());
+}
+
+int liveDcCount() {
+    Guard g(layer().lock);
+    return static_cast<int>(layer().dcs.size());
+}
+
+int liveTimerCount(HWND w) {
+    Guard g(layer().lock);
+    return validWindow(w) ? static_cast<int>(w->timers.size()) : 0;
+}
+
+}  // namespace headless

@@ -1,0 +1,105 @@
+#include "editor/bitmapknob.h"
+
+#include <cmath>
+
+#include "editor/QFGui.h"
+#include "editor/Win32Api.h"
+#include "plugin/AudioEffect.h"
+
+bitmapknob::bitmapknob(int x, int y, float snapRange, float snapPoint, BitmapHandle strip, BitmapHandle mask)
+    : WidgetBase(x, y, 24, 24), snapRange(snapRange), snapPoint(snapPoint), strip(strip), mask(mask) {
+    value.store(0.5f, std::memory_order_relaxed);
+    round = true;
+    filled = false;
+}
+
+int bitmapknob::frameFor(float v) {
+    // Truncation toward zero in single precision: 62/63 and up to just below 1
+    // all show frame 62; only exactly 1 shows the last frame.
+    return static_cast<int>(63.0f * v);
+}
+
+void bitmapknob::onMouseDown(int button, int, int y) {
+    pressed = true;
+    fine = button == 1;
+    dragAnchorY = y;
+}
+
+void bitmapknob::onDragEnd(int, int) {
+    pressed = false;
+    dirty.store(true, std::memory_order_relaxed);
+}
+
+void bitmapknob::onDrag(int, int y) {
+    const float before = getValue();
+    const float d = static_cast<float>(y - dragAnchorY);
+    float v = before - d * (fine ? kFineStep : kCoarseStep);
+    const bool clamped = v > 1.0f || v < 0.0f;
+    if (v > 1.0f)
+        v = 1.0f;
+    else if (v < 0.0f)
+        v = 0.0f;
+
+    if (snapRange > std::fabs(v - snapPoint)) {
+        // Inside the detent: hold the snap point and let the travel accumulate
+        // from the last position outside it.
+        v = snapPoint;
+    } else if (static_cast<int>(before * 1000.0f) == static_cast<int>(v * 1000.0f) && !clamped) {
+        // Too small a move to change the value's thousandths: keep the anchor,
+        // so that slow fine drags add up instead of being lost pixel by pixel.
+        return;
+    } else {
+        dragAnchorY = y;
+    }
+    if (static_cast<int>(before * 1000.0f) != static_cast<int>(v * 1000.0f)) setValue(v, true);
+}
+
+void bitmapknob::onMouseWheel(int steps) {
+    float v = static_cast<float>(steps) * kWheelStep + getValue();
+    if (v > 1.0f)
+        v = 1.0f;
+    else if (v < 0.0f)
+        v = 0.0f;
+    setValue(v, true);
+}
+
+void bitmapknob::setValue(float v, bool notify) {
+    if (std::isnan(v)) return;  // nothing sensible to show or report
+    if (v > 1.0f)
+        v = 1.0f;
+    else if (v < 0.0f)
+        v = 0.0f;
+    if (v == getValue()) return;
+    value.store(v, std::memory_order_relaxed);
+
+    // Report before the change detection, so that while the plug-in handles the
+    // report the knob already holds its new value and is not set again.
+    if (notify && owner) {
+        if (AudioEffect* effect = owner->getEffect()) {
+            if (automate)
+                effect->setParameterAutomated(paramIndex, v);
+            else
+                effect->setParameter(paramIndex, v);
+        }
+    }
+
+    const int offset = frameFor(v) * frameHeight;
+    if (lastFrameOffset.exchange(offset, std::memory_order_relaxed) != offset)
+        dirty.store(true, std::memory_order_relaxed);
+}
+
+void bitmapknob::draw(DrawContext drawContext, ColourRef, ColourRef) {
+    if (!strip || !mask) return;
+    HDC dc = static_cast<HDC>(drawContext);
+    const int offset = frame() * frameHeight;
+    HDC memory = CreateCompatibleDC(dc);
+    // The mask blacks out the disc and keeps the corners; the frame is then
+    // ORed into the black disc, so the knob draws over its own last frame
+    // without the background being repainted.
+    HGDIOBJ previous = SelectObject(memory, static_cast<HBITMAP>(mask));
+    BitBlt(dc, x, y, width, height, memory, 0, 0, SRCAND);
+    SelectObject(memory, static_cast<HBITMAP>(strip));
+    BitBlt(dc, x, y, width, height, memory, 0, offset, SRCPAINT);
+    SelectObject(memory, previous);
+    DeleteDC(memory);
+}

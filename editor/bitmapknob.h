@@ -1,0 +1,41 @@
+// A 24 x 24 rotary knob drawn from a vertical film strip of 64 frames through
+// a round mask. Dragging up turns it up (coarse with the left button, fine with
+// the right), the wheel moves it by hundredths, and an optional detent holds
+// it at one value for a short stretch of travel.
+#pragma once
+
+#include <atomic>
+
+#include "editor/WidgetBase.h"
+
+class bitmapknob : public WidgetBase {
+public:
+    // strip and mask are HBITMAPs owned by the editor; they must outlive the knob.
+    bitmapknob(int x, int y, float snapRange, float snapPoint, BitmapHandle strip, BitmapHandle mask);
+
+    void onMouseDown(int button, int x, int y) override;
+    void onDragEnd(int x, int y) override;
+    void onDrag(int x, int y) override;
+    void onMouseWheel(int steps) override;
+    void draw(DrawContext dc, ColourRef pen, ColourRef fill) override;
+    void setValue(float value, bool notify) override;
+    float getValue() override { return value.load(std::memory_order_relaxed); }
+
+    // The film-strip frame that shows value v: 0 for 0, 31 for 0.5, 63 only for 1.
+    static int frameFor(float v);
+    int frame() const { return frameFor(value.load(std::memory_order_relaxed)); }
+
+    static constexpr float kCoarseStep = 0.005f;  // value per pixel, left button
+    static constexpr float kFineStep = 0.0005f;   // value per pixel, right button
+    static constexpr float kWheelStep = 0.01f;    // value per wheel notch
+
+    int dragAnchorY = 0;  // window y of the last drag position applied
+    float snapRange;
+    float snapPoint;
+    std::atomic<int> lastFrameOffset{-1000};  // matches no real offset
+    int frameCount = 64;
+    int frameHeight = 24;
+    BitmapHandle strip;
+    BitmapHandle mask;
+    bool fine = false;  // the drag began with the right button
+};
