@@ -48,6 +48,9 @@ public:
     // that fall inside and keeps the later ones, moved back by `count`. A block
     // rendered as pieces ending with render() is identical to one render().
     void renderPartial(float* voiceBuffer, float* mixBuffer, int count) noexcept;
+    // Drops the queued events unapplied, for a block that is not rendered.
+    // Choices of the reserve already made stand.
+    void discardEvents() noexcept { eventCount_ = 0; }
 
     // Call after writing params[index]; Attack, Decay and Release (10..12)
     // recompute every voice's envelope rates. Any thread.

@@ -203,6 +203,15 @@ TEST(VoiceEngine, QueueHoldsAtMost128EventsPerBlock)
         if (f->voice(i).used() && i != f->reserve())
             highest = std::max(highest, f->voice(i).note());
     EXPECT_EQ(highest, 63 - 12);
+
+    // A block that is never rendered drops its events; the next block plays.
+    f->noteOn(60, 1.0f, 0);
+    f->discardEvents();
+    EXPECT_EQ(f->queuedEvents(), 0);
+    EXPECT_EQ(voicePlaying(*f, 60), -1);
+    f->noteOn(61, 1.0f, 0);
+    renderBlock(*f, 64);
+    EXPECT_NE(voicePlaying(*f, 61), -1);
 }
 
 TEST(VoiceEngine, OffsetsOutsideTheBlockAreClampedIntoIt)
