@@ -4,8 +4,8 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <ctime>
 #include <cmath>
+#include <ctime>
 #include <random>
 #include <vector>
 
@@ -51,7 +51,8 @@ void outputStage(benchmark::State& state) {
     std::size_t block = 0;
     double nanoseconds = 0.0;
     for (auto _ : state) {
-        std::copy_n(source.begin() + static_cast<std::ptrdiff_t>(block * mix.size()), mix.size(), mix.begin());
+        std::copy_n(source.begin() + static_cast<std::ptrdiff_t>(block * mix.size()), mix.size(),
+                    mix.begin());
         block = (block + 1) % 64;
 
         const double start = threadSeconds();
@@ -76,8 +77,4 @@ void outputStage(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(outputStage)
-    ->ArgNames({"rate", "frames"})
-    ->Args({44100, 512})
-    ->Args({96000, 512})
-    ->UseManualTime();
+BENCHMARK(outputStage)->ArgNames({"rate", "frames"})->Args({44100, 512})->Args({96000, 512})->UseManualTime();

@@ -17,7 +17,8 @@ public:
     // chorus at this rate, wherever the write position stands. Rings and oscillator are kept.
     void setSampleRate(float rate) noexcept;
 
-    // Adds amount x the swept delayed signal to each channel, in place.
+    // Adds amount x the swept delayed signal to each channel, in place; left and right are distinct
+    // buffers of count frames.
     void process(float* left, float* right, int count, float amount) noexcept;
 
     int getReadIndex() const noexcept { return readIndex; }

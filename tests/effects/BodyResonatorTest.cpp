@@ -1,5 +1,3 @@
-#include "effects/BodyResonator.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,6 +5,7 @@
 #include <random>
 #include <vector>
 
+#include "effects/BodyResonator.h"
 #include "tests/effects/SineFit.h"
 
 using effects_test::fittedAmplitude;
@@ -51,7 +50,8 @@ TEST(BodyResonator, BuiltFlatAt44100) {
         std::vector<float> out = in;
         resonator.process(out.data(), static_cast<int>(out.size()));
         // Unity up to the float32 rounding that the recursion's poles near the unit circle amplify.
-        for (std::size_t i = 0; i < in.size(); ++i) ASSERT_NEAR(out[i], in[i], 1e-3f) << hertz << " Hz, sample " << i;
+        for (std::size_t i = 0; i < in.size(); ++i)
+            ASSERT_NEAR(out[i], in[i], 1e-3f) << hertz << " Hz, sample " << i;
     }
 }
 
@@ -60,7 +60,8 @@ TEST(BodyResonator, KnobGainsAtTheCentreFrequency) {
         for (float knob : {1.0f, 0.0f, 0.5f}) {
             BodyResonator resonator(hertz);
             resonator.setup(hertz, 6.0f, bodyGainDb(knob));
-            EXPECT_NEAR(measuredGainDb(resonator, hertz), bodyGainDb(knob), 0.01) << hertz << " Hz, knob " << knob;
+            EXPECT_NEAR(measuredGainDb(resonator, hertz), bodyGainDb(knob), 0.01)
+                << hertz << " Hz, knob " << knob;
         }
     }
     // Far from the band the gain is unity whatever the setting.

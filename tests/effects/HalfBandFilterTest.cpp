@@ -1,5 +1,3 @@
-#include "effects/HalfBandFilter.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,6 +5,7 @@
 #include <random>
 #include <vector>
 
+#include "effects/HalfBandFilter.h"
 #include "tests/effects/SineFit.h"
 
 using effects_test::fittedAmplitude;
@@ -49,12 +48,14 @@ TEST(HalfBandFilter, SettlesAtTheEndsOfTheBand) {
     std::vector<float> alternating(4000);
     for (std::size_t i = 0; i < alternating.size(); ++i) alternating[i] = (i % 2 == 0) ? 1.0f : -1.0f;
     const std::vector<float> nyquist = filtered(alternating);
-    for (std::size_t i = 3000; i < nyquist.size(); ++i) ASSERT_LT(std::fabs(nyquist[i]), 1e-11f) << "sample " << i;
+    for (std::size_t i = 3000; i < nyquist.size(); ++i)
+        ASSERT_LT(std::fabs(nyquist[i]), 1e-11f) << "sample " << i;
 }
 
 TEST(HalfBandFilter, PassbandIsFlatAndStopbandDeep) {
     // Frequencies as fractions of the filter's own rate, on a 0.005 grid plus the band edges.
-    for (int k = 1; k <= 49; ++k) EXPECT_LT(std::fabs(gainDb(k * 0.005)), 0.0001) << "passband at " << k * 0.005;
+    for (int k = 1; k <= 49; ++k)
+        EXPECT_LT(std::fabs(gainDb(k * 0.005)), 0.0001) << "passband at " << k * 0.005;
     EXPECT_LT(std::fabs(gainDb(0.245)), 0.0001);
 
     EXPECT_NEAR(gainDb(0.25), -3.0103, 0.001);

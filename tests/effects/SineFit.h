@@ -12,7 +12,8 @@ constexpr double kPi = 3.14159265358979323846;
 inline std::vector<float> makeSine(double cyclesPerSample, std::size_t length, double amplitude = 1.0) {
     std::vector<float> out(length);
     for (std::size_t n = 0; n < length; ++n)
-        out[n] = static_cast<float>(amplitude * std::sin(2.0 * kPi * cyclesPerSample * static_cast<double>(n)));
+        out[n] =
+            static_cast<float>(amplitude * std::sin(2.0 * kPi * cyclesPerSample * static_cast<double>(n)));
     return out;
 }
 

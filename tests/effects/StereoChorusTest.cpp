@@ -1,11 +1,11 @@
-#include "effects/StereoChorus.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <random>
 #include <vector>
+
+#include "effects/StereoChorus.h"
 
 namespace {
 
@@ -25,14 +25,16 @@ Stereo noise(std::size_t length, unsigned seed) {
 }
 
 void run(StereoChorus& chorus, Stereo& signal, std::size_t from, std::size_t to, float amount) {
-    chorus.process(signal.left.data() + from, signal.right.data() + from, static_cast<int>(to - from), amount);
+    chorus.process(signal.left.data() + from, signal.right.data() + from, static_cast<int>(to - from),
+                   amount);
 }
 
 // Feeds a ramp (value = frame number) through both channels with amount 1 and returns, per frame, the
 // delay in frames at which each tap read: the interpolation is exact on a straight line.
 Stereo tapDelays(StereoChorus& chorus, std::size_t firstFrame, std::size_t frames) {
     Stereo ramp{std::vector<float>(frames), std::vector<float>(frames)};
-    for (std::size_t i = 0; i < frames; ++i) ramp.left[i] = ramp.right[i] = static_cast<float>(firstFrame + i);
+    for (std::size_t i = 0; i < frames; ++i)
+        ramp.left[i] = ramp.right[i] = static_cast<float>(firstFrame + i);
     Stereo out = ramp;
     for (std::size_t at = 0; at < frames; at += 512) run(chorus, out, at, std::min(frames, at + 512), 1.0f);
     Stereo delay{std::vector<float>(frames), std::vector<float>(frames)};
@@ -98,44 +100,36 @@ TEST(StereoChorus, ImpulseComesBackSweptAndSpread) {
     echo(signal.right, 1664, 0.31f);
 }
 
-TEST(StereoChorus, BaseDelayFollowsTheSampleRate) {
+TEST(StereoChorus, DelayFollowsTheSampleRateEvenMidStream) {
+    EXPECT_EQ(StereoChorus().getReadIndex(), 256);
     const struct {
         float rate;
         int readIndex;
     } cases[] = {{22050.0f, 128}, {44100.0f, 256}, {48000.0f, 278}, {88200.0f, 512}, {96000.0f, 557}};
-    EXPECT_EQ(StereoChorus().getReadIndex(), 256);
     for (const auto& c : cases) {
-        StereoChorus chorus;
-        chorus.setSampleRate(c.rate);
-        EXPECT_EQ(chorus.getReadIndex(), c.readIndex) << c.rate;
-        EXPECT_EQ(chorus.getWriteIndex(), 0) << c.rate;
-    }
-}
-
-TEST(StereoChorus, RateChangeMidStreamGivesTheDelayOfANewChorus) {
-    for (float rate : {22050.0f, 48000.0f, 96000.0f}) {
         StereoChorus fresh;
-        fresh.setSampleRate(rate);
+        fresh.setSampleRate(c.rate);
+        EXPECT_EQ(fresh.getReadIndex(), c.readIndex) << c.rate;
+        EXPECT_EQ(fresh.getWriteIndex(), 0) << c.rate;
 
+        // A chorus that has already run (write position anywhere) gets the same delay as a new one.
         StereoChorus running;
-        Stereo before = noise(1000 + static_cast<std::size_t>(rate) % 997, 5);
+        Stereo before = noise(1000 + static_cast<std::size_t>(c.rate) % 997, 5);
         run(running, before, 0, before.left.size(), 0.5f);
-        running.setSampleRate(rate);
-        EXPECT_EQ((running.getReadIndex() - running.getWriteIndex()) & 2047,
-                  (fresh.getReadIndex() - fresh.getWriteIndex()) & 2047)
-            << rate;
+        running.setSampleRate(c.rate);
+        EXPECT_EQ((running.getReadIndex() - running.getWriteIndex()) & 2047, c.readIndex) << c.rate;
 
         // Over a whole sweep both read the same span of delays.
-        const std::size_t frames = static_cast<std::size_t>(rate) + 4096;
+        const std::size_t frames = static_cast<std::size_t>(c.rate) + 4096;
         const Stereo expected = tapDelays(fresh, 0, frames);
         const Stereo measured = tapDelays(running, 0, frames);
-        const auto range = [](const std::vector<float>& d) {
-            return std::minmax_element(d.begin() + 2048, d.end());
-        };
-        EXPECT_NEAR(*range(measured.left).first, *range(expected.left).first, 0.05f) << rate;
-        EXPECT_NEAR(*range(measured.left).second, *range(expected.left).second, 0.05f) << rate;
-        EXPECT_NEAR(*range(measured.right).first, *range(expected.right).first, 0.05f) << rate;
-        EXPECT_NEAR(*range(measured.right).second, *range(expected.right).second, 0.05f) << rate;
+        for (const auto& [m, e] :
+             {std::pair(&measured.left, &expected.left), std::pair(&measured.right, &expected.right)}) {
+            const auto got = std::minmax_element(m->begin() + 2048, m->end());
+            const auto want = std::minmax_element(e->begin() + 2048, e->end());
+            EXPECT_NEAR(*got.first, *want.first, 0.05f) << c.rate;
+            EXPECT_NEAR(*got.second, *want.second, 0.05f) << c.rate;
+        }
     }
 }
 
@@ -147,7 +141,8 @@ TEST(StereoChorus, SweepTurnsAt1point2HzWithTheRightChannelAQuarterBehind) {
         const std::size_t frames = static_cast<std::size_t>(3.2 * period);
         const Stereo delay = tapDelays(chorus, 0, frames);
         // The sweep is centred on 0.22 x 512 frames of tap offset.
-        const float centre = 2048.0f - static_cast<float>((chorus.getReadIndex() - chorus.getWriteIndex()) & 2047) -
+        const float centre = 2048.0f -
+                             static_cast<float>((chorus.getReadIndex() - chorus.getWriteIndex()) & 2047) -
                              0.22f * 512.0f;
         const std::vector<double> left = upwardCrossings(delay.left, centre, 2048);
         const std::vector<double> right = upwardCrossings(delay.right, centre, 2048);
