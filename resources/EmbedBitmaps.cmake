@@ -1,13 +1,11 @@
 # Writes a C++ source holding the panel's BMP files as byte arrays, for builds
 # that load the bitmaps without a resource compiler.
-#   cmake -DOUTPUT=<file.cpp> -DBITMAPS="101=<a.bmp>;102=<b.bmp>" -P EmbedBitmaps.cmake
+#   cmake -DOUTPUT=<file.cpp> -DBITMAP_101=<a.bmp> -DBITMAP_102=<b.bmp> ... -P EmbedBitmaps.cmake
 set(body "")
 set(table "")
-foreach(entry IN LISTS BITMAPS)
-  string(REPLACE "=" ";" parts "${entry}")
-  list(GET parts 0 id)
-  list(GET parts 1 file)
-  if(NOT EXISTS "${file}")
+foreach(id 101 102 103)
+  set(file "${BITMAP_${id}}")
+  if(NOT file OR NOT EXISTS "${file}")
     continue()
   endif()
   file(READ "${file}" hex HEX)

@@ -1,0 +1,114 @@
+// Renders the editor panel, as the plug-in draws it, into a PNG file:
+//   hammerlyn2-panel-png [--zoom N] <out.png> [value0 ... value15]
+// The values (0..1, parameter order) set the knobs; without them every knob
+// shows the middle of its range. --zoom enlarges every pixel N times, for
+// looking at the artwork closely.
+#include <png.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "editor/MyGui.h"
+#include "editor/PixelSurface.h"
+#include "editor/Win32Api.h"
+#include "plugin/AudioEffect.h"
+
+namespace {
+
+// Just enough of a plug-in to hold sixteen values for the editor.
+class PanelHost : public AudioEffect {
+public:
+    PanelHost() : AudioEffect(nullptr, 1, 16) {
+        for (float& v : values) v = 0.5f;
+    }
+    void processReplacing(float**, float**, VstInt32) override {}
+    void setParameter(VstInt32 index, float value) override {
+        if (index >= 0 && index < 16) values[index] = value;
+    }
+    float getParameter(VstInt32 index) override { return index >= 0 && index < 16 ? values[index] : 0.0f; }
+
+    float values[16];
+};
+
+LRESULT CALLBACK frameProc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcA(w, m, wp, lp); }
+
+PixelSurface zoomed(const PixelSurface& image, int zoom) {
+    PixelSurface out(image.width * zoom, image.height * zoom);
+    for (int y = 0; y < out.height; ++y)
+        for (int x = 0; x < out.width; ++x) out.at(x, y) = image.at(x / zoom, y / zoom);
+    return out;
+}
+
+bool writePng(const char* path, const PixelSurface& image) {
+    FILE* file = std::fopen(path, "wb");
+    if (!file) return false;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!png || !info || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        std::fclose(file);
+        return false;
+    }
+    png_init_io(png, file);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(image.width), static_cast<png_uint_32>(image.height), 8,
+                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    std::vector<png_byte> row(static_cast<std::size_t>(image.width) * 3);
+    for (int y = 0; y < image.height; ++y) {
+        for (int x = 0; x < image.width; ++x) {
+            const std::uint32_t p = image.at(x, y);
+            row[3 * x] = static_cast<png_byte>(p >> 16);
+            row[3 * x + 1] = static_cast<png_byte>(p >> 8);
+            row[3 * x + 2] = static_cast<png_byte>(p);
+        }
+        png_write_row(png, row.data());
+    }
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return std::fclose(file) == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int zoom = 1;
+    int arg = 1;
+    if (argc > 2 && std::string(argv[1]) == "--zoom") {
+        zoom = std::atoi(argv[2]);
+        arg = 3;
+    }
+    const int rest = argc - arg;
+    if ((rest != 1 && rest != 17) || zoom < 1 || zoom > 16) {
+        std::fprintf(stderr, "usage: %s [--zoom N] <out.png> [16 knob values 0..1 in parameter order]\n", argv[0]);
+        return 2;
+    }
+    const char* outPath = argv[arg];
+    PanelHost host;
+    if (rest == 17)
+        for (int i = 0; i < 16; ++i) host.values[i] = std::strtof(argv[arg + 1 + i], nullptr);
+
+    auto* gui = new MyGui(&host);
+    host.setEditor(gui);
+    gui->updateAllParameters();
+
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = frameProc;
+    wc.lpszClassName = "PanelFrame";
+    RegisterClassA(&wc);
+    HWND frame = CreateWindowExA(0, "PanelFrame", "", WS_VISIBLE, 0, 0, 512, 272, nullptr, nullptr, nullptr,
+                                 nullptr);
+    gui->open(frame);
+    HWND editor = static_cast<HWND>(gui->window());
+    UpdateWindow(editor);
+    const PixelSurface* pixels = windowPixels(editor);
+    const bool ok = pixels && writePng(outPath, zoom > 1 ? zoomed(*pixels, zoom) : *pixels);
+    gui->close();
+    DestroyWindow(frame);
+    if (!ok) {
+        std::fprintf(stderr, "could not write %s\n", outPath);
+        return 1;
+    }
+    return 0;
+}
