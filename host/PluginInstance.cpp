@@ -78,10 +78,11 @@ void PluginInstance::resume() { dispatch(effMainsChanged, 0, 1); }
 
 void PluginInstance::suspend() { dispatch(effMainsChanged, 0, 0); }
 
-void PluginInstance::close() {
-    if (!aeffect) return;
-    dispatch(effClose);
+VstIntPtr PluginInstance::close() {
+    if (!aeffect) return 0;
+    const VstIntPtr result = dispatch(effClose);
     aeffect = nullptr;
+    return result;
 }
 
 void PluginInstance::setParameter(VstInt32 index, float value) {

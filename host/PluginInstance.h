@@ -52,7 +52,7 @@ public:
     void setBlockSize(VstInt32 frames);
     void resume();
     void suspend();
-    void close();  // effClose; the record is invalid afterwards
+    VstIntPtr close();  // effClose; the record is invalid afterwards
 
     void setParameter(VstInt32 index, float value);
     float getParameter(VstInt32 index);

@@ -1,5 +1,6 @@
 #include "plugin/ParameterTable.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -28,7 +29,7 @@ constexpr int kTextBytes = 9;  // 8 characters and the terminator
 
 void copyText(char* text, const char* source) {
     std::memset(text, 0, kTextBytes);
-    std::strncpy(text, source, kTextBytes - 1);
+    std::memcpy(text, source, std::min<std::size_t>(std::strlen(source), kTextBytes - 1));
 }
 
 // Fixed-point text without the C library's formatting, so that the host's locale

@@ -301,7 +301,7 @@ void VSTPlug::setProgramName(char* name) {
     const std::lock_guard<std::mutex> lock(stateMutex);
     ProgramRecord& record = bank->record(curProgram);
     std::memset(record.name, 0, sizeof(record.name));
-    std::strncpy(record.name, name, sizeof(record.name));
+    std::memcpy(record.name, name, strnlen(name, sizeof(record.name)));
 }
 
 void VSTPlug::getProgramName(char* name) {

@@ -5,15 +5,6 @@
 
 #include "tests/plugin/PluginFixture.h"
 
-namespace {
-
-int countCalls(const std::vector<HostCall>& calls, VstInt32 opcode) {
-    int n = 0;
-    for (const HostCall& call : calls) n += call.opcode == opcode;
-    return n;
-}
-
-}  // namespace
 
 TEST(EntryPoint, VersionAnswerDecidesWhetherAnInstanceIsCreated) {
     ASSERT_TRUE(builtPlugin().loaded()) << builtPlugin().error();
@@ -183,8 +174,8 @@ TEST_F(PluginTest, HostHearsOnlyTheVersionRequestAndMidiWishes) {
 
 TEST_F(PluginTest, CloseAnswersOneAndReleasesTheInstance) {
     plugin->start(44100.0f, 128);
-    AEffect* effect = plugin->effect();
-    EXPECT_EQ(effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f), 1);
+    EXPECT_EQ(plugin->close(), 1);
+    EXPECT_EQ(plugin->effect(), nullptr);
     // The sanitizer build's leak check proves that everything was released.
     auto second = PluginInstance::create(builtPlugin().entry());
     ASSERT_NE(second, nullptr);
