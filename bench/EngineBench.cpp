@@ -29,8 +29,9 @@ void prepare(VoiceEngine& engine, float hostRate)
 
 void setFrameCounters(benchmark::State& state, float hostRate)
 {
-    // Inverted iteration rates: CPU time per host frame (scaled to ns), and
-    // seconds of host audio rendered per CPU second.
+    // Inverted iteration rate: CPU time per host frame in ns (the console
+    // reporter prints it with an "s" suffix). Realtime: seconds of host audio
+    // rendered per CPU second.
     state.counters["ns/frame"] = benchmark::Counter(
         kHostFrames * 1e-9, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
     state.counters["realtime"] =
