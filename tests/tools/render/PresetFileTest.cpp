@@ -1,0 +1,195 @@
+// .fxp and .fxb files: the exact container layout, and every way a file can be
+// wrong being refused with a reason.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "ToolTestSupport.h"
+#include "tools/render/OutputFile.h"
+#include "tools/render/PresetFile.h"
+#include "tools/render/ToolError.h"
+
+namespace {
+
+constexpr std::int32_t kId = 0x51464832;  // 'QFH2'
+
+PresetFile samplePreset() {
+    PresetFile preset;
+    preset.kind = PresetFile::Kind::Preset;
+    preset.pluginId = kId;
+    preset.pluginVersion = 1;
+    preset.count = 16;
+    preset.programName = "Dry Harp";
+    for (int i = 0; i < 64; ++i) preset.chunk.push_back(static_cast<unsigned char>(i * 3));
+    return preset;
+}
+
+PresetFile sampleBank() {
+    PresetFile bank;
+    bank.kind = PresetFile::Kind::Bank;
+    bank.pluginId = kId;
+    bank.pluginVersion = 1;
+    bank.count = 8;
+    bank.currentProgram = 5;
+    for (int i = 0; i < 704; ++i) bank.chunk.push_back(static_cast<unsigned char>(i * 7));
+    return bank;
+}
+
+std::int32_t bigEndianAt(const std::vector<unsigned char>& bytes, std::size_t offset) {
+    return static_cast<std::int32_t>((std::uint32_t(bytes[offset]) << 24) | (std::uint32_t(bytes[offset + 1]) << 16) |
+                                     (std::uint32_t(bytes[offset + 2]) << 8) | std::uint32_t(bytes[offset + 3]));
+}
+
+void putBigEndian(std::vector<unsigned char>& bytes, std::size_t offset, std::int32_t value) {
+    for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<unsigned char>(static_cast<std::uint32_t>(value) >> (24 - 8 * i));
+}
+
+std::string text(const std::vector<unsigned char>& bytes, std::size_t offset, std::size_t length) {
+    return std::string(bytes.begin() + static_cast<std::ptrdiff_t>(offset),
+                       bytes.begin() + static_cast<std::ptrdiff_t>(offset + length));
+}
+
+}  // namespace
+
+// The header fields at their standard offsets, big-endian, so other hosts read
+// our files and we read theirs.
+TEST(renderPresetFile, LayoutIsTheStandardContainer) {
+    const std::vector<unsigned char> fxp = encodePresetFile(samplePreset());
+    ASSERT_EQ(fxp.size(), 60u + 64u);
+    EXPECT_EQ(text(fxp, 0, 4), "CcnK");
+    EXPECT_EQ(bigEndianAt(fxp, 4), static_cast<std::int32_t>(fxp.size() - 8));
+    EXPECT_EQ(text(fxp, 8, 4), "FPCh");
+    EXPECT_EQ(bigEndianAt(fxp, 12), 1);
+    EXPECT_EQ(text(fxp, 16, 4), "QFH2");
+    EXPECT_EQ(bigEndianAt(fxp, 20), 1);
+    EXPECT_EQ(bigEndianAt(fxp, 24), 16);
+    EXPECT_EQ(text(fxp, 28, 9), std::string("Dry Harp\0", 9));
+    EXPECT_EQ(bigEndianAt(fxp, 56), 64);
+    EXPECT_EQ(fxp[60], 0);
+    EXPECT_EQ(fxp[61], 3);
+
+    const std::vector<unsigned char> fxb = encodePresetFile(sampleBank());
+    ASSERT_EQ(fxb.size(), 160u + 704u);
+    EXPECT_EQ(text(fxb, 8, 4), "FBCh");
+    EXPECT_EQ(bigEndianAt(fxb, 12), 2);
+    EXPECT_EQ(bigEndianAt(fxb, 24), 8);
+    EXPECT_EQ(bigEndianAt(fxb, 28), 5);  // current program
+    for (std::size_t i = 32; i < 156; ++i) ASSERT_EQ(fxb[i], 0) << "reserved byte " << i;
+    EXPECT_EQ(bigEndianAt(fxb, 156), 704);
+}
+
+TEST(renderPresetFile, RoundTripsThroughBytesAndDisk) {
+    ScratchFolder folder;
+    for (const PresetFile& original : {samplePreset(), sampleBank()}) {
+        const std::string path = folder.file(original.kind == PresetFile::Kind::Bank ? "b.fxb" : "p.fxp");
+        writePresetFile(path, original);
+        const PresetFile read = readPresetFile(path, original.kind, kId);
+        EXPECT_EQ(read.pluginVersion, original.pluginVersion);
+        EXPECT_EQ(read.count, original.count);
+        EXPECT_EQ(read.programName, original.programName);
+        EXPECT_EQ(read.currentProgram, original.kind == PresetFile::Kind::Bank ? 5 : -1);
+        EXPECT_EQ(read.chunk, original.chunk);
+    }
+    // A long program name is cut to fit its 28-byte field with a terminator.
+    PresetFile longName = samplePreset();
+    longName.programName = std::string(40, 'x');
+    EXPECT_EQ(decodePresetFile(encodePresetFile(longName), PresetFile::Kind::Preset, kId, "f").programName,
+              std::string(27, 'x'));
+    // A version 1 bank does not say which program was current.
+    std::vector<unsigned char> version1 = encodePresetFile(sampleBank());
+    putBigEndian(version1, 12, 1);
+    EXPECT_EQ(decodePresetFile(version1, PresetFile::Kind::Bank, kId, "f").currentProgram, -1);
+}
+
+TEST(renderPresetFile, MalformedFilesAreRefusedWithTheirReason) {
+    using Bytes = std::vector<unsigned char>;
+    struct Case {
+        const char* what;
+        PresetFile::Kind kind;
+        std::function<Bytes()> make;
+        const char* reason;
+    };
+    const Bytes fxp = encodePresetFile(samplePreset());
+    const Bytes fxb = encodePresetFile(sampleBank());
+    auto changed = [](Bytes bytes, const std::function<void(Bytes&)>& change) {
+        change(bytes);
+        return bytes;
+    };
+    const std::vector<Case> cases = {
+        {"empty file", PresetFile::Kind::Preset, [] { return Bytes{}; }, "no 'CcnK' header"},
+        {"wrong container magic", PresetFile::Kind::Bank,
+         [&] { return changed(fxb, [](Bytes& b) { b[0] = 'X'; }); }, "no 'CcnK' header"},
+        {"a preset read as a bank", PresetFile::Kind::Bank, [&] { return fxp; }, "is a preset (.fxp) file"},
+        {"a bank read as a preset", PresetFile::Kind::Preset, [&] { return fxb; }, "is a bank (.fxb) file"},
+        {"parameter-list preset", PresetFile::Kind::Preset,
+         [&] { return changed(fxp, [](Bytes& b) { b[8] = 'F', b[9] = 'x', b[10] = 'C', b[11] = 'k'; }); },
+         "parameter values"},
+        {"unknown type", PresetFile::Kind::Preset,
+         [&] { return changed(fxp, [](Bytes& b) { b[10] = 'Z'; }); }, "unknown preset type 'FPZh'"},
+        {"another plug-in's preset", PresetFile::Kind::Preset,
+         [&] { return changed(fxp, [](Bytes& b) { b[19] = '3'; }); }, "'QFH3', not 'QFH2'"},
+        {"another plug-in's bank", PresetFile::Kind::Bank,
+         [&] { return changed(fxb, [](Bytes& b) { putBigEndian(b, 16, 1234); }); }, "ID 1234"},
+        {"header cut short", PresetFile::Kind::Bank, [&] { return Bytes(fxb.begin(), fxb.begin() + 100); },
+         "truncated header"},
+        {"chunk cut short", PresetFile::Kind::Bank, [&] { return Bytes(fxb.begin(), fxb.end() - 1); },
+         "truncated: the chunk needs 704 bytes, the file holds 703"},
+        {"chunk size beyond the file", PresetFile::Kind::Preset,
+         [&] { return changed(fxp, [](Bytes& b) { putBigEndian(b, 56, 0x7fffffff); }); }, "truncated"},
+        {"bytes after the chunk", PresetFile::Kind::Preset,
+         [&] { return changed(fxp, [](Bytes& b) { b.push_back(0); }); }, "1 stray bytes after the chunk"},
+        {"chunk size smaller than the data", PresetFile::Kind::Bank,
+         [&] { return changed(fxb, [](Bytes& b) { putBigEndian(b, 156, 700); }); }, "4 stray bytes"},
+        {"negative chunk size", PresetFile::Kind::Bank,
+         [&] { return changed(fxb, [](Bytes& b) { putBigEndian(b, 156, -1); }); }, "negative chunk size"},
+        {"container length wrong", PresetFile::Kind::Preset,
+         [&] { return changed(fxp, [](Bytes& b) { putBigEndian(b, 4, 0); }); }, "header says 8 bytes"},
+        {"unknown format version", PresetFile::Kind::Bank,
+         [&] { return changed(fxb, [](Bytes& b) { putBigEndian(b, 12, 3); }); }, "format version 3"},
+        {"current program not in the bank", PresetFile::Kind::Bank,
+         [&] { return changed(fxb, [](Bytes& b) { putBigEndian(b, 28, 8); }); }, "current program 8"},
+    };
+    for (const Case& c : cases) {
+        try {
+            decodePresetFile(c.make(), c.kind, kId, "my.file");
+            ADD_FAILURE() << c.what << ": accepted";
+        } catch (const ToolError& error) {
+            const std::string message = error.what();
+            EXPECT_EQ(message.rfind("my.file: ", 0), 0u) << c.what << ": " << message;
+            EXPECT_NE(message.find(c.reason), std::string::npos) << c.what << ": " << message;
+            EXPECT_EQ(message.find('\n'), std::string::npos) << c.what;
+        }
+    }
+}
+
+TEST(renderPresetFile, MissingFileAndUnwritableFolderAreErrors) {
+    ScratchFolder folder;
+    EXPECT_THROW(readPresetFile(folder.file("absent.fxp"), PresetFile::Kind::Preset, kId), ToolError);
+    EXPECT_THROW(writePresetFile(folder.file("no/such/folder/x.fxb"), sampleBank()), ToolError);
+    EXPECT_TRUE(folder.entries().empty());
+}
+
+// An output abandoned before commit leaves nothing behind; a committed one
+// replaces the old file whole.
+TEST(renderOutputFile, AppearsOnlyWhenCommitted) {
+    ScratchFolder folder;
+    const std::string path = folder.file("out.bin");
+    {
+        OutputFile file(path);
+        file.write("partial", 7);
+        EXPECT_EQ(folder.entries().size(), 1u);  // the temporary file, hidden
+        EXPECT_NE(folder.entries()[0], "out.bin");
+    }
+    EXPECT_TRUE(folder.entries().empty());
+
+    writeBytes(path, {'o', 'l', 'd'});
+    {
+        OutputFile file(path);
+        file.write("new", 3);
+        EXPECT_EQ(readBytes(path), (std::vector<unsigned char>{'o', 'l', 'd'}));
+        file.commit();
+    }
+    EXPECT_EQ(readBytes(path), (std::vector<unsigned char>{'n', 'e', 'w'}));
+    EXPECT_EQ(folder.entries().size(), 1u);
+    EXPECT_THROW(OutputFile{folder.path()}, ToolError);  // a folder is not a file
+}

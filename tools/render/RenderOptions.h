@@ -1,0 +1,40 @@
+// The command line of hammerlyn2-render, parsed and checked before anything is
+// loaded, so that a mistyped option costs nothing.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+enum class SampleFormat { Int16, Int24, Float };
+enum class FileFormat { Wav, Flac };
+
+struct ParameterSetting {
+    std::string name;  // as the plug-in names it, or its index
+    float value;       // 0..1
+};
+
+struct RenderOptions {
+    std::string midiFile;  // empty: the built-in demo
+    std::string output;    // empty: nothing is rendered
+    std::string plugin;    // empty: the instrument built beside the tool
+    std::optional<std::string> program;  // number or name
+    std::vector<ParameterSetting> parameters;
+    std::string loadPreset, loadBank, savePreset, saveBank;
+    int sampleRate = 44100;
+    int blockSize = 512;
+    FileFormat format = FileFormat::Wav;
+    SampleFormat sampleFormat = SampleFormat::Int24;
+    double tailSeconds = 10.0;
+    bool listPrograms = false;
+    bool listParameters = false;
+    bool quiet = false;
+    bool help = false;
+};
+
+// Parses the arguments after the program name; throws ToolError naming the
+// offending option.
+RenderOptions parseRenderOptions(const std::vector<std::string>& arguments);
+
+// The --help text.
+std::string renderUsage();

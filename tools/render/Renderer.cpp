@@ -1,0 +1,132 @@
+#include "tools/render/Renderer.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+
+#include "tools/render/ToolError.h"
+
+namespace {
+
+// How long the output must stay silent after the song before the render stops.
+constexpr double kSilentStretchSeconds = 0.25;
+
+class ProgressLine {
+public:
+    ProgressLine(bool enabled, double songSeconds) : enabled(enabled), songSeconds(songSeconds) {}
+    ~ProgressLine() {
+        if (shown) std::fprintf(stderr, "\r%-60s\r", "");
+    }
+    void update(double renderedSeconds) {
+        if (!enabled) return;
+        const auto now = std::chrono::steady_clock::now();
+        if (shown && now - lastShown < std::chrono::milliseconds(200)) return;
+        lastShown = now;
+        shown = true;
+        if (renderedSeconds <= songSeconds)
+            std::fprintf(stderr, "\rRendering %6.1f s of %.1f s (%3.0f%%)", renderedSeconds, songSeconds,
+                         songSeconds > 0 ? 100.0 * renderedSeconds / songSeconds : 100.0);
+        else
+            std::fprintf(stderr, "\rRendering the tail, %6.1f s", renderedSeconds);
+        std::fflush(stderr);
+    }
+
+private:
+    bool enabled;
+    double songSeconds;
+    bool shown = false;
+    std::chrono::steady_clock::time_point lastShown{};
+};
+
+}  // namespace
+
+RenderResult renderTimeline(InstrumentHost& host, const Timeline& timeline, const RenderSettings& settings,
+                            AudioFileWriter& writer) {
+    const double rate = settings.sampleRate;
+    const std::int64_t songEnd = std::max<std::int64_t>(0, frameAt(timeline.lengthSeconds, rate));
+    const std::int64_t hardEnd = songEnd + static_cast<std::int64_t>(std::llround(settings.tailSeconds * rate));
+    const std::int64_t silentStretch =
+        std::min<std::int64_t>(std::llround(kSilentStretchSeconds * rate), hardEnd - songEnd);
+
+    // Events by frame; at one frame a program switch comes before the messages,
+    // so the notes struck there sound in the new program.
+    struct Placed {
+        std::int64_t frame;
+        const TimedEvent* event;
+    };
+    std::vector<Placed> events;
+    events.reserve(timeline.events.size());
+    for (const TimedEvent& event : timeline.events)
+        events.push_back({std::max<std::int64_t>(0, frameAt(event.seconds, rate)), &event});
+    std::stable_sort(events.begin(), events.end(), [](const Placed& a, const Placed& b) {
+        if (a.frame != b.frame) return a.frame < b.frame;
+        return a.event->kind == TimedEvent::Kind::Program && b.event->kind != TimedEvent::Kind::Program;
+    });
+
+    const auto block = static_cast<std::size_t>(settings.blockSize);
+    std::vector<float> left(block), right(block), interleaved(2 * block);
+    std::vector<MidiMessage> messages;
+    RenderResult result;
+    std::int64_t lastLoud = -1;  // last frame at or above the silence level
+    std::size_t next = 0;        // next event to deliver
+    ProgressLine progress(settings.progress, timeline.lengthSeconds);
+
+    std::int64_t position = 0;
+    while (position < hardEnd) {
+        if (settings.stop && settings.stop->load()) throw ToolError("interrupted");
+
+        // Program switches due now, made between blocks as a host makes them.
+        while (next < events.size() && events[next].event->kind == TimedEvent::Kind::Program &&
+               events[next].frame <= position) {
+            host.setProgram(events[next].event->program);
+            for (const auto& [index, value] : settings.heldParameters) host.setParameter(index, value);
+            ++next;
+        }
+
+        // The block ends early at the next program switch.
+        std::int64_t length = std::min<std::int64_t>(static_cast<std::int64_t>(block), hardEnd - position);
+        for (std::size_t i = next; i < events.size() && events[i].frame < position + length; ++i)
+            if (events[i].event->kind == TimedEvent::Kind::Program) {
+                length = events[i].frame - position;
+                break;
+            }
+
+        messages.clear();
+        while (next < events.size() && events[next].frame < position + length) {
+            const TimedEvent& event = *events[next].event;
+            messages.push_back({static_cast<VstInt32>(events[next].frame - position), event.status, event.data1, event.data2});
+            ++next;
+        }
+        host.sendMidi(messages);
+        host.process(left.data(), right.data(), static_cast<int>(length));
+
+        for (std::int64_t i = 0; i < length; ++i) {
+            const float l = left[static_cast<std::size_t>(i)], r = right[static_cast<std::size_t>(i)];
+            const float magnitude = std::max(std::fabs(l), std::fabs(r));
+            if (magnitude >= kSilence || !std::isfinite(magnitude)) lastLoud = position + i;
+        }
+
+        // Once every event is played and the song is over, the render ends a
+        // short silent stretch after the last audible frame.
+        std::int64_t end = hardEnd;
+        if (next >= events.size() && position + length >= songEnd)
+            end = std::min(hardEnd, std::max(songEnd, lastLoud + 1) + silentStretch);
+        const std::int64_t keep = std::min(length, end - position);
+
+        for (std::int64_t i = 0; i < keep; ++i) {
+            const float l = left[static_cast<std::size_t>(i)], r = right[static_cast<std::size_t>(i)];
+            interleaved[2 * static_cast<std::size_t>(i)] = l;
+            interleaved[2 * static_cast<std::size_t>(i) + 1] = r;
+            const float magnitude = std::isfinite(l) && std::isfinite(r) ? std::max(std::fabs(l), std::fabs(r))
+                                                                         : INFINITY;
+            result.peak = std::max(result.peak, magnitude);
+        }
+        writer.write(interleaved.data(), static_cast<long>(keep));
+        position += keep;
+        result.frames = position;
+        progress.update(static_cast<double>(position) / rate);
+        if (keep < length || position >= end) break;
+    }
+    return result;
+}

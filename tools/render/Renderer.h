@@ -1,0 +1,34 @@
+// Plays a timeline through an instrument into an audio file, block by block:
+// each MIDI message at its exact frame inside its block, each program switch
+// between blocks at its exact frame, then the release tail until it dies away.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "tools/render/AudioFileWriter.h"
+#include "tools/render/InstrumentHost.h"
+#include "tools/render/Timeline.h"
+
+struct RenderSettings {
+    int sampleRate = 44100;
+    int blockSize = 512;
+    double tailSeconds = 10.0;  // the most rendered after the timeline ends
+    bool progress = false;      // a progress line on stderr
+    // Parameter values that hold across program switches: set again after each.
+    std::vector<std::pair<int, float>> heldParameters;
+    const std::atomic<bool>* stop = nullptr;  // set from a signal handler to abandon the render
+};
+
+struct RenderResult {
+    std::int64_t frames = 0;
+    float peak = 0.0f;  // largest magnitude written, either channel
+};
+
+// Output below this magnitude (-120 dBFS) counts as silence at the end.
+constexpr float kSilence = 1.0e-6f;
+
+// Throws ToolError when writing fails or the render is stopped.
+RenderResult renderTimeline(InstrumentHost& host, const Timeline& timeline, const RenderSettings& settings,
+                            AudioFileWriter& writer);

@@ -1,0 +1,25 @@
+// What the tool plays: MIDI messages and program switches at times in seconds,
+// in the order they happen. A MIDI file and the built-in demo both become one.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+struct TimedEvent {
+    enum class Kind { Midi, Program };
+
+    double seconds = 0.0;
+    Kind kind = Kind::Midi;
+    unsigned char status = 0;  // Midi: a channel message
+    unsigned char data1 = 0;
+    unsigned char data2 = 0;
+    int program = 0;  // Program: the program the host switches to (effSetProgram)
+};
+
+struct Timeline {
+    std::vector<TimedEvent> events;  // sorted by time; equal times keep their order
+    double lengthSeconds = 0.0;      // where the piece ends (at or after the last event)
+};
+
+// The host frame of a time: the nearest frame at this sample rate.
+std::int64_t frameAt(double seconds, double sampleRate);
