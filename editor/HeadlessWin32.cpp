@@ -13,7 +13,12 @@
 
 namespace headless {
 
-struct HWND__ {
+namespace {
+
+// A window; HWND values are keys to these, never reused, so that a stale
+// handle is always recognised as one.
+struct Window {
+    HWND handle = nullptr;
     std::string className;
     WNDPROC proc = nullptr;
     LONG_PTR userData = 0;
@@ -26,12 +31,11 @@ struct HWND__ {
     std::set<UINT_PTR> timers;
 };
 
-namespace {
-
 enum class Kind { Bitmap, Pen, Brush };
 
 // Every GDI object is one of these; the typed handles point at it.
 struct GdiObject {
+    HGDIOBJ handle;
     Kind kind;
     PixelSurface pixels;  // bitmaps
     std::uint32_t rgb = 0;  // pens and brushes, as 0x00RRGGBB
@@ -40,6 +44,7 @@ struct GdiObject {
 };
 
 struct Dc {
+    HDC handle = nullptr;
     HWND window = nullptr;  // window DCs draw into the window's picture
     GdiObject* bitmap = nullptr;  // memory DCs draw into their selected bitmap
     GdiObject* pen = nullptr;
@@ -54,14 +59,17 @@ struct ClassEntry {
 struct Layer {
     std::recursive_mutex lock;
     std::map<std::string, ClassEntry> classes;
-    std::set<HWND> windows;
-    std::set<GdiObject*> objects;
-    std::set<Dc*> dcs;
+    std::map<HWND, Window*> windows;
+    std::map<HGDIOBJ, GdiObject*> objects;
+    std::map<HDC, Dc*> dcs;
+    std::uintptr_t lastHandle = 0x10000;
     HWND capture = nullptr;
     HWND focus = nullptr;
-    GdiObject stockBitmap{Kind::Bitmap, PixelSurface(1, 1), 0, 0, true};
-    GdiObject stockPen{Kind::Pen, {}, 0x000000, 0, true};
-    GdiObject stockBrush{Kind::Brush, {}, 0xFFFFFF, 0, true};
+    GdiObject stockBitmap{reinterpret_cast<HGDIOBJ>(0x100), Kind::Bitmap, PixelSurface(1, 1), 0, 0, true};
+    GdiObject stockPen{reinterpret_cast<HGDIOBJ>(0x104), Kind::Pen, {}, 0x000000, 0, true};
+    GdiObject stockBrush{reinterpret_cast<HGDIOBJ>(0x108), Kind::Brush, {}, 0xFFFFFF, 0, true};
+
+    std::uintptr_t nextHandle() { return lastHandle += 4; }
 };
 
 Layer& layer() {
@@ -73,35 +81,46 @@ using Guard = std::lock_guard<std::recursive_mutex>;
 
 std::uint32_t toPixel(COLORREF c) { return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF); }
 
-bool validWindow(HWND w) { return w && layer().windows.count(w) != 0; }
+Window* findWindow(HWND w) {
+    auto it = layer().windows.find(w);
+    return it == layer().windows.end() ? nullptr : it->second;
+}
+
+bool validWindow(HWND w) { return w && findWindow(w); }
 
 Dc* validDc(HDC dc) {
-    auto* d = reinterpret_cast<Dc*>(dc);
-    return d && layer().dcs.count(d) ? d : nullptr;
+    auto it = layer().dcs.find(dc);
+    return it == layer().dcs.end() ? nullptr : it->second;
 }
 
 GdiObject* validObject(HGDIOBJ h) {
-    auto* o = static_cast<GdiObject*>(h);
     Layer& l = layer();
-    if (o == &l.stockBitmap || o == &l.stockPen || o == &l.stockBrush) return o;
-    return o && l.objects.count(o) ? o : nullptr;
+    if (h == l.stockBitmap.handle) return &l.stockBitmap;
+    if (h == l.stockPen.handle) return &l.stockPen;
+    if (h == l.stockBrush.handle) return &l.stockBrush;
+    auto it = l.objects.find(h);
+    return it == l.objects.end() ? nullptr : it->second;
 }
 
 PixelSurface* target(Dc* d) {
-    if (d->window) return validWindow(d->window) ? &d->window->pixels : nullptr;
+    if (d->window) {
+        Window* w = findWindow(d->window);
+        return w ? &w->pixels : nullptr;
+    }
     return d->bitmap ? &d->bitmap->pixels : nullptr;
 }
 
 Dc* newDc(HWND window) {
     Layer& l = layer();
     auto* d = new Dc;
+    d->handle = reinterpret_cast<HDC>(l.nextHandle());
     d->window = window;
     d->pen = &l.stockPen;
     d->brush = &l.stockBrush;
     if (!window) {
         d->bitmap = &l.stockBitmap;
     }
-    l.dcs.insert(d);
+    l.dcs[d->handle] = d;
     return d;
 }
 
@@ -109,20 +128,20 @@ void freeDc(Dc* d) {
     if (d->bitmap && !d->bitmap->stock) --d->bitmap->selectedIn;
     if (!d->pen->stock) --d->pen->selectedIn;
     if (!d->brush->stock) --d->brush->selectedIn;
-    layer().dcs.erase(d);
+    layer().dcs.erase(d->handle);
     delete d;
 }
 
 GdiObject* newObject(Kind kind) {
-    auto* o = new GdiObject{kind, {}, 0, 0, false};
-    layer().objects.insert(o);
+    auto* o = new GdiObject{reinterpret_cast<HGDIOBJ>(layer().nextHandle()), kind, {}, 0, 0, false};
+    layer().objects[o->handle] = o;
     return o;
 }
 
 void screenOrigin(HWND w, LONG& ox, LONG& oy) {
     ox = 0;
     oy = 0;
-    for (HWND p = w; p && validWindow(p); p = p->parent) {
+    for (Window* p = findWindow(w); p; p = findWindow(p->parent)) {
         ox += p->x;
         oy += p->y;
     }
@@ -159,8 +178,8 @@ BOOL UnregisterClassA(LPCSTR className, HINSTANCE) {
     auto it = l.classes.find(className);
     if (it == l.classes.end()) return FALSE;
     // As on Windows, a class with live windows stays.
-    for (HWND w : l.windows)
-        if (w->className == className) return FALSE;
+    for (const auto& entry : l.windows)
+        if (entry.second->className == className) return FALSE;
     l.classes.erase(it);
     return TRUE;
 }
@@ -182,16 +201,17 @@ HWND CreateWindowExA(DWORD, LPCSTR className, LPCSTR, DWORD style, int x, int y,
         if ((style & WS_CHILD) && !validWindow(parent)) return nullptr;
         if (parent && !validWindow(parent)) return nullptr;
         if (width < 0 || height < 0 || width > 16384 || height > 16384) return nullptr;
-        w = new HWND__;
-        w->className = className;
-        w->proc = it->second.wc.lpfnWndProc;
-        w->parent = parent;
-        w->style = style;
-        w->x = x;
-        w->y = y;
-        w->visible = (style & WS_VISIBLE) != 0;
-        w->pixels = PixelSurface(width, height);
-        l.windows.insert(w);
+        auto* r = new Window;
+        r->handle = w = reinterpret_cast<HWND>(l.nextHandle());
+        r->className = className;
+        r->proc = it->second.wc.lpfnWndProc;
+        r->parent = parent;
+        r->style = style;
+        r->x = x;
+        r->y = y;
+        r->visible = (style & WS_VISIBLE) != 0;
+        r->pixels = PixelSurface(width, height);
+        l.windows[w] = r;
     }
     // The creation messages reach the window before its creator can tell it anything.
     if (!SendMessageA(w, WM_NCCREATE, 0, 0) || SendMessageA(w, WM_CREATE, 0, 0) == -1) {
@@ -206,13 +226,13 @@ BOOL DestroyWindow(HWND w) {
     {
         Guard g(layer().lock);
         if (!validWindow(w)) return FALSE;
-        for (HWND c : layer().windows)
-            if (c->parent == w) children.push_back(c);
+        for (const auto& entry : layer().windows)
+            if (entry.second->parent == w) children.push_back(entry.first);
     }
     // A window that holds the capture loses it first.
     HWND holder = GetCapture();
-    for (HWND p = holder; p; p = validWindow(p) ? p->parent : nullptr)
-        if (p == w) {
+    for (Window* p = findWindow(holder); p; p = findWindow(p->parent))
+        if (p->handle == w) {
             ReleaseCapture();
             break;
         }
@@ -222,8 +242,9 @@ BOOL DestroyWindow(HWND w) {
     Guard g(layer().lock);
     Layer& l = layer();
     if (l.focus == w) l.focus = nullptr;
+    if (l.capture == w) l.capture = nullptr;
+    delete findWindow(w);
     l.windows.erase(w);
-    delete w;
     return TRUE;
 }
 
@@ -234,25 +255,28 @@ BOOL IsWindow(HWND w) {
 
 BOOL ShowWindow(HWND w, int command) {
     Guard g(layer().lock);
-    if (!validWindow(w)) return FALSE;
-    const BOOL wasVisible = w->visible;
-    w->visible = command != SW_HIDE;
-    if (w->visible && !wasVisible) w->needsPaint = true;
+    Window* r = findWindow(w);
+    if (!r) return FALSE;
+    const BOOL wasVisible = r->visible;
+    r->visible = command != SW_HIDE;
+    if (r->visible && !wasVisible) r->needsPaint = true;
     return wasVisible;
 }
 
 LONG_PTR SetWindowLongPtrA(HWND w, int index, LONG_PTR value) {
     Guard g(layer().lock);
-    if (!validWindow(w) || index != GWLP_USERDATA) return 0;
-    const LONG_PTR old = w->userData;
-    w->userData = value;
+    Window* r = findWindow(w);
+    if (!r || index != GWLP_USERDATA) return 0;
+    const LONG_PTR old = r->userData;
+    r->userData = value;
     return old;
 }
 
 LONG_PTR GetWindowLongPtrA(HWND w, int index) {
     Guard g(layer().lock);
-    if (!validWindow(w) || index != GWLP_USERDATA) return 0;
-    return w->userData;
+    Window* r = findWindow(w);
+    if (!r || index != GWLP_USERDATA) return 0;
+    return r->userData;
 }
 
 LRESULT DefWindowProcA(HWND w, UINT message, WPARAM, LPARAM) {
@@ -276,24 +300,27 @@ LRESULT SendMessageA(HWND w, UINT message, WPARAM wParam, LPARAM lParam) {
     WNDPROC proc;
     {
         Guard g(layer().lock);
-        if (!validWindow(w)) return 0;
-        proc = w->proc;
+        Window* r = findWindow(w);
+        if (!r) return 0;
+        proc = r->proc;
     }
     return proc(w, message, wParam, lParam);
 }
 
 BOOL InvalidateRect(HWND w, const RECT*, BOOL) {
     Guard g(layer().lock);
-    if (!validWindow(w)) return FALSE;
-    w->needsPaint = true;
+    Window* r = findWindow(w);
+    if (!r) return FALSE;
+    r->needsPaint = true;
     return TRUE;
 }
 
 BOOL UpdateWindow(HWND w) {
     {
         Guard g(layer().lock);
-        if (!validWindow(w)) return FALSE;
-        if (!w->needsPaint || !w->visible) return TRUE;
+        Window* r = findWindow(w);
+        if (!r) return FALSE;
+        if (!r->needsPaint || !r->visible) return TRUE;
     }
     SendMessageA(w, WM_PAINT, 0, 0);
     return TRUE;
@@ -364,15 +391,17 @@ HWND GetCapture() {
 
 UINT_PTR SetTimer(HWND w, UINT_PTR id, UINT, TIMERPROC) {
     Guard g(layer().lock);
-    if (!validWindow(w)) return 0;
-    w->timers.insert(id);
+    Window* r = findWindow(w);
+    if (!r) return 0;
+    r->timers.insert(id);
     return id;
 }
 
 BOOL KillTimer(HWND w, UINT_PTR id) {
     Guard g(layer().lock);
-    if (!validWindow(w)) return FALSE;
-    return w->timers.erase(id) ? TRUE : FALSE;
+    Window* r = findWindow(w);
+    if (!r) return FALSE;
+    return r->timers.erase(id) ? TRUE : FALSE;
 }
 
 DWORD GetCurrentThreadId() {
@@ -383,7 +412,7 @@ DWORD GetCurrentThreadId() {
 HDC GetDC(HWND w) {
     Guard g(layer().lock);
     if (!validWindow(w)) return nullptr;
-    return reinterpret_cast<HDC>(newDc(w));
+    return newDc(w)->handle;
 }
 
 int ReleaseDC(HWND, HDC dc) {
@@ -396,11 +425,12 @@ int ReleaseDC(HWND, HDC dc) {
 
 HDC BeginPaint(HWND w, PAINTSTRUCT* paint) {
     Guard g(layer().lock);
-    if (!validWindow(w) || !paint) return nullptr;
+    Window* r = findWindow(w);
+    if (!r || !paint) return nullptr;
     *paint = PAINTSTRUCT{};
-    paint->rcPaint = RECT{0, 0, w->pixels.width, w->pixels.height};
-    w->needsPaint = false;
-    paint->hdc = reinterpret_cast<HDC>(newDc(w));
+    paint->rcPaint = RECT{0, 0, r->pixels.width, r->pixels.height};
+    r->needsPaint = false;
+    paint->hdc = newDc(w)->handle;
     return paint->hdc;
 }
 
@@ -414,7 +444,7 @@ BOOL EndPaint(HWND, const PAINTSTRUCT* paint) {
 
 HDC CreateCompatibleDC(HDC) {
     Guard g(layer().lock);
-    return reinterpret_cast<HDC>(newDc(nullptr));
+    return newDc(nullptr)->handle;
 }
 
 BOOL DeleteDC(HDC dc) {
@@ -459,7 +489,7 @@ BOOL DeleteObject(HGDIOBJ object) {
     if (!o) return FALSE;
     if (o->stock) return TRUE;
     if (o->selectedIn > 0) return FALSE;  // still selected into a DC
-    layer().objects.erase(o);
+    layer().objects.erase(o->handle);
     delete o;
     return TRUE;
 }
@@ -482,14 +512,14 @@ HPEN CreatePen(int, int, COLORREF colour) {
     Guard g(layer().lock);
     GdiObject* o = newObject(Kind::Pen);
     o->rgb = toPixel(colour);
-    return reinterpret_cast<HPEN>(o);
+    return static_cast<HPEN>(o->handle);
 }
 
 HBRUSH CreateSolidBrush(COLORREF colour) {
     Guard g(layer().lock);
     GdiObject* o = newObject(Kind::Brush);
     o->rgb = toPixel(colour);
-    return reinterpret_cast<HBRUSH>(o);
+    return static_cast<HBRUSH>(o->handle);
 }
 
 int FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
@@ -568,14 +598,15 @@ HBITMAP LoadBitmapA(HINSTANCE, LPCSTR name) {
 
 const PixelSurface* windowPixels(HWND w) {
     Guard g(layer().lock);
-    return validWindow(w) ? &w->pixels : nullptr;
+    Window* r = findWindow(w);
+    return r ? &r->pixels : nullptr;
 }
 
 HBITMAP bitmapFromPixels(const PixelSurface& pixels) {
     Guard g(layer().lock);
     GdiObject* o = newObject(Kind::Bitmap);
     o->pixels = pixels;
-    return reinterpret_cast<HBITMAP>(o);
+    return static_cast<HBITMAP>(o->handle);
 }
 
 int liveWindowCount() {
@@ -595,7 +626,8 @@ int liveDcCount() {
 
 int liveTimerCount(HWND w) {
     Guard g(layer().lock);
-    return validWindow(w) ? static_cast<int>(w->timers.size()) : 0;
+    Window* r = findWindow(w);
+    return r ? static_cast<int>(r->timers.size()) : 0;
 }
 
 }  // namespace headless

@@ -1,0 +1,131 @@
+// Shared pieces of the editor tests: a plug-in that records what reaches it, a
+// widget that records the mouse events it gets, an editor to put such widgets
+// in, a host window to open editors into, and pixel helpers.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "editor/PixelSurface.h"
+#include "editor/QFGui.h"
+#include "editor/Win32Api.h"
+#include "plugin/AudioEffect.h"
+
+namespace editortest {
+
+// A plug-in with sixteen parameters that behaves like the instrument towards its
+// editor: a changed value is passed to updateParameter and redrawDirty.
+class FakePlugin : public AudioEffect {
+public:
+    struct Call {
+        int index;
+        float value;
+    };
+
+    FakePlugin();
+    ~FakePlugin() override;
+
+    void processReplacing(float**, float**, VstInt32) override {}
+    void setParameter(VstInt32 index, float value) override;
+    float getParameter(VstInt32 index) override;
+
+    // The editor to keep up to date; owned by the test, not by the plug-in.
+    void attach(QFGui* editor) { gui = editor; }
+    // Rewrites all values as a state restore does: the editor reloads, no drawing.
+    void restoreState(const std::vector<float>& newValues);
+    // Rewrites all values as a program change does: reload and draw.
+    void switchProgram(const std::vector<float>& newValues);
+
+    std::vector<Call> setCalls;     // every setParameter
+    std::vector<Call> automations;  // every audioMasterAutomate the host heard
+    float values[16];
+    QFGui* gui = nullptr;
+
+private:
+    static VstIntPtr VSTCALLBACK hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                                              void* ptr, float opt);
+};
+
+// A widget that logs each event as "<name>:<event>".
+class ProbeWidget : public WidgetBase {
+public:
+    ProbeWidget(std::string name, std::vector<std::string>& log, int x, int y, int w, int h)
+        : WidgetBase(x, y, w, h), name(std::move(name)), log(log) {}
+    void onMouseDown(int button, int, int) override { log.push_back(name + ":down" + std::to_string(button)); }
+    void onMouseUp(int button, int, int) override { log.push_back(name + ":up" + std::to_string(button)); }
+    void onMouseEnter(int, int) override { log.push_back(name + ":enter"); }
+    void onMouseLeave(int, int) override { log.push_back(name + ":leave"); }
+    void onDragEnd(int, int) override { log.push_back(name + ":dragend"); }
+    void onDrag(int, int y) override { log.push_back(name + ":drag" + std::to_string(y)); }
+    void onMouseWheel(int steps) override { log.push_back(name + ":wheel" + std::to_string(steps)); }
+    void setValue(float v, bool) override { value.store(v); }
+    float getValue() override { return value.load(); }
+
+    std::string name;
+    std::vector<std::string>& log;
+};
+
+// The probes' log, a base of the editor so that it outlives the editor's own
+// teardown (which may still end a drag).
+struct ProbeLog {
+    std::vector<std::string> log;
+};
+
+// An editor with widgets chosen by the test.
+class ProbeEditor : public ProbeLog, public QFGui {
+public:
+    explicit ProbeEditor(AudioEffect* effect) : QFGui(effect) {}
+    ProbeWidget* add(const std::string& name, int x, int y, int w = 24, int h = 24) {
+        auto* p = new ProbeWidget(name, log, x, y, w, h);
+        addWidget(p);
+        return p;
+    }
+    using QFGui::addWidget;
+};
+
+// A top-level window that plays the host's editor frame; its client area starts
+// at (left, top) of the screen. frame is null where no window can be created
+// (a Windows build without a display).
+class HostWindow {
+public:
+    explicit HostWindow(int left = 40, int top = 30);
+    ~HostWindow();
+    HostWindow(const HostWindow&) = delete;
+    HostWindow& operator=(const HostWindow&) = delete;
+    HWND frame = nullptr;
+};
+
+// Skips the test where the platform has no display for real windows.
+#define REQUIRE_WINDOWS(host)                                              \
+    if (!(host).frame) {                                                   \
+        GTEST_SKIP() << "no display: windows cannot be created here";      \
+    }                                                                      \
+    static_cast<void>(0)
+
+// The editor's child window.
+inline HWND editorWindow(const QFGui& gui) { return static_cast<HWND>(gui.window()); }
+
+// Mouse message helpers: client positions packed as the window procedure gets them.
+LPARAM packPoint(int x, int y);
+LRESULT sendMouse(HWND window, UINT message, int x, int y);
+// A wheel notch of delta at client position (x, y), sent with screen coordinates.
+LRESULT sendWheel(HWND window, int delta, int x, int y);
+
+// What the window shows now (a real window is read back through a DIB).
+PixelSurface captureWindow(HWND window, int width, int height);
+
+// The panel bitmaps as built into the program.
+const PixelSurface& panelBitmap(int id);
+
+// The panel as the editor must show it: the background, then for each knob
+// position (x, y) with its frame, the mask ANDed and the frame ORed in.
+struct KnobPicture {
+    int x, y, frame;
+};
+PixelSurface composePanel(const std::vector<KnobPicture>& knobs);
+
+// Number of pixels that differ inside the rectangle [x0, x1) x [y0, y1).
+int differingPixels(const PixelSurface& a, const PixelSurface& b, int x0, int y0, int x1, int y1);
+
+}  // namespace editortest
