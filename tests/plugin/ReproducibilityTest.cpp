@@ -38,7 +38,7 @@ std::uint64_t renderProgram(int program) {
     return checksum(out);
 }
 
-#if defined(__x86_64__) && defined(__linux__)
+#if defined(__x86_64__) || defined(__i386__)
 #define HAVE_REFERENCE 1
 const std::uint64_t kReference[8] = {
     0x1a9b5804d6f55e8dull, 0xb9b18585ab29f315ull, 0x5b34d6c725d1ebf3ull, 0x5a11a0c89f12c50bull,
