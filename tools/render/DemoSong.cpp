@@ -78,8 +78,8 @@ const std::array<Section, kDemoSections>& score() {
         {Figure::FunkStabs, {kBb, kC}, {}},
         // DEFAULT
         {Figure::BassAndChords, {kF, kA7},
-         {{0, 0.5, 77, 94}, {0.5, 0.5, 76, 82}, {1, 1, 74, 88}, {2, 1, 72, 86}, {3, 1, 69, 84},
-          {4, 1, 73, 94}, {5, 1, 76, 88}, {6, 1, 79, 92}, {7, 1, 76, 84}}},
+         {{0, 0.5, 77, 76}, {0.5, 0.5, 76, 64}, {1, 1, 74, 70}, {2, 1, 72, 68}, {3, 1, 69, 66},
+          {4, 1, 73, 76}, {5, 1, 76, 70}, {6, 1, 79, 74}, {7, 1, 76, 66}}},
         // Guitar?
         {Figure::Strummed, {kDm, kGm}, {}},
         // Lute or Fish: an A major bar, then a closing D major chord left to ring
@@ -136,17 +136,17 @@ void playBar(Figure figure, const Chord& chord, double start, std::vector<Note>&
         constexpr int hits[6] = {0, 3, 6, 8, 11, 14};
         for (int i = 0; i < 6; ++i)
             for (int k = 1; k < 4; ++k)
-                notes.push_back({start + 0.25 * hits[i], 0.2, t[static_cast<std::size_t>(k)], i % 2 == 0 ? 96 : 80});
-        notes.push_back({start, 1.4, chord.bass, 100});
-        notes.push_back({start + 1.5, 0.4, chord.bass + 12, 84});
-        notes.push_back({start + 2.5, 1.4, chord.bass, 94});
+                notes.push_back({start + 0.25 * hits[i], 0.2, t[static_cast<std::size_t>(k)], i % 2 == 0 ? 72 : 60});
+        notes.push_back({start, 1.4, chord.bass, 80});
+        notes.push_back({start + 1.5, 0.4, chord.bass + 12, 68});
+        notes.push_back({start + 2.5, 1.4, chord.bass, 76});
         break;
     }
     case Figure::BassAndChords:
-        notes.push_back({start, 2, chord.bass, 96});
-        notes.push_back({start + 2, 2, chord.bass + 7, 86});
+        notes.push_back({start, 2, chord.bass, 76});
+        notes.push_back({start + 2, 2, chord.bass + 7, 68});
         for (double beat : {0.0, 2.0})
-            for (int k = 0; k < 3; ++k) notes.push_back({start + beat, 1.8, t[static_cast<std::size_t>(k)], 58});
+            for (int k = 0; k < 3; ++k) notes.push_back({start + beat, 1.8, t[static_cast<std::size_t>(k)], 44});
         break;
     case Figure::Strummed: {
         // Down on 1, 2, 3 and the and of 3 and 4; up strums in between, lighter.
@@ -160,7 +160,7 @@ void playBar(Figure figure, const Chord& chord, double start, std::vector<Note>&
                 if (!down[s] && i == 0) continue;  // up strums miss the bass string
                 const int string = down[s] ? i : 5 - i;
                 const double offset = 0.03 * i;
-                notes.push_back({at + offset, end - at - offset, strings[string], (down[s] ? 88 : 66) - 2 * i});
+                notes.push_back({at + offset, end - at - offset, strings[string], (down[s] ? 56 : 40) - 2 * i});
             }
         }
         break;

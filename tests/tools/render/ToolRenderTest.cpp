@@ -2,7 +2,9 @@
 // the demo, and preset and bank files exchanged with the plug-in.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cmath>
+#include <filesystem>
 #include <cstring>
 #include <memory>
 #include <unistd.h>
@@ -247,17 +249,21 @@ TEST(renderTool, ShippedFactoryBankIsThePluginsOwn) {
     EXPECT_EQ(bank.pluginVersion, plugin->effect()->version);
 }
 
-// The tool as a host for instruments it was not written with, where installed.
+// The tool as a host for instruments it was not written with: Debian's amsynth
+// and ZynAddSubFX VST plug-ins, wherever they are installed.
 TEST(renderTool, PlaysOtherVst2Instruments) {
-    const char* candidates[] = {
-        "/usr/lib/vst/amsynth_vst.so",           "/usr/lib/x86_64-linux-gnu/vst/amsynth_vst.so",
-        "/usr/lib/vst/ZynAddSubFX.so",           "/usr/lib/x86_64-linux-gnu/vst/ZynAddSubFX.so",
-        "/usr/lib/vst/zynaddsubfx/ZynAddSubFX.so",
-    };
     std::vector<std::string> found;
-    for (const char* path : candidates)
-        if (::access(path, R_OK) == 0) found.push_back(path);
-    if (found.empty()) GTEST_SKIP() << "neither amsynth nor ZynAddSubFX VST is installed";
+    for (const char* folder : {"/usr/lib/vst", "/usr/lib/x86_64-linux-gnu/vst", "/usr/local/lib/vst"}) {
+        std::error_code error;
+        for (auto it = std::filesystem::recursive_directory_iterator(folder, error);
+             !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+            std::string name = it->path().filename().string();
+            for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            const bool wanted = name.find("amsynth") != std::string::npos || name.find("zynaddsubfx") != std::string::npos;
+            if (wanted && it->path().extension() == ".so") found.push_back(it->path().string());
+        }
+    }
+    if (found.empty()) GTEST_SKIP() << "neither amsynth nor ZynAddSubFX is installed as a VST plug-in";
     for (const std::string& path : found) {
         ScratchFolder folder;
         const ToolRun run = runTool({"--plugin", path, "-o", folder.file("demo.wav"), "--bits", "float", "--tail", "3"});
