@@ -94,7 +94,15 @@ std::vector<unsigned char> rebuiltForLibsmf(const std::vector<unsigned char>& fi
     if (file.size() < 14 || std::memcmp(file.data(), "MThd", 4) != 0) return fail("no MIDI header");
     const std::uint32_t headerLength = be32(4);
     if (headerLength < 6 || headerLength > file.size() - 8) return fail("bad MIDI header length");
+    const int format = (file[8] << 8) | file[9];
     const int declaredTracks = (file[10] << 8) | file[11];
+    if (format != 0 && format != 1) {
+        fault = "format " + std::to_string(format) + "; only formats 0 and 1 can be played";
+        return {};
+    }
+    if (file[12] & 0x80) return fail("timed in SMPTE frames, which is not supported");
+    if (file[12] == 0 && file[13] == 0) return fail("zero ticks per quarter note");
+    if (format == 0 && declaredTracks != 1) return fail("format 0 with more than one track");
     std::vector<unsigned char> out(file.begin(), file.begin() + 14);
     putBigEndian(out, 4, 6);
 
@@ -217,9 +225,6 @@ Timeline readMidiFile(const std::string& path) {
             if (c == '\n' || c == '\r') c = ' ';
         throw ToolError(path + ": " + reason);
     }
-    if (smf->format != 0 && smf->format != 1)
-        throw ToolError(path + ": MIDI file format " + std::to_string(smf->format) + " is not supported (only 0 and 1)");
-    if (smf->ppqn <= 0) throw ToolError(path + ": MIDI files timed in SMPTE frames are not supported");
 
     Timeline timeline;
     // Notes still held when the file ends are released there, so a file that
