@@ -243,7 +243,8 @@ TEST(renderTool, ShippedFactoryBankIsThePluginsOwn) {
                                            PresetFile::Kind::Bank, kInstrumentId);
     auto plugin = freshInstance();
     ASSERT_TRUE(plugin);
-    EXPECT_EQ(bank.chunk, plugin->getChunk(false));
+    EXPECT_EQ(bank.chunk, plugin->getChunk(false))
+        << "presets/Factory.fxb is out of date: the build saves the current one to presets/ in its own folder";
     EXPECT_EQ(bank.currentProgram, 0);
     EXPECT_EQ(bank.count, plugin->effect()->numPrograms);
     EXPECT_EQ(bank.pluginVersion, plugin->effect()->version);
