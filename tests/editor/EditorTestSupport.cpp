@@ -69,10 +69,23 @@ void FakePlugin::switchProgram(const std::vector<float>& newValues) {
     }
 }
 
+// The host's main window: one visible top-level window at the screen's origin
+// for the whole program (mapping and unmapping top-level windows is slow under
+// Wine), holding the editor frames of the tests as child windows.
+HWND mainWindow() {
+    static HWND window = [] {
+        registerFrameClass();
+        return CreateWindowExA(0, kFrameClass, "Hammerlyn2 test host", WS_POPUP | WS_VISIBLE, 0, 0, 1280, 400,
+                               nullptr, nullptr, nullptr, nullptr);
+    }();
+    return window;
+}
+
 HostWindow::HostWindow(int left, int top) {
-    registerFrameClass();
-    frame = CreateWindowExA(0, kFrameClass, "Hammerlyn2 test host", WS_POPUP | WS_VISIBLE, left, top, 512, 272,
-                            nullptr, nullptr, nullptr, nullptr);
+    HWND main = mainWindow();
+    if (!main) return;
+    frame = CreateWindowExA(0, kFrameClass, "", WS_CHILD | WS_VISIBLE, left, top, 512, 272, main, nullptr, nullptr,
+                            nullptr);
 }
 
 HostWindow::~HostWindow() {

@@ -84,9 +84,10 @@ public:
     using QFGui::addWidget;
 };
 
-// A top-level window that plays the host's editor frame; its client area starts
-// at (left, top) of the screen. frame is null where no window can be created
-// (a Windows build without a display).
+// The host's window that an editor opens into: a child of a visible top-level
+// window at the screen's origin, so its client area starts at (left, top) of
+// the screen. frame is null where no window can be created (a Windows build
+// without a display).
 class HostWindow {
 public:
     explicit HostWindow(int left = 40, int top = 30);
