@@ -43,6 +43,7 @@ InstrumentHost::InstrumentHost(const std::string& path, int sampleRate, int maxB
     instance = PluginInstance::create(library->entry(), options);
     if (!instance) throw ToolError(path + ": the plug-in did not create an instance");
     effect = instance->effect();
+    instance->dispatch(effOpen);  // before any other request, as hosts do
 
     const bool synth = (effect->flags & effFlagsIsSynth) != 0 || instance->dispatch(effGetPlugCategory) == kPlugCategSynth;
     if (!synth) throw ToolError(path + " is not an instrument (it does not declare itself a synth)");
@@ -57,7 +58,9 @@ InstrumentHost::InstrumentHost(const std::string& path, int sampleRate, int maxB
     for (auto& buffer : outputBuffers) outputs.push_back(buffer.data());
     if (inputs.empty()) inputs.push_back(nullptr);
 
-    instance->start(static_cast<float>(sampleRate), maxBlock);
+    instance->setSampleRate(static_cast<float>(sampleRate));
+    instance->setBlockSize(maxBlock);
+    instance->resume();
     instance->dispatch(effStartProcess);
 }
 
