@@ -52,6 +52,7 @@ bool allFinite(const float* values, int count) {
 }  // namespace
 
 static_assert(std::atomic<std::uint64_t>::is_always_lock_free, "body gains are handed over without a lock");
+static_assert(sizeof(ProgramRecord) * VSTPlug::kNumPrograms == 704, "the bank block is 704 bytes");
 
 VSTPlug::VSTPlug(audioMasterCallback audioMaster) : AudioEffectX(audioMaster, kNumPrograms, kNumParams) {
     isSynth(true);
@@ -337,7 +338,8 @@ VstInt32 VSTPlug::getChunk(void** data, bool isPreset) {
         *data = presetChunk;
         return kNumParams * 4;
     }
-    *data = bank->data();
+    std::memcpy(bankChunk, bank->data(), sizeof(bankChunk));
+    *data = bankChunk;
     return bank->byteSize();
 }
 

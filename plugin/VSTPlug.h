@@ -87,8 +87,11 @@ private:
     std::atomic<std::uint64_t> bodyRequest[kBodyBands];
     std::uint64_t bodyApplied[kBodyBands] = {};
 
-    // Host copy of the current program's values for the preset form of getChunk.
+    // Host copies for getChunk, refreshed on each call under stateMutex: the host
+    // reads them after the call returns, while other host threads may switch
+    // programs or restore state and so rewrite the bank itself.
     float presetChunk[kNumParams] = {};
+    alignas(float) unsigned char bankChunk[kNumPrograms * 88] = {};
     // Serialises program switches, renames and state saves/restores between host
     // threads. Never taken by the audio block.
     std::mutex stateMutex;
