@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <thread>
 
 #include "EditorTestSupport.h"
 #include "editor/MyGui.h"
@@ -207,6 +208,36 @@ TEST_F(PanelTest, DraggedKnobShowsItsNewFrameAndNothingElseChanges) {
     EXPECT_EQ(differingPixels(before, after, 0, 0, panel::kWidth, panel::kHeight),
               differingPixels(before, after, chorus.x, chorus.y, chorus.x + 24, chorus.y + 24));
     EXPECT_EQ(differingPixels(composePanel(expectedKnobs(plugin)), after, 0, 0, panel::kWidth, panel::kHeight), 0);
+}
+
+TEST_F(PanelTest, AutomationFromAnotherThreadWhileTheUserTurnsAKnob) {
+    HostWindow host;
+    REQUIRE_WINDOWS(host);
+    openIn(host);
+    // The host automates every knob but Chorus from its own thread while the
+    // user drags Chorus on the window's thread.
+    std::thread automation([this] {
+        for (int i = 0; i < 3000; ++i) {
+            const int index = i % 16;
+            if (index == 14) continue;
+            gui->updateParameter(index, static_cast<float>(i % 97) / 96.0f);
+            gui->redrawDirty();
+        }
+    });
+    for (int i = 0; i < 300; ++i) {
+        sendMouse(window, WM_LBUTTONDOWN, 228, 212);
+        sendMouse(window, WM_MOUSEMOVE, 228, 212 - (i % 7) + 3);
+        sendMouse(window, WM_LBUTTONUP, 228, 212);
+        gui->idle();
+    }
+    automation.join();
+    gui->idle();
+    // Whatever the interleaving, the window ends up showing every knob's value.
+    std::vector<KnobPicture> knobs;
+    for (const WidgetBase* w : gui->widgetList())
+        knobs.push_back({w->x, w->y, bitmapknob::frameFor(const_cast<WidgetBase*>(w)->getValue())});
+    EXPECT_EQ(differingPixels(composePanel(knobs), shown(), 0, 0, panel::kWidth, panel::kHeight), 0);
+    EXPECT_EQ(knobFor(*gui, 14)->getValue(), plugin.values[14]);
 }
 
 #if !defined(_WIN32)
