@@ -107,8 +107,7 @@ bool QFGui::open(void* parent) {
 
 void QFGui::close() {
     if (hwnd) DestroyWindow(asWindow(hwnd));
-    hwnd = nullptr;
-    if (captured) endDrag(0, 0);
+    hwnd = nullptr;  // destroying the window also ended any drag (capture lost)
     systemWindow = nullptr;
     windowThread.store(0);
 }
