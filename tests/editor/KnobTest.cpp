@@ -45,8 +45,6 @@ TEST_F(KnobTest, FramesFollowTheValueAndOnlyOneIsTheTop) {
     bitmapknob* k = makeKnob();
     EXPECT_EQ(k->getValue(), 0.5f);  // a new knob sits in the middle
     EXPECT_EQ(k->frame(), 31);
-    EXPECT_TRUE(k->round);
-    EXPECT_FALSE(k->filled);
 }
 
 TEST_F(KnobTest, ValuesAreClampedAndAnUnchangedValueIsNotReported) {
@@ -71,15 +69,6 @@ TEST_F(KnobTest, ValuesAreClampedAndAnUnchangedValueIsNotReported) {
     k->setValue(std::numeric_limits<float>::quiet_NaN(), true);
     EXPECT_EQ(k->getValue(), 0.25f);
     EXPECT_EQ(plugin.automations.size(), 2u);
-}
-
-TEST_F(KnobTest, ReportGoesThroughSetParameterWhenNotAutomated) {
-    bitmapknob* k = makeKnob();
-    k->automate = false;
-    k->setValue(0.75f, true);
-    ASSERT_EQ(plugin.setCalls.size(), 1u);
-    EXPECT_EQ(plugin.setCalls[0].value, 0.75f);
-    EXPECT_TRUE(plugin.automations.empty());
 }
 
 TEST_F(KnobTest, CoarseDragSweepsTheRangeInAboutTwoHundredPixels) {
