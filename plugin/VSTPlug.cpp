@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <new>
 
@@ -217,8 +218,12 @@ void VSTPlug::renderPiece(float* left, float* right, VstInt32 frames, float chor
 
 VstInt32 VSTPlug::processEvents(VstEvents* events) {
     if (!events) return 1;
+    // The record declares two entries, but the host's pointer list runs on for
+    // numEvents of them: index it from its address, not as the declared array.
+    const auto* list = reinterpret_cast<VstEvent* const*>(reinterpret_cast<const char*>(events) +
+                                                           offsetof(VstEvents, events));
     for (VstInt32 i = 0; i < events->numEvents; ++i) {
-        const VstEvent* event = events->events[i];
+        const VstEvent* event = list[i];
         if (!event || event->type != kVstMidiType) continue;
         const auto* midi = reinterpret_cast<const VstMidiEvent*>(event);
         const int status = static_cast<unsigned char>(midi->midiData[0]) & 0xF0;
