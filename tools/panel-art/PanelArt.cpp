@@ -312,7 +312,7 @@ void drawTitle(Canvas& canvas) {
     drawStar(canvas, {left - 1, baseline - 36}, 4, 4.2, 1.1, 45, 0.3);
     drawStar(canvas, {right + 4, baseline - 31}, 4, 7.0, 1.7, 0, 0.4);
     drawStar(canvas, {right - 24, baseline - 38}, 5, 3.6, 1.5, 0, 0.25);
-    drawStar(canvas, {right + 9, baseline - 12}, 4, 3.0, 0.8, 45, 0.25);
+    drawStar(canvas, {right - 4, baseline + 10}, 4, 3.0, 0.8, 45, 0.25);
 }
 
 // Panel furniture: a thin frame, corner screws, the vendor's mark.
