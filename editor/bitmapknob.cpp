@@ -34,7 +34,6 @@ void bitmapknob::onDrag(int, int y) {
     const float before = getValue();
     const float d = static_cast<float>(y - dragAnchorY);
     float v = before - d * (fine ? kFineStep : kCoarseStep);
-    const bool clamped = v > 1.0f || v < 0.0f;
     if (v > 1.0f)
         v = 1.0f;
     else if (v < 0.0f)
@@ -44,11 +43,10 @@ void bitmapknob::onDrag(int, int y) {
         // Inside the detent: hold the snap point and let the travel accumulate
         // from the last position outside it.
         v = snapPoint;
-    } else if (static_cast<int>(before * 1000.0f) == static_cast<int>(v * 1000.0f) && !clamped) {
-        // Too small a move to change the value's thousandths: keep the anchor,
-        // so that slow fine drags add up instead of being lost pixel by pixel.
-        return;
     } else {
+        // The anchor follows the pointer, so the knob answers at once when a
+        // drag reverses at either end. A step too small to change the value's
+        // thousandths is dropped with its travel: very slow fine drags stand.
         dragAnchorY = y;
     }
     if (static_cast<int>(before * 1000.0f) != static_cast<int>(v * 1000.0f)) setValue(v, true);

@@ -90,20 +90,26 @@ TEST_F(KnobTest, CoarseDragSweepsTheRangeInAboutTwoHundredPixels) {
     EXPECT_FALSE(k->pressed);
 }
 
-TEST_F(KnobTest, FineDragMovesATenthAsFarAndSlowDragsStillMove) {
+TEST_F(KnobTest, FineDragMovesATenthAsFarAndDropsStepsBelowAThousandth) {
     bitmapknob* k = makeKnob();
     k->setValue(0.5f, false);
-    // One-pixel moves with the right button: 0.0005 a pixel on average, so
-    // twenty pixels up give about 0.01, each report a change of thousandths.
+    // One-pixel moves up with the right button ask for 0.5005 each time: the
+    // thousandths do not change, the travel is dropped, the value stands.
     dragPixels(*k, 1, 300, 280);
-    EXPECT_NEAR(k->getValue(), 0.51f, 0.0015f);
-    EXPECT_GE(plugin.automations.size(), 8u);
-    EXPECT_LE(plugin.automations.size(), 10u);
-    float previous = 0.5f;
-    for (const FakePlugin::Call& c : plugin.automations) {
-        EXPECT_GT(static_cast<int>(c.value * 1000.0f), static_cast<int>(previous * 1000.0f));
-        previous = c.value;
-    }
+    EXPECT_EQ(k->getValue(), 0.5f);
+    EXPECT_TRUE(plugin.automations.empty());
+    // Downwards the first pixel crosses a thousandth (0.4995); the next ones
+    // ask for 0.499, inside the same thousandth, and are dropped too.
+    dragPixels(*k, 1, 300, 320);
+    EXPECT_EQ(k->getValue(), 0.4995f);
+    EXPECT_EQ(plugin.automations.size(), 1u);
+    // Four-pixel moves cross a thousandth every time: a tenth of the coarse speed.
+    plugin.automations.clear();
+    k->setValue(0.5f, false);
+    k->onMouseDown(1, 20, 300);
+    for (int y = 296; y >= 260; y -= 4) k->onDrag(20, y);
+    EXPECT_NEAR(k->getValue(), 0.52f, 1e-4);
+    EXPECT_EQ(plugin.automations.size(), 10u);
     // A hundred pixels down with the left button: 0.5 of the range.
     k->setValue(0.75f, false);
     plugin.automations.clear();
