@@ -16,6 +16,16 @@ void BodyResonator::setup(float frequency, float q, float gainDb) noexcept {
     const float cs = static_cast<float>(std::cos(static_cast<double>(w0)));
     const float alpha = sn / (q * 2.0f);
 
+    // A band at or above half the sample rate (a host sending an absurdly low
+    // rate) has no stable peaking filter: alpha turns negative or is not a
+    // number, and the recursion would fill its history with infinities and NaN
+    // that outlive any later rate. Such a band is left flat.
+    if (!(alpha > 0.0f) || !(w0 < 3.14159265f)) {
+        b0 = 1.0f;
+        b1 = b2 = a1 = a2 = 0.0f;
+        return;
+    }
+
     const float nb0 = 1.0f + alpha * amplitude;
     const float nb1 = -2.0f * cs;
     const float nb2 = 1.0f - alpha * amplitude;
