@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <limits>
 #include <new>
 
 #include "editor/MyGui.h"
@@ -127,8 +128,10 @@ void VSTPlug::resume() {
 }
 
 void VSTPlug::setSampleRate(float rate) {
-    // A rate that is not finite and positive would poison every oscillator.
-    if (!std::isfinite(rate) || !(rate > 0.0f)) return;
+    // A rate that is not finite and positive would poison every oscillator. A
+    // positive rate below the smallest normal float counts as 0 too: the audio
+    // block runs with denormals-are-zero and would divide by it as 0.
+    if (!std::isfinite(rate) || !(rate >= std::numeric_limits<float>::min())) return;
     sampleRate = rate;
     chorus->setSampleRate(rate);
     engine->setSampleRate(rate * 2.0f);
