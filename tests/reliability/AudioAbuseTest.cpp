@@ -401,3 +401,41 @@ TEST(AudioAbuse, TailsAfterALoudPassageSettleWithoutSubnormals) {
                     rate, loud.peak, seconds, lastSecondPeak, zeros, total, smallestNonzero);
     }
 }
+
+TEST(AudioAbuse, AbsurdRatesLeaveTheInstrumentPlayable) {
+    // Rates no host should send but that are finite and positive: far below
+    // audio rates (where the body bands lie above half the rate), tiny and
+    // subnormal ones, and far above. Whatever happens while they are in force,
+    // the output stays finite and bounded and the instrument plays normally
+    // again once the host returns to a real rate.
+    ASSERT_TRUE(builtPlugin().loaded()) << builtPlugin().error();
+    for (float rate : {1.0f, 8.0f, 100.0f, 250.0f, 500.0f, 700.0f, 1000.0f, 4000.0f, 1e6f, 1e7f, 3e38f, 1e-30f,
+                       std::numeric_limits<float>::min(), std::numeric_limits<float>::denorm_min()}) {
+        SCOPED_TRACE("rate " + std::to_string(rate));
+        auto plugin = startedInstance(44100.0f, 512);
+        for (VstInt32 band = 7; band <= 9; ++band) plugin->setParameter(band, 1.0f);
+        plugin->setParameter(14, 1.0f);
+        plugin->sendMidi({{0, 0x90, 60, 127}, {0, 0x90, 30, 127}});
+        GuardedOutput output(512);
+        AudioCheck during, after;
+        output.render(*plugin, 512);
+        plugin->setSampleRate(rate);
+        plugin->sendMidi({{0, 0x90, 67, 127}});
+        for (int b = 0; b < 16; ++b) {
+            output.render(*plugin, 512);
+            output.addTo(during, 512);
+        }
+        plugin->setSampleRate(44100.0f);
+        plugin->sendMidi({{0, 0xB0, 123, 0}, {0, 0x90, 72, 127}});
+        for (int b = 0; b < 16; ++b) {
+            output.render(*plugin, 512);
+            output.addTo(after, 512);
+        }
+        EXPECT_TRUE(during.finite && after.finite) << "not a number or infinite output";
+        EXPECT_LT(during.peak, kPeakBound);
+        EXPECT_LT(after.peak, kPeakBound);
+        EXPECT_GT(after.peak, 0.0f) << "silent after the return to a real rate";
+        EXPECT_EQ(during.subnormals + after.subnormals, 0);
+        EXPECT_TRUE(output.guardsIntact());
+    }
+}
