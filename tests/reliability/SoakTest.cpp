@@ -48,24 +48,27 @@ public:
         twin = newInstance();
     }
 
-    // Runs until `seconds` of audio have been rendered.
+    // Runs until `seconds` of audio have been rendered. Program switches, state
+    // round trips and rate changes come at intervals that shrink with shorter
+    // sessions, so that a short run still sees every kind several times.
     void run(long long seconds) {
+        const double k = std::clamp(static_cast<double>(seconds) / 3600.0, 0.05, 1.0);
         double renderedSeconds = 0.0;
-        double nextSwitch = 20.0, nextRoundTrip = 45.0, nextRateChange = 300.0;
+        double nextSwitch = 20.0 * k, nextRoundTrip = 45.0 * k, nextRateChange = 300.0 * k;
         while (renderedSeconds < static_cast<double>(seconds)) {
             if (renderedSeconds >= nextSwitch) {
                 plugin->setProgram(static_cast<VstInt32>(random() % 8));
                 ++programSwitches;
-                nextSwitch += 5.0 + static_cast<double>(random() % 40);
+                nextSwitch += (5.0 + static_cast<double>(random() % 40)) * k;
             }
             if (renderedSeconds >= nextRoundTrip) {
                 roundTrip();
                 if (::testing::Test::HasFatalFailure()) return;
-                nextRoundTrip += 30.0 + static_cast<double>(random() % 60);
+                nextRoundTrip += (30.0 + static_cast<double>(random() % 60)) * k;
             }
             if (renderedSeconds >= nextRateChange) {
                 changeRate();
-                nextRateChange += 120.0 + static_cast<double>(random() % 300);
+                nextRateChange += (120.0 + static_cast<double>(random() % 300)) * k;
             }
             const VstInt32 frames = block();
             if (failed) return;
