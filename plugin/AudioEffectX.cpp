@@ -67,7 +67,8 @@ VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr va
         VstKeyCode key{};
         key.character = index;
         key.virt = static_cast<unsigned char>(value);
-        key.modifier = static_cast<unsigned char>(static_cast<VstInt32>(opt));
+        // Modifiers travel in opt; anything that is not a small number means none.
+        key.modifier = (opt >= 0.0f && opt < 256.0f) ? static_cast<unsigned char>(static_cast<VstInt32>(opt)) : 0;
         const bool handled = opcode == effEditKeyDown ? editor->onKeyDown(key) : editor->onKeyUp(key);
         return handled ? 1 : 0;
     }

@@ -110,7 +110,10 @@ void VSTPlug::suspend() { releaseBuffers(); }
 
 void VSTPlug::resume() {
     releaseBuffers();
-    const std::size_t samples = 2 * static_cast<std::size_t>(blockSize);
+    // Blocks longer than the work buffers are rendered in pieces with the same
+    // result, so an absurd announced size need not cost gigabytes.
+    const VstInt32 frames = std::min(blockSize, kMaxBufferedFrames);
+    const std::size_t samples = 2 * static_cast<std::size_t>(frames);
     auto* voice = new (std::nothrow) float[samples];
     auto* mix = new (std::nothrow) float[samples];
     if (!voice || !mix) {
@@ -123,7 +126,7 @@ void VSTPlug::resume() {
     std::fill(mix, mix + samples, 0.0f);
     voiceBuffer = voice;
     mixBuffer = mix;
-    bufferFrames = blockSize;
+    bufferFrames = frames;
     AudioEffectX::resume();
 }
 

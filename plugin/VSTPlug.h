@@ -21,6 +21,7 @@ public:
     static constexpr int kNumPrograms = 8;
     static constexpr int kNumParams = 16;
     static constexpr int kBodyBands = 3;
+    static constexpr VstInt32 kMaxBufferedFrames = 16384;
 
     explicit VSTPlug(audioMasterCallback audioMaster);
     ~VSTPlug() override;

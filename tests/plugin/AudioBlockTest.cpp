@@ -205,3 +205,19 @@ TEST_F(PluginTest, LongRandomSessionStaysFiniteAndBounded) {
     // and half again by the chorus: anything above that is a blow-up.
     EXPECT_LT(peak, 16.0f * 2.0f * 8.0f * 8.0f * 8.0f * 1.5f);
 }
+
+TEST_F(PluginTest, AbsurdAnnouncedBlockSizeStillPlays) {
+    // A host that announces a huge maximum must not leave the instrument silent
+    // because gigabytes of work space could not be had.
+    plugin->start(44100.0f, 1 << 30);
+    plugin->setParameter(14, 0.0f);
+    plugin->sendMidi({{0, 0x90, 60, 127}});
+    plugin->process(20000);
+    EXPECT_GT(std::fabs(plugin->left()[100]), 1e-6f);
+
+    auto steady = startInstance(44100.0f, 512);
+    steady->setParameter(14, 0.0f);
+    steady->sendMidi({{0, 0x90, 60, 127}});
+    const Rendered reference = renderBlocks(*steady, 20000, 20000);
+    EXPECT_EQ(plugin->left(), reference.left);
+}
