@@ -1,25 +1,75 @@
-# Numerics are specified to the bit: no contraction into fused multiply-adds, no
+# Build settings every target of the project takes, set per target through
+# hammerlyn2_options (never globally, so nothing leaks into third-party code
+# built alongside), and the way a library exposes its headers.
+
+# Numerics are fixed to the bit: no contraction into fused multiply-adds, no
 # fast-math, and SSE2 maths on 32-bit x86 (x87 would round differently and cannot
 # flush denormals).
-add_compile_options(-ffp-contract=off -fno-fast-math -Wall -Wextra)
-
+add_library(hammerlyn2_options INTERFACE)
+target_compile_options(hammerlyn2_options INTERFACE -ffp-contract=off -fno-fast-math -Wall -Wextra)
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(i[3-6]86|x86)$")
-  add_compile_options(-msse2 -mfpmath=sse)
+  target_compile_options(hammerlyn2_options INTERFACE -msse2 -mfpmath=sse)
 endif()
 
 if(WIN32)
-  # The DLL must load on a Windows machine with nothing else installed.
-  add_link_options(-static -static-libgcc -static-libstdc++)
-  add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX)
+  # The DLLs and test programs must run on a Windows machine with nothing else installed.
+  target_link_options(hammerlyn2_options INTERFACE -static -static-libgcc -static-libstdc++)
+  target_compile_definitions(hammerlyn2_options INTERFACE WIN32_LEAN_AND_MEAN NOMINMAX)
 endif()
 
-# Shared by every target that should be built with the sanitizer flags of the preset.
 set(HAMMERLYN2_SANITIZE "" CACHE STRING "Sanitizers to build with, e.g. address,undefined or thread")
 if(HAMMERLYN2_SANITIZE)
-  add_compile_options(-fsanitize=${HAMMERLYN2_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
-  add_link_options(-fsanitize=${HAMMERLYN2_SANITIZE})
+  set(sanitizers ${HAMMERLYN2_SANITIZE})
+  # GCC's undefined-behaviour set leaves out float-to-integer overflow.
+  if(sanitizers MATCHES "undefined")
+    string(APPEND sanitizers ",float-cast-overflow")
+  endif()
+  target_compile_options(hammerlyn2_options INTERFACE -fsanitize=${sanitizers} -fno-omit-frame-pointer
+                                                      -fno-sanitize-recover=all)
+  target_link_options(hammerlyn2_options INTERFACE -fsanitize=${sanitizers})
 endif()
 
-# Only the entry points leave the plug-in library.
-set(CMAKE_CXX_VISIBILITY_PRESET hidden)
-set(CMAKE_VISIBILITY_INLINES_HIDDEN ON)
+# Applies the project's settings to a target: flags, and hidden symbols, so
+# that only a module's declared entry points leave it.
+function(hammerlyn2_target target)
+  target_link_libraries(${target} PRIVATE hammerlyn2_options)
+  set_target_properties(${target} PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+endfunction()
+
+# Headers are included by their folder ("engine/VoiceEngine.h"). Each library
+# exposes its own folder alone, through an include root in the build tree that
+# holds only a link to it; a file that includes a header of a library its
+# target does not link fails to build.
+function(hammerlyn2_expose target folder)
+  set(root ${CMAKE_BINARY_DIR}/include-roots/${folder})
+  get_filename_component(name ${folder} NAME)
+  get_filename_component(parent ${folder} DIRECTORY)
+  if(parent)
+    set(link ${root}/${parent}/${name})
+    file(MAKE_DIRECTORY ${root}/${parent})
+  else()
+    set(link ${root}/${name})
+    file(MAKE_DIRECTORY ${root})
+  endif()
+  if(NOT EXISTS ${link})
+    file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${folder} ${link} SYMBOLIC)
+  endif()
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "INTERFACE_LIBRARY")
+    target_include_directories(${target} INTERFACE ${root})
+  else()
+    target_include_directories(${target} PUBLIC ${root})
+  endif()
+endfunction()
+
+# A static library of the project made of one folder's sources: the project's
+# settings, its own headers exposed, and the libraries it uses.
+function(hammerlyn2_library target folder)
+  cmake_parse_arguments(L "" "" "SOURCES;LIBS" ${ARGN})
+  add_library(${target} STATIC ${L_SOURCES})
+  hammerlyn2_target(${target})
+  hammerlyn2_expose(${target} ${folder})
+  if(L_LIBS)
+    target_link_libraries(${target} PUBLIC ${L_LIBS})
+  endif()
+endfunction()

@@ -14,13 +14,17 @@ else()
 endif()
 include(GoogleTest)
 
+# Test sources include each other by their path under tests/.
+add_library(hammerlyn2_tests_root INTERFACE)
+hammerlyn2_expose(hammerlyn2_tests_root tests)
+
 # One test program: native builds list each case in CTest, cross builds run the
 # program as one test under the emulator.
 function(hammerlyn2_add_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main GTest::gtest)
-  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  hammerlyn2_target(${name})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} hammerlyn2_tests_root GTest::gtest_main GTest::gtest)
   if(CMAKE_CROSSCOMPILING)
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES TIMEOUT 900)

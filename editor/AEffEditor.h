@@ -1,23 +1,36 @@
 // The editor contract between a plug-in and its host: the host asks for the
-// editor's size, opens it into a parent window, idles and closes it. The base
-// answers every request with a harmless default.
+// editor's size, opens it into a parent window, idles and closes it, and the
+// plug-in tells it when parameters change behind its back. The base answers
+// every request with a harmless default.
 #pragma once
 
-#include "plugin/VstAbi.h"
+#include <cstdint>
 
-class AudioEffect;
+#include "editor/EditorHost.h"
+
+// The editor's rectangle in pixels.
+struct EditorRect {
+    std::int16_t top, left, bottom, right;
+};
+
+// A key the host forwards to the editor.
+struct EditorKey {
+    std::int32_t character;
+    unsigned char virt;      // virtual key code
+    unsigned char modifier;  // modifier key bits
+};
 
 class AEffEditor {
 public:
-    explicit AEffEditor(AudioEffect* effect) : effect(effect) {}
+    explicit AEffEditor(EditorHost* effect) : effect(effect) {}
     virtual ~AEffEditor() = default;
     AEffEditor(const AEffEditor&) = delete;
     AEffEditor& operator=(const AEffEditor&) = delete;
 
     // The plug-in that owns this editor.
-    virtual AudioEffect* getEffect() { return effect; }
+    virtual EditorHost* getEffect() { return effect; }
     // Size of the editor; the base has none to report.
-    virtual bool getRect(ERect** out) {
+    virtual bool getRect(EditorRect** out) {
         if (out) *out = nullptr;
         return false;
     }
@@ -29,12 +42,20 @@ public:
     virtual void close() { systemWindow = nullptr; }
     virtual bool isOpen() { return systemWindow != nullptr; }
     virtual void idle() {}
-    virtual bool onKeyDown(VstKeyCode&) { return false; }
-    virtual bool onKeyUp(VstKeyCode&) { return false; }
+    virtual bool onKeyDown(EditorKey&) { return false; }
+    virtual bool onKeyUp(EditorKey&) { return false; }
     virtual bool onWheel(float) { return false; }
     virtual bool setKnobMode(int) { return false; }
 
+    // A parameter changed behind the editor's back (host automation, a program
+    // switch, a restored state), on any thread: the controls take the new value
+    // without reporting it back, and are drawn when the window's thread next can.
+    virtual void updateParameter(int, float) {}
+    virtual void updateAllParameters() {}
+    // Draws what changed, if called on the window's thread while open.
+    virtual void redrawDirty() {}
+
 protected:
-    AudioEffect* effect;
+    EditorHost* effect;
     void* systemWindow = nullptr;
 };

@@ -12,7 +12,7 @@ HBITMAP loadPanelBitmap(void* instance, int id) {
 
 }  // namespace
 
-MyGui::MyGui(AudioEffect* effect) : QFGui(effect) {
+MyGui::MyGui(EditorHost* effect) : QFGui(effect) {
     backgroundBitmap = loadPanelBitmap(instance, panel::kBackgroundBitmapId);
     knobStrip = loadPanelBitmap(instance, panel::kStripBitmapId);
     knobMask = loadPanelBitmap(instance, panel::kMaskBitmapId);

@@ -8,7 +8,7 @@ class MyGui : public QFGui {
 public:
     // Loads the panel's bitmaps from the module and places the knobs; the
     // window itself is created only when the host opens the editor.
-    explicit MyGui(AudioEffect* effect);
+    explicit MyGui(EditorHost* effect);
     ~MyGui() override;
 
 private:

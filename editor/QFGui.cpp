@@ -4,7 +4,6 @@
 #include <mutex>
 
 #include "editor/Win32Api.h"
-#include "plugin/AudioEffect.h"
 
 void* moduleInstance = nullptr;
 
@@ -30,11 +29,19 @@ HWND asWindow(void* h) { return static_cast<HWND>(h); }
 
 }  // namespace
 
+// The system calls the window procedure on whatever stack the host's thread
+// has: 32-bit x86 guarantees only 4-byte alignment, and our SSE2 code needs 16.
+#if defined(__i386__)
+#define WINDOW_ENTRY __attribute__((force_align_arg_pointer))
+#else
+#define WINDOW_ENTRY
+#endif
+
 // The window procedure of the class; a friend so that it can forget a window
 // destroyed behind the editor's back.
 class QFGuiWindow {
 public:
-    HOST_ENTRY static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    WINDOW_ENTRY static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         auto* editor = reinterpret_cast<QFGui*>(GetWindowLongPtrA(window, GWLP_USERDATA));
         // Messages sent while the window is created, before it knows its editor.
         if (!editor) return DefWindowProcA(window, message, wParam, lParam);
@@ -52,7 +59,7 @@ public:
     }
 };
 
-QFGui::QFGui(AudioEffect* effect) : AEffEditor(effect), instance(moduleInstance) {
+QFGui::QFGui(EditorHost* effect) : AEffEditor(effect), instance(moduleInstance) {
     std::lock_guard<std::mutex> guard(classLock());
     WNDCLASSA wc{};
     wc.style = 0;  // no double clicks, no private DC
@@ -83,7 +90,7 @@ QFGui::~QFGui() {
 
 void QFGui::addWidget(WidgetBase* widget) { widgets.push_back(widget); }
 
-bool QFGui::getRect(ERect** out) {
+bool QFGui::getRect(EditorRect** out) {
     if (!out) return false;
     *out = &rect;
     return true;
@@ -133,9 +140,9 @@ void QFGui::updateParameter(int index, float value) {
 }
 
 void QFGui::updateAllParameters() {
-    AudioEffect* e = getEffect();
-    if (!e) return;
-    for (WidgetBase* w : widgets) w->setValue(e->getParameter(w->paramIndex), false);
+    EditorHost* host = getEffect();
+    if (!host) return;
+    for (WidgetBase* w : widgets) w->setValue(host->parameterValue(w->paramIndex), false);
 }
 
 void QFGui::redrawDirty() {

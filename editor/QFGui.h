@@ -12,16 +12,15 @@
 #include "editor/ModuleInstance.h"
 #include "editor/WidgetBase.h"
 
-class AudioEffect;
 class QFGuiWindow;
 
 class QFGui : public AEffEditor {
 public:
-    explicit QFGui(AudioEffect* effect);
+    explicit QFGui(EditorHost* effect);
     ~QFGui() override;
 
     // The 512 x 272 rectangle, open or not.
-    bool getRect(ERect** out) override;
+    bool getRect(EditorRect** out) override;
     // Creates the child window in parent; an editor already open closes its old window first.
     bool open(void* parent) override;
     void close() override;
@@ -29,11 +28,11 @@ public:
     void idle() override;
 
     // Sets every widget bound to parameter index, without reporting back and without drawing.
-    void updateParameter(int index, float value);
+    void updateParameter(int index, float value) override;
     // Reloads every widget from the plug-in's parameters, without reporting back and without drawing.
-    void updateAllParameters();
+    void updateAllParameters() override;
     // Draws the widgets marked dirty, if the editor is open and this is the window's thread.
-    void redrawDirty();
+    void redrawDirty() override;
 
     // Handles one message of the editor's window; positions are client pixels.
     std::intptr_t handleMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
@@ -58,7 +57,7 @@ protected:
     // Appends a widget (owned from now on); only while constructing the editor.
     void addWidget(WidgetBase* widget);
 
-    ERect rect{0, 0, 272, 512};
+    EditorRect rect{0, 0, 272, 512};
     struct {
         std::int32_t left, top, right, bottom;
     } clientRect{0, 0, 512, 272};

@@ -4,7 +4,6 @@
 
 #include "editor/QFGui.h"
 #include "editor/Win32Api.h"
-#include "plugin/AudioEffect.h"
 
 bitmapknob::bitmapknob(int x, int y, float snapRange, float snapPoint, BitmapHandle strip, BitmapHandle mask)
     : WidgetBase(x, y, 24, 24), snapRange(snapRange), snapPoint(snapPoint), strip(strip), mask(mask) {
@@ -72,13 +71,8 @@ void bitmapknob::setValue(float v, bool notify) {
 
     // Report before the change detection, so that while the plug-in handles the
     // report the knob already holds its new value and is not set again.
-    if (notify && owner) {
-        if (AudioEffect* effect = owner->getEffect()) {
-            if (automate)
-                effect->setParameterAutomated(paramIndex, v);
-            else
-                effect->setParameter(paramIndex, v);
-        }
+    if (notify && automate && owner) {
+        if (EditorHost* host = owner->getEffect()) host->changeParameter(paramIndex, v);
     }
 
     const int offset = frameFor(v) * frameHeight;

@@ -37,6 +37,12 @@ VstIntPtr AudioEffect::callHost(VstInt32 opcode, VstInt32 index, VstIntPtr value
     return audioMaster(&cEffect, opcode, index, value, ptr, opt);
 }
 
+void AudioEffect::beginGesture(int index) { callHost(audioMasterBeginEdit, index); }
+
+void AudioEffect::endGesture(int index) { callHost(audioMasterEndEdit, index); }
+
+bool AudioEffect::resizeEditor(int width, int height) { return callHost(audioMasterSizeWindow, width, height) != 0; }
+
 void AudioEffect::setParameterAutomated(VstInt32 index, float value) {
     setParameter(index, value);
     callHost(audioMasterAutomate, index, 0, nullptr, value);
@@ -93,9 +99,18 @@ VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr val
         else
             resume();
         return 0;
-    case effEditGetRect:
-        if (!editor || !ptr) return 0;
-        return editor->getRect(static_cast<ERect**>(ptr)) ? 1 : 0;
+    case effEditGetRect: {
+        if (!ptr) return 0;
+        auto** out = static_cast<ERect**>(ptr);
+        EditorRect* rect = nullptr;
+        if (!editor || !editor->getRect(&rect) || !rect) {
+            *out = nullptr;
+            return 0;
+        }
+        editorRect = ERect{rect->top, rect->left, rect->bottom, rect->right};
+        *out = &editorRect;
+        return 1;
+    }
     case effEditOpen:
         if (!editor) return 0;
         return editor->open(ptr) ? 1 : 0;

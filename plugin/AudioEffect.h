@@ -1,13 +1,15 @@
 // Base of every plug-in object: owns the effect record the host holds, turns the
 // record's entry functions into virtual operations with default answers, and
-// wraps the calls the plug-in makes back into the host.
+// wraps the calls the plug-in makes back into the host. It is also what the
+// editor sees of the plug-in.
 #pragma once
 
+#include "editor/EditorHost.h"
 #include "plugin/VstAbi.h"
 
 class AEffEditor;
 
-class AudioEffect {
+class AudioEffect : public EditorHost {
 public:
     AudioEffect(audioMasterCallback audioMaster, VstInt32 numPrograms, VstInt32 numParams);
     virtual ~AudioEffect();
@@ -71,6 +73,17 @@ public:
     // Attaches the editor (owned from now on) and keeps effFlagsHasEditor in step.
     void setEditor(AEffEditor* newEditor);
 
+    // What the editor reaches: parameters and their texts, the user's changes
+    // (set and reported to the host), gestures and window size requests.
+    float parameterValue(int index) override { return getParameter(index); }
+    void parameterName(int index, char* text) override { getParameterName(index, text); }
+    void parameterDisplay(int index, char* text) override { getParameterDisplay(index, text); }
+    void parameterLabel(int index, char* text) override { getParameterLabel(index, text); }
+    void changeParameter(int index, float value) override { setParameterAutomated(index, value); }
+    void beginGesture(int index) override;
+    void endGesture(int index) override;
+    bool resizeEditor(int width, int height) override;
+
     // Record entries: the host calls these through the effect record.
     HOST_ENTRY static VstIntPtr VSTCALLBACK dispatchEffect(AEffect* e, VstInt32 opcode, VstInt32 index,
                                                           VstIntPtr value, void* ptr, float opt);
@@ -101,4 +114,7 @@ protected:
     VstInt32 numParams;
     VstInt32 curProgram = 0;
     AEffect cEffect;
+
+private:
+    ERect editorRect{};  // the editor's rectangle as handed to the host
 };

@@ -64,7 +64,7 @@ VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr va
     case effEditKeyDown:
     case effEditKeyUp: {
         if (!editor) return 0;
-        VstKeyCode key{};
+        EditorKey key{};
         key.character = index;
         key.virt = static_cast<unsigned char>(value);
         // Modifiers travel in opt; anything that is not a small number means none.

@@ -1,27 +1,15 @@
-// The plug-in object: one per host instance. Owns the program bank, the voice
-// engine, the output stage and the editor, and runs the audio block.
+// The plug-in object: one per host instance. It translates the VST 2 host's
+// requests, events, programs and state blocks into calls of the instrument it
+// owns, and keeps the editor (if any) in step with changes the host makes.
 #pragma once
 
-#include <atomic>
-#include <cstdint>
-#include <memory>
-#include <mutex>
-
+#include "instrument/Instrument.h"
 #include "plugin/AudioEffectX.h"
-
-class BodyResonator;
-class HalfBandFilter;
-class MyGui;
-class ProgramBank;
-class StereoChorus;
-class VoiceEngine;
 
 class VSTPlug : public AudioEffectX {
 public:
-    static constexpr int kNumPrograms = 8;
-    static constexpr int kNumParams = 16;
-    static constexpr int kBodyBands = 3;
-    static constexpr VstInt32 kMaxBufferedFrames = 16384;
+    static constexpr int kNumPrograms = Instrument::kProgramCount;
+    static constexpr int kNumParams = kParameterCount;
 
     explicit VSTPlug(audioMasterCallback audioMaster);
     ~VSTPlug() override;
@@ -58,42 +46,8 @@ public:
     VstInt32 canDo(char* text) override;
 
     // For tests and tools inside the process.
-    VoiceEngine& voiceEngine() noexcept { return *engine; }
-    bool isRunning() const noexcept { return voiceBuffer != nullptr; }
-    VstInt32 bufferedFrames() const noexcept { return bufferFrames; }
+    Instrument& instrument() noexcept { return core; }
 
 private:
-    // Renders one piece of a host block that fits the work buffers.
-    void renderPiece(float* left, float* right, VstInt32 frames, float chorusAmount, bool lastPiece) noexcept;
-    // Brings the body resonators up to the latest requested gains (audio thread).
-    void applyBodyRequests() noexcept;
-    void requestBody(int band, float value) noexcept;
-    void applyProgram() noexcept;
-    void synchroniseCurrentProgram() noexcept;
-    void releaseBuffers() noexcept;
-
-    float* voiceBuffer = nullptr;
-    float* mixBuffer = nullptr;
-    VstInt32 bufferFrames = 0;  // host frames the work buffers hold
-    std::unique_ptr<ProgramBank> bank;
-    std::unique_ptr<VoiceEngine> engine;
-    std::unique_ptr<HalfBandFilter> halfBandFilter;
-    std::unique_ptr<BodyResonator> resonators[kBodyBands];
-    std::unique_ptr<StereoChorus> chorus;
-    MyGui* gui = nullptr;  // the editor, owned through AudioEffect::editor
-
-    // Body gains are set from any thread; the audio thread picks up each band's
-    // latest (Q, gain) pair whole at the start of a block, so a block never runs
-    // with half of a coefficient set.
-    std::atomic<std::uint64_t> bodyRequest[kBodyBands];
-    std::uint64_t bodyApplied[kBodyBands] = {};
-
-    // Host copies for getChunk, refreshed on each call under stateMutex: the host
-    // reads them after the call returns, while other host threads may switch
-    // programs or restore state and so rewrite the bank itself.
-    float presetChunk[kNumParams] = {};
-    alignas(float) unsigned char bankChunk[kNumPrograms * 88] = {};
-    // Serialises program switches, renames and state saves/restores between host
-    // threads. Never taken by the audio block.
-    std::mutex stateMutex;
+    Instrument core;
 };

@@ -1,9 +1,15 @@
 // The library's entry points: the VST 2.4 main function under both of its
 // exported names, and on Windows the load notification that keeps the module
-// handle for the editor's window class and bitmaps.
-#include <new>
+// handle for the editor's window class and bitmaps. Here the plug-in object
+// and, in builds that have a window layer, its editor are put together.
+#include <memory>
 
 #include "plugin/VSTPlug.h"
+
+#if defined(HAMMERLYN2_HAS_EDITOR)
+#include "editor/ModuleInstance.h"
+#include "editor/MyGui.h"
+#endif
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -12,12 +18,15 @@
 #define PLUGIN_EXPORT extern "C" __attribute__((visibility("default")))
 #endif
 
-extern void* moduleInstance;
-
 namespace {
 AudioEffect* createEffectInstance(audioMasterCallback audioMaster) {
     try {
-        return new VSTPlug(audioMaster);
+        auto plug = std::make_unique<VSTPlug>(audioMaster);
+#if defined(HAMMERLYN2_HAS_EDITOR)
+        plug->setEditor(new MyGui(plug.get()));
+        plug->getEditor()->updateAllParameters();
+#endif
+        return plug.release();
     } catch (...) {  // out of memory while building the instance
         return nullptr;
     }
@@ -34,7 +43,9 @@ PLUGIN_EXPORT HOST_ENTRY AEffect* VSTCALLBACK VSTPluginMain(audioMasterCallback 
 #if defined(_WIN32)
 // "main" is exported as a second name of VSTPluginMain through the .def file.
 extern "C" HOST_ENTRY BOOL WINAPI DllMain(HINSTANCE instance, DWORD /*reason*/, LPVOID /*reserved*/) {
+#if defined(HAMMERLYN2_HAS_EDITOR)
     moduleInstance = instance;
+#endif
     return TRUE;
 }
 #else

@@ -1,5 +1,6 @@
 #include "EditorTestSupport.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "editor/EmbeddedBitmaps.h"
@@ -29,21 +30,21 @@ void registerFrameClass() {
 
 }  // namespace
 
-FakePlugin::FakePlugin() : AudioEffect(&FakePlugin::hostCallback, 1, 16) {
+FakePlugin::FakePlugin() {
     for (float& v : values) v = 0.0f;
 }
 
 FakePlugin::~FakePlugin() = default;
 
-VstIntPtr VSTCALLBACK FakePlugin::hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr, void*,
-                                               float opt) {
-    auto* self = static_cast<FakePlugin*>(static_cast<AudioEffect*>(effect->object));
-    if (opcode == audioMasterAutomate) self->automations.push_back({index, opt});
-    if (opcode == audioMasterVersion) return 2400;
-    return 0;
+void FakePlugin::parameterName(int index, char* text) { std::snprintf(text, kTextBytes, "P%d", index); }
+
+void FakePlugin::parameterDisplay(int index, char* text) {
+    std::snprintf(text, kTextBytes, "%.2f", static_cast<double>(getParameter(index)));
 }
 
-void FakePlugin::setParameter(VstInt32 index, float value) {
+void FakePlugin::parameterLabel(int, char* text) { std::snprintf(text, kTextBytes, "u"); }
+
+void FakePlugin::setParameter(int index, float value) {
     setCalls.push_back({index, value});
     if (index < 0 || index >= 16) return;
     if (values[index] == value) return;
@@ -54,7 +55,7 @@ void FakePlugin::setParameter(VstInt32 index, float value) {
     }
 }
 
-float FakePlugin::getParameter(VstInt32 index) { return index >= 0 && index < 16 ? values[index] : 0.0f; }
+float FakePlugin::getParameter(int index) { return index >= 0 && index < 16 ? values[index] : 0.0f; }
 
 void FakePlugin::restoreState(const std::vector<float>& newValues) {
     for (int i = 0; i < 16; ++i) values[i] = newValues[i];

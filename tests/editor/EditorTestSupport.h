@@ -10,13 +10,13 @@
 #include "editor/PixelSurface.h"
 #include "editor/QFGui.h"
 #include "editor/Win32Api.h"
-#include "plugin/AudioEffect.h"
+#include "editor/EditorHost.h"
 
 namespace editortest {
 
 // A plug-in with sixteen parameters that behaves like the instrument towards its
 // editor: a changed value is passed to updateParameter and redrawDirty.
-class FakePlugin : public AudioEffect {
+class FakePlugin : public EditorHost {
 public:
     struct Call {
         int index;
@@ -24,11 +24,27 @@ public:
     };
 
     FakePlugin();
-    ~FakePlugin() override;
+    virtual ~FakePlugin();
 
-    void processReplacing(float**, float**, VstInt32) override {}
-    void setParameter(VstInt32 index, float value) override;
-    float getParameter(VstInt32 index) override;
+    // The host sets a parameter.
+    void setParameter(int index, float value);
+    float getParameter(int index);
+
+    float parameterValue(int index) override { return getParameter(index); }
+    void parameterName(int index, char* text) override;
+    void parameterDisplay(int index, char* text) override;
+    void parameterLabel(int index, char* text) override;
+    // The editor's report: set, then the host records it.
+    void changeParameter(int index, float value) override {
+        setParameter(index, value);
+        automations.push_back({index, value});
+    }
+    void beginGesture(int index) override { gestures.push_back("begin " + std::to_string(index)); }
+    void endGesture(int index) override { gestures.push_back("end " + std::to_string(index)); }
+    bool resizeEditor(int width, int height) override {
+        resizes.push_back({width, height});
+        return acceptResize;
+    }
 
     // The editor to keep up to date; owned by the test, not by the plug-in.
     void attach(QFGui* editor) { gui = editor; }
@@ -38,13 +54,12 @@ public:
     void switchProgram(const std::vector<float>& newValues);
 
     std::vector<Call> setCalls;     // every setParameter
-    std::vector<Call> automations;  // every audioMasterAutomate the host heard
+    std::vector<Call> automations;  // every change the host heard from the editor
+    std::vector<std::string> gestures;  // "begin N" and "end N", in order
+    std::vector<std::pair<int, int>> resizes;
+    bool acceptResize = true;
     float values[16];
     QFGui* gui = nullptr;
-
-private:
-    static VstIntPtr VSTCALLBACK hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
-                                              void* ptr, float opt);
 };
 
 // A widget that logs each event as "<name>:<event>".
@@ -75,7 +90,7 @@ struct ProbeLog {
 // An editor with widgets chosen by the test.
 class ProbeEditor : public ProbeLog, public QFGui {
 public:
-    explicit ProbeEditor(AudioEffect* effect) : QFGui(effect) {}
+    explicit ProbeEditor(EditorHost* effect) : QFGui(effect) {}
     ProbeWidget* add(const std::string& name, int x, int y, int w = 24, int h = 24) {
         auto* p = new ProbeWidget(name, log, x, y, w, h);
         addWidget(p);

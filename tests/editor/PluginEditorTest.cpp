@@ -7,17 +7,11 @@
 #include "EditorTestSupport.h"
 #include "editor/PanelLayout.h"
 #include "editor/bitmapknob.h"
-#include "host/PluginInstance.h"
-#include "host/PluginLibrary.h"
+#include "tests/support/BuiltPlugin.h"
 
 using namespace editortest;
 
 namespace {
-
-PluginLibrary& builtPlugin() {
-    static PluginLibrary library(HAMMERLYN2_PLUGIN_PATH);
-    return library;
-}
 
 class PluginEditorTest : public ::testing::Test {
 protected:

@@ -150,7 +150,7 @@ TEST_F(WindowRulesTest, OpeningTwiceReplacesTheWindowAndClosingTwiceIsHarmless) 
     EXPECT_FALSE(IsWindow(second));
     EXPECT_FALSE(editor.isOpen());
     editor.close();
-    ERect* r = nullptr;
+    EditorRect* r = nullptr;
     ASSERT_TRUE(editor.getRect(&r));
     EXPECT_EQ(r->right - r->left, 512);
     EXPECT_EQ(r->bottom - r->top, 272);

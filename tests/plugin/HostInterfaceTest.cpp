@@ -34,7 +34,21 @@ TEST(EntryPoint, BothNamesAreExported) {
 TEST_F(PluginTest, EffectRecordIsFilledAsAnnounced) {
     const AEffect* e = plugin->effect();
     EXPECT_EQ(e->magic, kEffectMagic);
-    EXPECT_EQ(e->flags, 0x131);
+    EXPECT_EQ(e->flags, kBuiltPluginFlags);
+    // The editor's size where the build has a window layer; otherwise no
+    // editor at all, and no rectangle for one.
+    int sentinel = 0;
+    auto* rect = reinterpret_cast<ERect*>(&sentinel);
+    if (kBuiltPluginHasEditor) {
+        EXPECT_EQ(plugin->dispatch(effEditGetRect, 0, 0, &rect), 1);
+        ASSERT_NE(rect, nullptr);
+        EXPECT_EQ(rect->right - rect->left, 512);
+        EXPECT_EQ(rect->bottom - rect->top, 272);
+    } else {
+        EXPECT_EQ(plugin->dispatch(effEditGetRect, 0, 0, &rect), 0);
+        EXPECT_EQ(rect, nullptr);
+        EXPECT_EQ(plugin->dispatch(effEditOpen, 0, 0, nullptr), 0);
+    }
     EXPECT_EQ(e->numPrograms, 8);
     EXPECT_EQ(e->numParams, 16);
     EXPECT_EQ(e->numInputs, 0);
@@ -105,7 +119,7 @@ TEST_F(PluginTest, FixedAnswersOfTheRequestTable) {
                             55, 57, 80, 100, 255}) {
         EXPECT_EQ(plugin->dispatch(opcode, 0, 0, nullptr, 0.0f), 0) << opcode;
     }
-    EXPECT_EQ(plugin->effect()->flags, 0x131);
+    EXPECT_EQ(plugin->effect()->flags, kBuiltPluginFlags);
 }
 
 TEST_F(PluginTest, CapabilitiesAreMatchedExactly) {

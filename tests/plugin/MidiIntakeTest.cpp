@@ -39,7 +39,7 @@ struct EventBlock {
 class MidiIntake : public ::testing::Test {
 protected:
     VSTPlug plug{nullptr};
-    VoiceEngine& engine = plug.voiceEngine();
+    VoiceEngine& engine = plug.instrument().voiceEngine();
 
     VstInt32 send(EventBlock& block) { return plug.processEvents(block.events()); }
     void render(int frames) {

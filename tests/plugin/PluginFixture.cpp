@@ -2,11 +2,6 @@
 
 #include <cstring>
 
-PluginLibrary& builtPlugin() {
-    static PluginLibrary library(HAMMERLYN2_PLUGIN_PATH);
-    return library;
-}
-
 void PluginTest::SetUp() {
     ASSERT_TRUE(builtPlugin().loaded()) << builtPlugin().error();
     plugin = PluginInstance::create(builtPlugin().entry());
@@ -14,9 +9,7 @@ void PluginTest::SetUp() {
 }
 
 std::unique_ptr<PluginInstance> PluginTest::startInstance(float rate, VstInt32 block) {
-    auto instance = PluginInstance::create(builtPlugin().entry());
-    if (instance) instance->start(rate, block);
-    return instance;
+    return startedInstance(rate, block);
 }
 
 Rendered renderBlocks(PluginInstance& plugin, int frames, int block) {
@@ -31,16 +24,7 @@ Rendered renderBlocks(PluginInstance& plugin, int frames, int block) {
 }
 
 std::uint64_t checksum(const Rendered& audio) {
-    std::uint64_t hash = 1469598103934665603ull;
-    for (const auto* channel : {&audio.left, &audio.right}) {
-        for (float sample : *channel) {
-            std::uint32_t bits = 0;
-            std::memcpy(&bits, &sample, 4);
-            for (int b = 0; b < 4; ++b) {
-                hash ^= (bits >> (8 * b)) & 0xFF;
-                hash *= 1099511628211ull;
-            }
-        }
-    }
-    return hash;
+    // Little-endian bytes of each sample, left channel first.
+    const std::uint64_t left = hashBytes(audio.left.data(), audio.left.size() * sizeof(float));
+    return hashBytes(audio.right.data(), audio.right.size() * sizeof(float), left);
 }

@@ -7,10 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "host/PluginInstance.h"
-#include "host/PluginLibrary.h"
-
-PluginLibrary& builtPlugin();
+#include "tests/support/BuiltPlugin.h"
 
 class PluginTest : public ::testing::Test {
 protected:

@@ -20,7 +20,7 @@
 #if defined(_WIN32)
 #include "tests/reliability/ReliabilitySupport.h"
 #else
-#include "plugin/VSTPlug.h"
+#include "tests/reliability/PanelPlug.h"
 #endif
 
 namespace {
@@ -63,7 +63,7 @@ VstIntPtr VSTCALLBACK host(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*
 
 class Subject {
 public:
-    Subject() : effect((new VSTPlug(&host))->getAeffect()) {}
+    Subject() : effect((newPlugWithPanel(&host))->getAeffect()) {}
     ~Subject() { close(); }
     bool valid() const { return effect != nullptr; }
     VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr) {

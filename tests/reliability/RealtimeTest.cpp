@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "editor/Win32Api.h"
-#include "plugin/VSTPlug.h"
+#include "tests/reliability/PanelPlug.h"
 
 extern "C" {
 void* __libc_malloc(std::size_t);
@@ -219,7 +219,7 @@ TEST(Realtime, TheCountersSeeAllocationsAndLocks) {
 TEST(Realtime, AudioBlocksEventsAndParameterChangesNeitherAllocateNorLock) {
     if (sanitized()) GTEST_SKIP() << "the sanitizer owns the allocation functions";
     std::mt19937 random(99);
-    auto* plug = new VSTPlug(&host);
+    auto* plug = newPlugWithPanel(&host);
     AEffect* e = plug->getAeffect();
     e->dispatcher(e, effOpen, 0, 0, nullptr, 0.0f);
     e->dispatcher(e, effSetSampleRate, 0, 0, nullptr, 48000.0f);

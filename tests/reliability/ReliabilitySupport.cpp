@@ -29,21 +29,6 @@ std::uint32_t bitsOf(float value) {
 
 }  // namespace
 
-PluginLibrary& builtPlugin() {
-    static PluginLibrary library(HAMMERLYN2_PLUGIN_PATH);
-    return library;
-}
-
-std::unique_ptr<PluginInstance> newInstance(const HostOptions& options) {
-    if (!builtPlugin().loaded()) return nullptr;
-    return PluginInstance::create(builtPlugin().entry(), options);
-}
-
-std::unique_ptr<PluginInstance> startedInstance(float rate, VstInt32 block) {
-    auto instance = newInstance();
-    if (instance) instance->start(rate, block);
-    return instance;
-}
 
 double workScale() {
     if (const char* text = std::getenv("HAMMERLYN2_RELIABILITY_SCALE")) {
@@ -177,13 +162,5 @@ std::vector<float> blockValues(const std::vector<unsigned char>& block) {
     return ::testing::AssertionSuccess();
 }
 
-std::uint64_t hashBytes(const void* data, std::size_t size, std::uint64_t hash) {
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    for (std::size_t i = 0; i < size; ++i) {
-        hash ^= bytes[i];
-        hash *= 1099511628211ull;
-    }
-    return hash;
-}
 
 }  // namespace reliability

@@ -11,17 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "host/PluginInstance.h"
-#include "host/PluginLibrary.h"
+#include "tests/support/BuiltPlugin.h"
 
 namespace reliability {
 
-// The plug-in library this build produced, loaded once per test program.
-PluginLibrary& builtPlugin();
-// A new instance through the exported entry point (null when refused).
-std::unique_ptr<PluginInstance> newInstance(const HostOptions& options = {});
-// A new instance, opened, with rate and block size set and resumed.
-std::unique_ptr<PluginInstance> startedInstance(float rate, VstInt32 block);
+using ::builtPlugin;
+using ::hashBytes;
+using ::newInstance;
+using ::startedInstance;
 
 // How much of the long-running cases this build runs: 1 for an optimised native
 // build, less for debug, sanitizer and emulated builds. The environment
@@ -98,8 +95,5 @@ float floatAt(const std::vector<unsigned char>& block, std::size_t offset);
 std::vector<float> blockValues(const std::vector<unsigned char>& block);
 // Every live value of the instance is finite and within 0..1.
 ::testing::AssertionResult liveValuesInRange(PluginInstance& plugin);
-
-// FNV-1a over raw bytes; used to compare renders bit for bit.
-std::uint64_t hashBytes(const void* data, std::size_t size, std::uint64_t hash = 1469598103934665603ull);
 
 }  // namespace reliability

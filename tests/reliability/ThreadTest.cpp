@@ -16,7 +16,7 @@
 
 #include "editor/QFGui.h"
 #include "editor/Win32Api.h"
-#include "plugin/VSTPlug.h"
+#include "tests/reliability/PanelPlug.h"
 
 namespace {
 
@@ -65,7 +65,7 @@ std::vector<unsigned char> chunkOf(AEffect* e, bool preset) {
 TEST(Threads, AudioAutomationStateAndEditorAtOnce) {
     constexpr int kFrames = 32;
     const int blocks = 4000;  // at least 500 even in the slowest build
-    auto* plug = new VSTPlug(&host);  // released by effClose
+    auto* plug = newPlugWithPanel(&host);  // released by effClose
     AEffect* e = plug->getAeffect();
     dispatch(e, effOpen);
     dispatch(e, effSetSampleRate, 0, 0, nullptr, 44100.0f);

@@ -13,21 +13,27 @@
 #include "editor/MyGui.h"
 #include "editor/PixelSurface.h"
 #include "editor/Win32Api.h"
-#include "plugin/AudioEffect.h"
+#include "editor/EditorHost.h"
+#include <memory>
 
 namespace {
 
 // Just enough of a plug-in to hold sixteen values for the editor.
-class PanelHost : public AudioEffect {
+class PanelHost : public EditorHost {
 public:
-    PanelHost() : AudioEffect(nullptr, 1, 16) {
+    PanelHost() {
         for (float& v : values) v = 0.5f;
     }
-    void processReplacing(float**, float**, VstInt32) override {}
-    void setParameter(VstInt32 index, float value) override {
+    float parameterValue(int index) override { return index >= 0 && index < 16 ? values[index] : 0.0f; }
+    void parameterName(int, char* text) override { text[0] = 0; }
+    void parameterDisplay(int, char* text) override { text[0] = 0; }
+    void parameterLabel(int, char* text) override { text[0] = 0; }
+    void changeParameter(int index, float value) override {
         if (index >= 0 && index < 16) values[index] = value;
     }
-    float getParameter(VstInt32 index) override { return index >= 0 && index < 16 ? values[index] : 0.0f; }
+    void beginGesture(int) override {}
+    void endGesture(int) override {}
+    bool resizeEditor(int, int) override { return false; }
 
     float values[16];
 };
@@ -89,8 +95,7 @@ int main(int argc, char** argv) {
     if (rest == 17)
         for (int i = 0; i < 16; ++i) host.values[i] = std::strtof(argv[arg + 1 + i], nullptr);
 
-    auto* gui = new MyGui(&host);
-    host.setEditor(gui);
+    auto gui = std::make_unique<MyGui>(&host);
     gui->updateAllParameters();
 
     WNDCLASSA wc{};

@@ -4,12 +4,14 @@
 #include <cstdint>
 #include <memory>
 
+#include "instrument/ParameterTable.h"
+
 // One program: a NUL-padded name (unterminated when 24 characters long) and the
-// 16 parameter values. The same 88-byte layout is used in memory and in the
+// parameter values. The same 88-byte layout is used in memory and in the
 // saved bank.
 struct ProgramRecord {
     char name[24];
-    float params[16];
+    float params[kParameterCount];
 };
 static_assert(sizeof(ProgramRecord) == 88, "saved banks depend on this layout");
 

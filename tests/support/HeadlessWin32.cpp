@@ -1,4 +1,4 @@
-#include "editor/HeadlessWin32.h"
+#include "tests/support/HeadlessWin32.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,4 +1,4 @@
-#include "plugin/FactoryPrograms.h"
+#include "instrument/FactoryPrograms.h"
 
 // Values are written exactly as stored: each decimal is the shortest form that
 // converts to its float, so every program reproduces bit for bit.

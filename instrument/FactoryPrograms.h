@@ -1,6 +1,6 @@
 // The eight programs every new instance starts with.
 #pragma once
 
-#include "plugin/ProgramBank.h"
+#include "instrument/ProgramBank.h"
 
 extern const ProgramRecord kFactoryPrograms[8];

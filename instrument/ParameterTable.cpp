@@ -1,4 +1,4 @@
-#include "plugin/ParameterTable.h"
+#include "instrument/ParameterTable.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,25 +7,25 @@
 namespace {
 
 constexpr ParameterInfo kParameters[kParameterCount] = {
-    {0, "RND", "RND", ParameterUnit::Percent},
-    {1, "SAW", "SAW", ParameterUnit::Percent},
-    {2, "SQR", "SQR", ParameterUnit::Percent},
-    {3, "PreFilt", "Pre Filter", ParameterUnit::Percent},
-    {4, "Damp", "Damp", ParameterUnit::Percent},
-    {5, "Vel", "Vel", ParameterUnit::Percent},
-    {6, "Key", "Key", ParameterUnit::Percent},
-    {7, "Body100", "100", ParameterUnit::Decibel},
-    {8, "Body200", "200", ParameterUnit::Decibel},
-    {9, "Body300", "300", ParameterUnit::Decibel},
-    {10, "Attack", "Attack", ParameterUnit::AttackTime},
-    {11, "Decay", "Decay", ParameterUnit::DecayTime},
-    {12, "Release", "Release", ParameterUnit::DecayTime},
-    {13, "Detune", "Detune", ParameterUnit::Percent},
-    {14, "Chorus", "Chorus", ParameterUnit::Percent},
-    {15, "Volume", "Volume", ParameterUnit::Percent},
+    {0, "RND", ParameterUnit::Percent},
+    {1, "SAW", ParameterUnit::Percent},
+    {2, "SQR", ParameterUnit::Percent},
+    {3, "PreFilt", ParameterUnit::Percent},
+    {4, "Damp", ParameterUnit::Percent},
+    {5, "Vel", ParameterUnit::Percent},
+    {6, "Key", ParameterUnit::Percent},
+    {7, "Body100", ParameterUnit::Decibel},
+    {8, "Body200", ParameterUnit::Decibel},
+    {9, "Body300", ParameterUnit::Decibel},
+    {10, "Attack", ParameterUnit::AttackTime},
+    {11, "Decay", ParameterUnit::DecayTime},
+    {12, "Release", ParameterUnit::DecayTime},
+    {13, "Detune", ParameterUnit::Percent},
+    {14, "Chorus", ParameterUnit::Percent},
+    {15, "Volume", ParameterUnit::Percent},
 };
 
-constexpr int kTextBytes = 9;  // 8 characters and the terminator
+constexpr int kTextBytes = kParameterTextBytes;
 
 void copyText(char* text, const char* source) {
     std::memset(text, 0, kTextBytes);
@@ -60,14 +60,6 @@ void formatFixed(double value, int decimals, bool withSign, char* text) {
     copyText(text, out);
 }
 
-float clamp01(float value) {
-    if (!(value >= 0.0f)) return 0.0f;  // NaN shows as 0
-    return value > 1.0f ? 1.0f : value;
-}
-
-// Stage times of the envelope for a knob value, in seconds.
-double attackSeconds(float v) { return 0.6 * double(v) * double(v) + 0.0006; }
-double decaySeconds(float v) { return 6.0 * double(v) * double(v) + 0.0012; }
 
 void formatTime(double seconds, char* text) {
     if (seconds < 1.0) {
@@ -85,36 +77,20 @@ const ParameterInfo* parameterInfo(int index) noexcept {
     return &kParameters[index];
 }
 
-int findParameter(const char* name) noexcept {
-    if (!name) return -1;
-    auto same = [](const char* a, const char* b) {
-        for (; *a && *b; ++a, ++b) {
-            char ca = *a, cb = *b;
-            if (ca >= 'A' && ca <= 'Z') ca = static_cast<char>(ca - 'A' + 'a');
-            if (cb >= 'A' && cb <= 'Z') cb = static_cast<char>(cb - 'A' + 'a');
-            if (ca != cb) return false;
-        }
-        return *a == *b;
-    };
-    for (const ParameterInfo& p : kParameters)
-        if (same(name, p.name) || same(name, p.panelLabel)) return p.index;
-    return -1;
-}
-
 double parameterInUnits(int index, float value) noexcept {
     const ParameterInfo* info = parameterInfo(index);
-    const float v = clamp01(value);
+    const double v = ParameterMapping::clampUnit(value);
     if (!info) return 0.0;
     switch (info->unit) {
     case ParameterUnit::Decibel:
-        return (double(v) * 2.0 - 1.0) * 18.0;
+        return ParameterMapping::bodyGainDecibels(v);
     case ParameterUnit::AttackTime:
-        return attackSeconds(v);
+        return ParameterMapping::attackSeconds(v);
     case ParameterUnit::DecayTime:
-        return decaySeconds(v);
+        return ParameterMapping::decaySeconds(v);
     case ParameterUnit::Percent:
     default:
-        return double(v) * 100.0;
+        return v * 100.0;
     }
 }
 

@@ -1,8 +1,8 @@
-#include "plugin/ProgramBank.h"
+#include "instrument/ProgramBank.h"
 
 #include <cstring>
 
-#include "plugin/FactoryPrograms.h"
+#include "instrument/FactoryPrograms.h"
 
 ProgramBank::ProgramBank(std::int32_t programCount, std::int32_t paramCount)
     : programCount(programCount),

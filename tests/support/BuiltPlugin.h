@@ -1,0 +1,28 @@
+// What every host-level suite shares: the plug-in library this build produced,
+// loaded once per test program, what it announces, new instances through its
+// exported entry point, and a hash to compare renders bit for bit.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "host/PluginInstance.h"
+#include "host/PluginLibrary.h"
+
+PluginLibrary& builtPlugin();
+
+// The built library has an editor only where the build has a window layer.
+constexpr bool kBuiltPluginHasEditor = HAMMERLYN2_PLUGIN_HAS_EDITOR;
+// Its effect record's flags: a synth with chunks and replacing process, and an
+// editor where there is one.
+constexpr VstInt32 kBuiltPluginFlags =
+    effFlagsIsSynth | effFlagsProgramChunks | effFlagsCanReplacing | (kBuiltPluginHasEditor ? effFlagsHasEditor : 0);
+
+// A new instance through the exported entry point (null when refused).
+std::unique_ptr<PluginInstance> newInstance(const HostOptions& options = {});
+// A new instance, opened, with rate and block size set and resumed.
+std::unique_ptr<PluginInstance> startedInstance(float rate = 44100.0f, VstInt32 block = 512);
+
+// FNV-1a over raw bytes; used to compare renders bit for bit.
+std::uint64_t hashBytes(const void* data, std::size_t size, std::uint64_t hash = 1469598103934665603ull);
