@@ -32,6 +32,14 @@ constexpr int kFrameLimit = 1 << 29;
 constexpr int kEngineNoteOffset = 12;
 
 static_assert(VoiceEngine::kParamCount == kParameterCount, "the engine keeps every parameter");
+// The voices read their parameters by the engine's own names for them.
+static_assert(int{StringVoice::Rnd} == int{ParameterIndex::Noise} && int{StringVoice::Saw} == int{ParameterIndex::Saw} &&
+              int{StringVoice::Sqr} == int{ParameterIndex::Square} && int{StringVoice::PreFilter} == int{ParameterIndex::PreFilter} &&
+              int{StringVoice::Damp} == int{ParameterIndex::Damp} && int{StringVoice::Vel} == int{ParameterIndex::Velocity} &&
+              int{StringVoice::Key} == int{ParameterIndex::Key} && int{StringVoice::Attack} == int{ParameterIndex::Attack} &&
+              int{StringVoice::Decay} == int{ParameterIndex::Decay} && int{StringVoice::ReleaseTime} == int{ParameterIndex::Release} &&
+              int{StringVoice::Detune} == int{ParameterIndex::Detune} && int{StringVoice::Volume} == int{ParameterIndex::Volume},
+              "the engine and the instrument number the parameters alike");
 static_assert(Instrument::kPresetStateBytes == 64, "the preset block is 64 bytes");
 static_assert(Instrument::kBankStateBytes == 704, "the bank block is 704 bytes");
 static_assert(sizeof(ProgramRecord::name) == Instrument::kProgramNameLength);
