@@ -33,8 +33,8 @@ TEST(EntryPoint, BothNamesAreExported) {
 
 TEST_F(PluginTest, EffectRecordIsFilledAsAnnounced) {
     const AEffect* e = plugin->effect();
-    EXPECT_EQ(e->magic, kEffectMagic);
-    EXPECT_EQ(e->flags, kBuiltPluginFlags);
+    EXPECT_TRUE(recordAsAnnounced(e));
+    EXPECT_EQ(e->uniqueID, 0x51464832);
     // The editor's size where the build has a window layer; otherwise no
     // editor at all, and no rectangle for one.
     int sentinel = 0;
@@ -49,17 +49,8 @@ TEST_F(PluginTest, EffectRecordIsFilledAsAnnounced) {
         EXPECT_EQ(rect, nullptr);
         EXPECT_EQ(plugin->dispatch(effEditOpen, 0, 0, nullptr), 0);
     }
-    EXPECT_EQ(e->numPrograms, 8);
-    EXPECT_EQ(e->numParams, 16);
-    EXPECT_EQ(e->numInputs, 0);
-    EXPECT_EQ(e->numOutputs, 2);
-    EXPECT_EQ(e->uniqueID, fourCharCode('Q', 'F', 'H', '2'));
-    EXPECT_EQ(e->uniqueID, 0x51464832);
-    EXPECT_EQ(e->version, 1);
-    EXPECT_EQ(e->ioRatio, 1.0f);
     EXPECT_EQ(e->resvd1, 0);
     EXPECT_EQ(e->resvd2, 0);
-    EXPECT_EQ(e->initialDelay, 0);
     EXPECT_EQ(e->realQualities, 0);
     EXPECT_EQ(e->offQualities, 0);
     EXPECT_NE(e->object, nullptr);

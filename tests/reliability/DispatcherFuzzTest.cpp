@@ -507,18 +507,7 @@ private:
     }
 
     void checkRecord() {
-        const AEffect* e = plugin->effect();
-        ASSERT_NE(e, nullptr);
-        EXPECT_EQ(e->magic, kEffectMagic);
-        EXPECT_EQ(e->flags, kBuiltPluginFlags);
-        EXPECT_EQ(e->numPrograms, 8);
-        EXPECT_EQ(e->numParams, 16);
-        EXPECT_EQ(e->numInputs, 0);
-        EXPECT_EQ(e->numOutputs, 2);
-        EXPECT_EQ(e->uniqueID, fourCharCode('Q', 'F', 'H', '2'));
-        EXPECT_EQ(e->version, 1);
-        EXPECT_EQ(e->initialDelay, 0);
-        EXPECT_EQ(e->ioRatio, 1.0f);
+        EXPECT_TRUE(recordAsAnnounced(plugin->effect()));
     }
 
     std::mt19937 random;

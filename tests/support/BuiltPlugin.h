@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <memory>
 
+#include <gtest/gtest.h>
+
 #include "host/PluginInstance.h"
 #include "host/PluginLibrary.h"
 
@@ -18,6 +20,10 @@ constexpr bool kBuiltPluginHasEditor = HAMMERLYN2_PLUGIN_HAS_EDITOR;
 // editor where there is one.
 constexpr VstInt32 kBuiltPluginFlags =
     effFlagsIsSynth | effFlagsProgramChunks | effFlagsCanReplacing | (kBuiltPluginHasEditor ? effFlagsHasEditor : 0);
+
+// The effect record holds what the plug-in announces about itself, unchanged
+// whatever the host has asked before.
+::testing::AssertionResult recordAsAnnounced(const AEffect* effect);
 
 // A new instance through the exported entry point (null when refused).
 std::unique_ptr<PluginInstance> newInstance(const HostOptions& options = {});
