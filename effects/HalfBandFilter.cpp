@@ -3,9 +3,9 @@
 namespace {
 
 constexpr double kCoefficientsA[HalfBandFilter::kSections] = {0.1271414136264853, 0.6528245886369117,
-                                                               0.9176942834328115};
+                                                              0.9176942834328115};
 constexpr double kCoefficientsB[HalfBandFilter::kSections] = {0.40056789819445626, 0.8204163891923343,
-                                                               0.9763114515836773};
+                                                              0.9763114515836773};
 
 // Both branches pass this constant at unity gain; it keeps their recursions away from denormal
 // numbers in silence and is taken off again at the branch outputs.
@@ -14,8 +14,10 @@ constexpr double kAntiDenormal = 1e-15;
 }  // namespace
 
 HalfBandFilter::HalfBandFilter() noexcept
-    : branchA{AllpassSection(kCoefficientsA[0]), AllpassSection(kCoefficientsA[1]), AllpassSection(kCoefficientsA[2])},
-      branchB{AllpassSection(kCoefficientsB[0]), AllpassSection(kCoefficientsB[1]), AllpassSection(kCoefficientsB[2])} {}
+    : branchA{AllpassSection(kCoefficientsA[0]), AllpassSection(kCoefficientsA[1]),
+              AllpassSection(kCoefficientsA[2])},
+      branchB{AllpassSection(kCoefficientsB[0]), AllpassSection(kCoefficientsB[1]),
+              AllpassSection(kCoefficientsB[2])} {}
 
 void HalfBandFilter::process(float* buffer, int count) noexcept {
     // Working copies of the six sections, so that their state can live in registers for the block.

@@ -63,13 +63,14 @@ VstInt32 VSTPlug::processEvents(VstEvents* events) {
     // The record declares two entries, but the host's pointer list runs on for
     // numEvents of them: index it from its address, not as the declared array.
     const auto* list = reinterpret_cast<VstEvent* const*>(reinterpret_cast<const char*>(events) +
-                                                           offsetof(VstEvents, events));
+                                                          offsetof(VstEvents, events));
     for (VstInt32 i = 0; i < events->numEvents; ++i) {
         const VstEvent* event = list[i];
         if (!event || event->type != kVstMidiType) continue;
         const auto* midi = reinterpret_cast<const VstMidiEvent*>(event);
         core.midiMessage(midi->deltaFrames, static_cast<unsigned char>(midi->midiData[0]),
-                         static_cast<unsigned char>(midi->midiData[1]), static_cast<unsigned char>(midi->midiData[2]));
+                         static_cast<unsigned char>(midi->midiData[1]),
+                         static_cast<unsigned char>(midi->midiData[2]));
     }
     return 1;
 }

@@ -5,7 +5,6 @@
 
 #include "tests/plugin/PluginFixture.h"
 
-
 TEST(EntryPoint, VersionAnswerDecidesWhetherAnInstanceIsCreated) {
     ASSERT_TRUE(builtPlugin().loaded()) << builtPlugin().error();
     HostOptions refusing;
@@ -106,8 +105,8 @@ TEST_F(PluginTest, FixedAnswersOfTheRequestTable) {
     char text[64] = {};
     EXPECT_EQ(plugin->dispatch(effString2Parameter, 0, 0, text), 0);
     // Deprecated and unknown requests answer 0 and do nothing.
-    for (VstInt32 opcode : {9, 16, 17, 18, 20, 21, 28, 30, 31, 32, 36, 37, 38, 39, 40, 41, 42, 43, 44, 46, 53, 54,
-                            55, 57, 80, 100, 255}) {
+    for (VstInt32 opcode : {9,  16, 17, 18, 20, 21, 28, 30, 31, 32, 36, 37,  38, 39,
+                            40, 41, 42, 43, 44, 46, 53, 54, 55, 57, 80, 100, 255}) {
         EXPECT_EQ(plugin->dispatch(opcode, 0, 0, nullptr, 0.0f), 0) << opcode;
     }
     EXPECT_EQ(plugin->effect()->flags, kBuiltPluginFlags);
@@ -150,8 +149,8 @@ TEST_F(PluginTest, SpeakerArrangementQueryClearsBothPointers) {
 TEST_F(PluginTest, NullPointerRequestsAnswerZero) {
     for (VstInt32 opcode : {effSetProgramName, effGetProgramName, effGetParamLabel, effGetParamDisplay,
                             effGetParamName, effEditGetRect, effGetChunk, effSetChunk, effProcessEvents,
-                            effGetProgramNameIndexed, effGetEffectName, effGetVendorString, effGetProductString,
-                            effCanDo, effGetSpeakerArrangement, effShellGetNextPlugin}) {
+                            effGetProgramNameIndexed, effGetEffectName, effGetVendorString,
+                            effGetProductString, effCanDo, effGetSpeakerArrangement, effShellGetNextPlugin}) {
         EXPECT_EQ(plugin->dispatch(opcode, 1, 704, nullptr), 0) << opcode;
     }
 }

@@ -31,7 +31,8 @@ struct EventBlock {
         storage.assign(sizeof(VstEvents) + sizeof(VstEvent*) * pointers.size(), 0);
         auto* block = reinterpret_cast<VstEvents*>(storage.data());
         block->numEvents = static_cast<VstInt32>(pointers.size());
-        if (!pointers.empty()) std::memcpy(block->events, pointers.data(), sizeof(VstEvent*) * pointers.size());
+        if (!pointers.empty())
+            std::memcpy(block->events, pointers.data(), sizeof(VstEvent*) * pointers.size());
         return block;
     }
 };

@@ -14,7 +14,8 @@ std::string guardedText(PluginInstance& plugin, VstInt32 opcode, VstInt32 index)
     char buffer[32];
     std::memset(buffer, '#', sizeof(buffer));
     plugin.dispatch(opcode, index, 0, buffer);
-    for (std::size_t i = 9; i < sizeof(buffer); ++i) EXPECT_EQ(buffer[i], '#') << "opcode " << opcode << " index " << index;
+    for (std::size_t i = 9; i < sizeof(buffer); ++i)
+        EXPECT_EQ(buffer[i], '#') << "opcode " << opcode << " index " << index;
     EXPECT_NE(std::memchr(buffer, 0, 9), nullptr);
     return buffer;
 }
@@ -22,8 +23,9 @@ std::string guardedText(PluginInstance& plugin, VstInt32 opcode, VstInt32 index)
 }  // namespace
 
 TEST_F(PluginTest, EveryParameterHasANameUnitAndDisplay) {
-    const char* names[16] = {"RND",     "SAW",     "SQR",     "PreFilt", "Damp",   "Vel",    "Key",    "Body100",
-                             "Body200", "Body300", "Attack",  "Decay",   "Release", "Detune", "Chorus", "Volume"};
+    const char* names[16] = {"RND",     "SAW",     "SQR",     "PreFilt", "Damp",   "Vel",
+                             "Key",     "Body100", "Body200", "Body300", "Attack", "Decay",
+                             "Release", "Detune",  "Chorus",  "Volume"};
     for (int i = 0; i < 16; ++i) {
         EXPECT_EQ(guardedText(*plugin, effGetParamName, i), names[i]);
         EXPECT_FALSE(guardedText(*plugin, effGetParamLabel, i).empty()) << i;
@@ -44,12 +46,12 @@ TEST_F(PluginTest, DisplayTextsShowTheValueInItsUnit) {
         const char* unit;
     };
     const Case cases[] = {
-        {0, 0.48f, "48", "%"},     {15, 1.0f, "100", "%"},      {6, 0.0f, "0", "%"},
-        {7, 1.0f, "+18.0", "dB"},  {8, 0.0f, "-18.0", "dB"},    {9, 0.5f, "0.0", "dB"},
-        {7, 0.75f, "+9.0", "dB"},  {10, 0.0f, "0.60", "ms"},    {10, 1.0f, "601", "ms"},
-        {10, 0.1f, "6.60", "ms"},   {11, 1.0f, "6.00", "s"},     {12, 0.2f, "241", "ms"},
-        {11, 0.5f, "1.50", "s"},   {12, 0.0f, "1.20", "ms"},    {10, 0.2f, "24.6", "ms"},
-        {11, 0.1f, "61.2", "ms"},  {8, 0.499f, "0.0", "dB"},    {9, 0.501f, "0.0", "dB"},
+        {0, 0.48f, "48", "%"},    {15, 1.0f, "100", "%"},   {6, 0.0f, "0", "%"},
+        {7, 1.0f, "+18.0", "dB"}, {8, 0.0f, "-18.0", "dB"}, {9, 0.5f, "0.0", "dB"},
+        {7, 0.75f, "+9.0", "dB"}, {10, 0.0f, "0.60", "ms"}, {10, 1.0f, "601", "ms"},
+        {10, 0.1f, "6.60", "ms"}, {11, 1.0f, "6.00", "s"},  {12, 0.2f, "241", "ms"},
+        {11, 0.5f, "1.50", "s"},  {12, 0.0f, "1.20", "ms"}, {10, 0.2f, "24.6", "ms"},
+        {11, 0.1f, "61.2", "ms"}, {8, 0.499f, "0.0", "dB"}, {9, 0.501f, "0.0", "dB"},
     };
     for (const Case& c : cases) {
         plugin->setParameter(c.index, c.value);

@@ -35,7 +35,8 @@ std::unique_ptr<PluginInstance> startedInstance(float rate, VstInt32 block) {
     };
     for (const Field& f : fields)
         if (f.value != f.expected)
-            return ::testing::AssertionFailure() << f.name << " is " << f.value << ", announced " << f.expected;
+            return ::testing::AssertionFailure()
+                   << f.name << " is " << f.value << ", announced " << f.expected;
     if (e->ioRatio != 1.0f) return ::testing::AssertionFailure() << "ioRatio is " << e->ioRatio;
     return ::testing::AssertionSuccess();
 }

@@ -3,11 +3,11 @@
 // exported entry point, and a hash to compare renders bit for bit.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-
-#include <gtest/gtest.h>
 
 #include "host/PluginInstance.h"
 #include "host/PluginLibrary.h"
@@ -18,8 +18,8 @@ PluginLibrary& builtPlugin();
 constexpr bool kBuiltPluginHasEditor = HAMMERLYN2_PLUGIN_HAS_EDITOR;
 // Its effect record's flags: a synth with chunks and replacing process, and an
 // editor where there is one.
-constexpr VstInt32 kBuiltPluginFlags =
-    effFlagsIsSynth | effFlagsProgramChunks | effFlagsCanReplacing | (kBuiltPluginHasEditor ? effFlagsHasEditor : 0);
+constexpr VstInt32 kBuiltPluginFlags = effFlagsIsSynth | effFlagsProgramChunks | effFlagsCanReplacing |
+                                       (kBuiltPluginHasEditor ? effFlagsHasEditor : 0);
 
 // The effect record holds what the plug-in announces about itself, unchanged
 // whatever the host has asked before.
