@@ -1,5 +1,5 @@
 // Helpers for the render tool's tests: scratch folders, running the built tool,
-// reading back what it wrote, and writing MIDI files with libsmf.
+// reading back what it wrote, and writing MIDI files.
 #pragma once
 
 #include <cstdint>
@@ -48,7 +48,10 @@ struct MidiFileEvent {
     int tick;
     std::vector<unsigned char> bytes;
 };
-// Writes a Standard MIDI File of the given format with these events.
+// Writes a Standard MIDI File of the given format with these events: each
+// track's in tick order (equal ticks in the order given), every event's bytes
+// as they are but for a system-exclusive one, which gets its length after the
+// status, and an end mark after the last event of a track that has none.
 void writeMidiFile(const std::string& path, int format, int ticksPerQuarter, int tracks,
                    const std::vector<MidiFileEvent>& events);
 // The bytes of a tempo meta event.
