@@ -2,15 +2,20 @@
 
 #include <dirent.h>
 #include <sndfile.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <thread>
 
 ScratchFolder::ScratchFolder() {
     const char* base = std::getenv("TMPDIR");
@@ -20,8 +25,8 @@ ScratchFolder::ScratchFolder() {
 }
 
 ScratchFolder::~ScratchFolder() {
-    for (const std::string& name : entries()) ::unlink((folder + "/" + name).c_str());
-    ::rmdir(folder.c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);  // links removed, never followed
 }
 
 std::vector<std::string> ScratchFolder::entries() const {
@@ -45,30 +50,55 @@ std::string slurp(const std::string& path) {
 
 }  // namespace
 
-ToolRun runTool(const std::vector<std::string>& arguments) {
-    ScratchFolder capture;
+ToolProcess::ToolProcess(const std::vector<std::string>& arguments) {
     const std::string outPath = capture.file("stdout"), errPath = capture.file("stderr");
-    const pid_t child = ::fork();
+    std::vector<std::string> copies(arguments);
+    std::string tool = HAMMERLYN2_RENDER_TOOL;
+    std::vector<char*> argv{tool.data()};
+    for (std::string& argument : copies) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    child = ::fork();
     if (child == 0) {
+        // Whatever the test runner ignores or blocks, the tool starts as from a shell.
+        for (int s = 1; s <= SIGRTMAX; ++s) ::signal(s, SIG_DFL);
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        const rlimit noCore{0, 0};
+        ::setrlimit(RLIMIT_CORE, &noCore);
         std::freopen(outPath.c_str(), "w", stdout);
         std::freopen(errPath.c_str(), "w", stderr);
-        std::vector<char*> argv;
-        std::string tool = HAMMERLYN2_RENDER_TOOL;
-        argv.push_back(tool.data());
-        std::vector<std::string> copies(arguments);
-        for (std::string& argument : copies) argv.push_back(argument.data());
-        argv.push_back(nullptr);
         ::execv(tool.c_str(), argv.data());
         std::_Exit(127);
     }
-    int status = 0;
-    ::waitpid(child, &status, 0);
+}
+
+ToolProcess::~ToolProcess() {
+    if (child > 0) finish(1.0);
+}
+
+ToolRun ToolProcess::finish(double timeoutSeconds) {
     ToolRun run;
+    int status = 0;
+    const auto start = std::chrono::steady_clock::now();
+    while (::waitpid(child, &status, timeoutSeconds > 0 ? WNOHANG : 0) == 0) {
+        if (std::chrono::steady_clock::now() - start > std::chrono::duration<double>(timeoutSeconds)) {
+            run.timedOut = true;
+            ::kill(child, SIGKILL);
+            ::waitpid(child, &status, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    child = -1;
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = slurp(outPath);
-    run.err = slurp(errPath);
+    run.signal = WIFSIGNALED(status) && !run.timedOut ? WTERMSIG(status) : 0;
+    run.out = slurp(capture.file("stdout"));
+    run.err = slurp(capture.file("stderr"));
     return run;
 }
+
+ToolRun runTool(const std::vector<std::string>& arguments) { return ToolProcess(arguments).finish(); }
 
 Audio readAudio(const std::string& path) {
     SF_INFO info{};

@@ -23,8 +23,28 @@ private:
 };
 
 struct ToolRun {
-    int exitCode = -1;
+    int exitCode = -1;  // -1 when a signal ended the tool
+    int signal = 0;     // the signal that ended it
+    bool timedOut = false;
     std::string out, err;
+};
+
+// The built hammerlyn2-render started with these arguments, with every signal
+// at its default action and no core files.
+class ToolProcess {
+public:
+    explicit ToolProcess(const std::vector<std::string>& arguments);
+    ~ToolProcess();
+    ToolProcess(const ToolProcess&) = delete;
+    ToolProcess& operator=(const ToolProcess&) = delete;
+    int pid() const { return child; }
+    // Waits for the tool to end; after timeoutSeconds (0: no limit) it is
+    // killed and the run marked timed out.
+    ToolRun finish(double timeoutSeconds = 0.0);
+
+private:
+    ScratchFolder capture;
+    int child = -1;
 };
 
 // Runs the built hammerlyn2-render with these arguments.
