@@ -72,7 +72,9 @@ public:
             const unsigned char type = bytes[p++];
             const std::uint32_t length = payload();
             if (type == 0x51) {
-                if (length != 3) throw Malformed{"a tempo change of " + std::to_string(length) + " bytes (it takes 3)"};
+                if (length != 3)
+                    throw Malformed{"a tempo change of " + std::to_string(length) + (length == 1 ? " byte" : " bytes") +
+                                    " (it takes 3)"};
                 event.kind = TrackEvent::Kind::Tempo;
                 event.tempo = (std::uint32_t(bytes[p]) << 16) | (std::uint32_t(bytes[p + 1]) << 8) | bytes[p + 2];
             }

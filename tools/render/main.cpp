@@ -70,7 +70,7 @@ std::string duration(double seconds) {
     else if (seconds >= 2 * hour)
         std::snprintf(text, sizeof(text), "%.0f s (%.1f hours)", seconds, seconds / hour);
     else
-        std::snprintf(text, sizeof(text), "%.1f s", seconds);
+        std::snprintf(text, sizeof(text), seconds < 0.1 ? "%.2g s" : "%.1f s", seconds);
     return text;
 }
 

@@ -155,7 +155,7 @@ TEST(renderMidiFileReader, BadFilesAreOneLineErrors) {
     };
     const std::vector<std::pair<std::vector<unsigned char>, std::string>> malformed = {
         {track({0x00, 0xff, 0x51, 0x00}), "a tempo change of 0 bytes (it takes 3)"},
-        {track({0x00, 0xff, 0x51, 0x01, 0x00}), "a tempo change of 1 bytes"},
+        {track({0x00, 0xff, 0x51, 0x01, 0x00}), "a tempo change of 1 byte (it takes 3)"},
         {track({0x00, 0xff, 0x51, 0x03, 0x07}), "a track ends inside an event"},
         {track({0x80, 0x80, 0x80, 0x80, 0x00, 0x90, 0x3c, 0x64}), "a number longer than four bytes"},
         {track({0x00, 0xf0, 0x05, 0x01, 0xf7}), "a track ends inside an event"},
