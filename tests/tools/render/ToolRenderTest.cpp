@@ -368,21 +368,19 @@ TEST(renderTool, PlaysOtherVst2Instruments) {
 
 namespace {
 
-// Each entry of a folder: its kind and, for a regular file, its bytes; for a
-// link, where it points.
+// Each entry of a folder: its kind, inode, size and time of change, and for a
+// link, where it points. Any write or replacement changes one of them.
 std::map<std::string, std::string> snapshot(const ScratchFolder& folder) {
     std::map<std::string, std::string> entries;
     for (const std::string& name : folder.entries()) {
         struct stat info {};
         ::lstat(folder.file(name).c_str(), &info);
         std::string& entry = entries[name];
-        entry = std::to_string(info.st_mode & S_IFMT) + ":";
-        if (S_ISREG(info.st_mode)) {
-            const std::vector<unsigned char> bytes = readBytes(folder.file(name));
-            entry.append(bytes.begin(), bytes.end());
-        } else if (S_ISLNK(info.st_mode)) {
-            entry += std::filesystem::read_symlink(folder.file(name)).string();
-        }
+        for (const auto number : {static_cast<long long>(info.st_mode), static_cast<long long>(info.st_ino),
+                                  static_cast<long long>(info.st_size), static_cast<long long>(info.st_mtim.tv_sec),
+                                  static_cast<long long>(info.st_mtim.tv_nsec)})
+            entry += std::to_string(number) + " ";
+        if (S_ISLNK(info.st_mode)) entry += std::filesystem::read_symlink(folder.file(name)).string();
     }
     return entries;
 }

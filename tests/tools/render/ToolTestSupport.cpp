@@ -149,10 +149,9 @@ void writeMidiFile(const std::string& path, int format, int ticksPerQuarter, int
     putBigEndian(file, static_cast<std::uint32_t>(format), 2);
     putBigEndian(file, static_cast<std::uint32_t>(tracks), 2);
     putBigEndian(file, static_cast<std::uint32_t>(ticksPerQuarter), 2);
-    for (int t = 0; t < tracks; ++t) {
-        std::vector<const MidiFileEvent*> mine;
-        for (const MidiFileEvent& event : events)
-            if (event.track == t) mine.push_back(&event);
+    std::vector<std::vector<const MidiFileEvent*>> byTrack(static_cast<std::size_t>(tracks));
+    for (const MidiFileEvent& event : events) byTrack.at(static_cast<std::size_t>(event.track)).push_back(&event);
+    for (std::vector<const MidiFileEvent*>& mine : byTrack) {
         std::stable_sort(mine.begin(), mine.end(),
                          [](const MidiFileEvent* a, const MidiFileEvent* b) { return a->tick < b->tick; });
         std::vector<unsigned char> track;
