@@ -50,7 +50,7 @@ public:
     void renderPartial(float* voiceBuffer, float* mixBuffer, int count) noexcept;
     // Drops the queued events unapplied, for a block that is not rendered.
     // Choices of the reserve already made stand.
-    void discardEvents() noexcept { eventCount_ = 0; }
+    void discardEvents() noexcept { eventCount = 0; }
 
     // Call after writing params[index]; Attack, Decay and Release (10..12)
     // recompute every voice's envelope rates. Any thread.
@@ -64,17 +64,17 @@ public:
     void setParam(int index, float value) noexcept;
 
     // Diagnostics.
-    const StringVoice& voice(int i) const noexcept { return *voices_[i]; }
-    int reserve() const noexcept { return reserveVoice_; }
-    int queuedEvents() const noexcept { return eventCount_; }
-    const EngineEvent& event(int i) const noexcept { return events_[i]; }
+    const StringVoice& voice(int i) const noexcept { return *voices[i]; }
+    int reserve() const noexcept { return reserveVoice; }
+    int queuedEvents() const noexcept { return eventCount; }
+    const EngineEvent& event(int i) const noexcept { return events[i]; }
     // Voice index at `position` of the least-recently-chosen order (0 = front).
-    int voiceOrderAt(int position) const noexcept { return voiceOrder_[position]; }
-    std::uint32_t noiseState() const noexcept { return noiseState_; }
-    const float* noteFrequencyTable() const noexcept { return noteFrequency_.data(); }
-    const float* sawTable() const noexcept { return sawTable_.data(); }
-    const float* squareTable() const noexcept { return squareTable_.data(); }
-    const std::atomic<float>* params() const noexcept { return params_.data(); }
+    int voiceOrderAt(int position) const noexcept { return voiceOrder[position]; }
+    std::uint32_t noiseState() const noexcept { return noise; }
+    const float* noteFrequencyTable() const noexcept { return noteFrequency.data(); }
+    const float* sawTable() const noexcept { return sawShape.data(); }
+    const float* squareTable() const noexcept { return squareShape.data(); }
+    const std::atomic<float>* params() const noexcept { return paramValues.data(); }
 
 private:
     void renderSpan(float* voiceBuffer, float* mixBuffer, int count, bool wholeBlock) noexcept;
@@ -83,16 +83,16 @@ private:
     bool queue(const EngineEvent& event) noexcept;
     void moveToBack(int voice) noexcept;
 
-    std::array<std::unique_ptr<StringVoice>, kVoiceCount> voices_;
+    std::array<std::unique_ptr<StringVoice>, kVoiceCount> voices;
     // Every voice index once, least recently chosen first; the reserve is last.
-    std::array<int, kVoiceCount> voiceOrder_{};
-    std::array<EngineEvent, kMaxEvents> events_{};
-    int eventCount_ = 0;
-    int reserveVoice_ = 0;
-    std::array<std::atomic<float>, kParamCount> params_;
-    std::array<float, kNoteTableSize> noteFrequency_{};
-    std::array<float, kShapeTableSize> sawTable_{};
-    std::array<float, kShapeTableSize> squareTable_{};
+    std::array<int, kVoiceCount> voiceOrder{};
+    std::array<EngineEvent, kMaxEvents> events{};
+    int eventCount = 0;
+    int reserveVoice = 0;
+    std::array<std::atomic<float>, kParamCount> paramValues;
+    std::array<float, kNoteTableSize> noteFrequency{};
+    std::array<float, kShapeTableSize> sawShape{};
+    std::array<float, kShapeTableSize> squareShape{};
     // The noise generator of this engine's voices.
-    std::uint32_t noiseState_ = StringVoice::kNoiseSeed;
+    std::uint32_t noise = StringVoice::kNoiseSeed;
 };

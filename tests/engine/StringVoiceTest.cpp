@@ -1,8 +1,8 @@
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <limits>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "tests/engine/EngineTestSupport.h"
 
@@ -13,17 +13,15 @@ struct VoiceRig {
     VoiceEngine tables;
     std::array<std::atomic<float>, 16> params{};
     std::uint32_t noise = StringVoice::kNoiseSeed;
-    StringVoice voice{params.data(), tables.noteFrequencyTable(), tables.sawTable(), tables.squareTable(), &noise};
+    StringVoice voice{params.data(), tables.noteFrequencyTable(), tables.sawTable(), tables.squareTable(),
+                      &noise};
 
-    explicit VoiceRig(float rate = 88200.0f)
-    {
-        for (int i = 0; i < 16; ++i)
-            params[i] = kTestProgram[i];
+    explicit VoiceRig(float rate = 88200.0f) {
+        for (int i = 0; i < 16; ++i) params[i] = kTestProgram[i];
         voice.setSampleRate(rate);
         voice.setEnvelopeRates(kTestProgram[10], kTestProgram[11], kTestProgram[12]);
     }
-    std::vector<float> render(int count)
-    {
+    std::vector<float> render(int count) {
         std::vector<float> work(count), mix(count, 0.0f);
         voice.render(count, work.data(), mix.data());
         return mix;
@@ -32,11 +30,9 @@ struct VoiceRig {
     float increment(int head) const { return voice.increment(head); }
 };
 
-double rms(const std::vector<float>& s)
-{
+double rms(const std::vector<float>& s) {
     double sum = 0.0;
-    for (int i = 0; i < StringVoice::kTableLength; ++i)
-        sum += double(s[i]) * s[i];
+    for (int i = 0; i < StringVoice::kTableLength; ++i) sum += double(s[i]) * s[i];
     return std::sqrt(sum / StringVoice::kTableLength);
 }
 
@@ -44,8 +40,7 @@ double cents(double ratio) { return 1200.0 * std::log2(ratio); }
 
 }  // namespace
 
-TEST(StringVoice, NoiseGeneratorSequence)
-{
+TEST(StringVoice, NoiseGeneratorSequence) {
     std::uint32_t state = StringVoice::kNoiseSeed;
     for (std::uint32_t expected : {1129873917u, 1591421545u, 3781532491u}) {
         const float value = StringVoice::drawNoise(state);
@@ -55,14 +50,12 @@ TEST(StringVoice, NoiseGeneratorSequence)
     // A note start draws 511 times for the table and twice for the detuned heads.
     VoiceRig rig;
     std::uint32_t after = StringVoice::kNoiseSeed;
-    for (int i = 0; i < 513; ++i)
-        StringVoice::drawNoise(after);
+    for (int i = 0; i < 513; ++i) StringVoice::drawNoise(after);
     rig.voice.start(1.0f, 48);
     EXPECT_EQ(rig.noise, after);
 }
 
-TEST(StringVoice, ExcitationFollowsShapeAndFilterParameters)
-{
+TEST(StringVoice, ExcitationFollowsShapeAndFilterParameters) {
     for (int silencer : {int{StringVoice::PreFilter}, -1}) {  // no pre-filter, or no source
         VoiceRig rig;
         if (silencer >= 0)
@@ -75,8 +68,7 @@ TEST(StringVoice, ExcitationFollowsShapeAndFilterParameters)
     }
     {  // square alone, filter wide open: -0.09 then +0.09 (shape x 0.3)
         VoiceRig rig;
-        for (auto& p : rig.params)
-            p = 0.0f;
+        for (auto& p : rig.params) p = 0.0f;
         rig.params[StringVoice::Sqr] = 1.0f;
         rig.params[StringVoice::PreFilter] = 2.0f;
         rig.voice.start(1.0f, 48);
@@ -88,16 +80,13 @@ TEST(StringVoice, ExcitationFollowsShapeAndFilterParameters)
     VoiceRig loud, soft, loudVel, softVel;
     loud.params[StringVoice::Vel] = soft.params[StringVoice::Vel] = 0.0f;
     loudVel.params[StringVoice::Vel] = softVel.params[StringVoice::Vel] = 1.0f;
-    for (VoiceRig* r : {&loud, &loudVel})
-        r->voice.start(1.0f, 48);
-    for (VoiceRig* r : {&soft, &softVel})
-        r->voice.start(0.3f, 48);
+    for (VoiceRig* r : {&loud, &loudVel}) r->voice.start(1.0f, 48);
+    for (VoiceRig* r : {&soft, &softVel}) r->voice.start(0.3f, 48);
     EXPECT_EQ(loud.wave(), soft.wave());
     EXPECT_LT(rms(softVel.wave()), 0.6 * rms(loudVel.wave()));
 }
 
-TEST(StringVoice, DampingSetsTheStringLosses)
-{
+TEST(StringVoice, DampingSetsTheStringLosses) {
     {  // Damp 0: after one period the string holds the excitation's last value
         VoiceRig rig;
         rig.params[StringVoice::Damp] = 0.0f;
@@ -115,8 +104,7 @@ TEST(StringVoice, DampingSetsTheStringLosses)
         EXPECT_EQ(rig.voice.damping(), 1.0f);
         const auto before = rig.wave();
         rig.render(88200);
-        for (int i = 0; i < StringVoice::kWaveSize; ++i)
-            EXPECT_NEAR(rig.wave()[i], before[i], 1e-5f);
+        for (int i = 0; i < StringVoice::kWaveSize; ++i) EXPECT_NEAR(rig.wave()[i], before[i], 1e-5f);
     }
     // Key 1: full Damp up to engine note 36, none from note 84.
     VoiceRig rig;
@@ -128,8 +116,7 @@ TEST(StringVoice, DampingSetsTheStringLosses)
     }
 }
 
-TEST(StringVoice, HeadsPlayAtPitchAndDetuneInCents)
-{
+TEST(StringVoice, HeadsPlayAtPitchAndDetuneInCents) {
     VoiceRig rig;
     rig.params[StringVoice::Detune] = 1.0f;
     rig.voice.start(1.0f, 57);  // A4
@@ -162,8 +149,7 @@ TEST(StringVoice, HeadsPlayAtPitchAndDetuneInCents)
     EXPECT_NEAR(rig.increment(0) * 192000.0 / 511.0, 440.0, 1e-3);
 }
 
-TEST(StringVoice, PhaseOnExactly511ReadsTheLastEntryAndWrapsAfterIt)
-{
+TEST(StringVoice, PhaseOnExactly511ReadsTheLastEntryAndWrapsAfterIt) {
     VoiceRig rig(511.0f * 440.0f);  // head 0 steps exactly one entry per sample
     rig.voice.start(1.0f, 57);
     ASSERT_EQ(rig.increment(0), 1.0f);
@@ -177,16 +163,15 @@ TEST(StringVoice, PhaseOnExactly511ReadsTheLastEntryAndWrapsAfterIt)
 
     // Nothing past the table is read, whatever the position.
     std::vector<float> wave(StringVoice::kWaveSize + 1, std::numeric_limits<float>::quiet_NaN());
-    for (int i = 0; i < StringVoice::kWaveSize; ++i)
-        wave[i] = 0.001f * i;
+    for (int i = 0; i < StringVoice::kWaveSize; ++i) wave[i] = 0.001f * i;
     EXPECT_EQ(StringVoice::interpolate(wave.data(), 511.0f), wave[511]);
     EXPECT_EQ(StringVoice::interpolate(wave.data(), 510.5f), (wave[511] - wave[510]) * 0.5f + wave[510]);
-    for (float odd : {1e9f, std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN(), -5.0f})
+    for (float odd :
+         {1e9f, std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN(), -5.0f})
         EXPECT_EQ(StringVoice::interpolate(wave.data(), odd), wave[511]);
 }
 
-TEST(StringVoice, OutputIsClippedAtExtremeVolume)
-{
+TEST(StringVoice, OutputIsClippedAtExtremeVolume) {
     for (int note : {-12, 48, 115}) {
         VoiceRig rig;
         rig.params[StringVoice::Volume] = 100.0f;
