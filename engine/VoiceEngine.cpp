@@ -46,8 +46,10 @@ VoiceEngine::VoiceEngine() {
 VoiceEngine::~VoiceEngine() = default;
 
 bool VoiceEngine::queue(const EngineEvent& event) noexcept {
-    if (eventCount >= kMaxEvents) return false;
+    const bool bend = event.kind == EngineEvent::Bend;
+    if (bend ? eventCount - noteEventCount >= kMaxBends : noteEventCount >= kMaxEvents) return false;
     events[eventCount++] = event;
+    noteEventCount += bend ? 0 : 1;
     return true;
 }
 
@@ -60,7 +62,7 @@ void VoiceEngine::moveToBack(int voice) noexcept {
 
 void VoiceEngine::noteOn(int note, float velocity, int offset) noexcept {
     // A note whose start cannot be queued changes nothing at all.
-    if (eventCount >= kMaxEvents) return;
+    if (noteEventCount >= kMaxEvents) return;
 
     // The next reserve: a voice never used, else the least recently chosen
     // released one, else the least recently chosen one even if it is held.
@@ -174,6 +176,8 @@ void VoiceEngine::renderSpan(float* voiceBuffer, float* mixBuffer, int count, bo
         events[e] = event;
     }
     eventCount = kept;
+    noteEventCount = 0;
+    for (int e = 0; e < kept; ++e) noteEventCount += events[e].kind == EngineEvent::Bend ? 0 : 1;
 }
 
 void VoiceEngine::render(float* voiceBuffer, float* mixBuffer, int count) noexcept {

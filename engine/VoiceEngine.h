@@ -20,7 +20,10 @@
 // after construction.
 class VoiceEngine {
 public:
-    static constexpr int kVoiceCount = 17, kParamCount = 16, kMaxEvents = 128;
+    static constexpr int kVoiceCount = 17, kParamCount = 16;
+    // Note starts and releases one block can hold; bends queue beside them,
+    // up to kMaxBends, and take none of these slots.
+    static constexpr int kMaxEvents = 128, kMaxBends = 128;
     static constexpr int kNoteTableSize = StringVoice::kNoteTableSize;
     static constexpr int kShapeTableSize = StringVoice::kWaveSize;
 
@@ -35,7 +38,8 @@ public:
     // Queues a release for every sounding voice of `note` and for every start
     // of `note` already queued in this block.
     void noteOff(int offset, int note) noexcept;
-    // Queued only as a split point of the block; it bends nothing.
+    // Queued only as a split point of the block; it bends nothing and takes
+    // no slot of the note events.
     void pitchBend(float value, int offset) noexcept;
     // Every voice stops contributing at once; the queue is kept.
     void silenceAll() noexcept;
@@ -50,7 +54,7 @@ public:
     void renderPartial(float* voiceBuffer, float* mixBuffer, int count) noexcept;
     // Drops the queued events unapplied, for a block that is not rendered.
     // Choices of the reserve already made stand.
-    void discardEvents() noexcept { eventCount = 0; }
+    void discardEvents() noexcept { eventCount = noteEventCount = 0; }
 
     // Call after writing params[index]; Attack, Decay and Release (10..12)
     // recompute every voice's envelope rates. Any thread.
@@ -86,8 +90,9 @@ private:
     std::array<std::unique_ptr<StringVoice>, kVoiceCount> voices;
     // Every voice index once, least recently chosen first; the reserve is last.
     std::array<int, kVoiceCount> voiceOrder{};
-    std::array<EngineEvent, kMaxEvents> events{};
-    int eventCount = 0;
+    std::array<EngineEvent, kMaxEvents + kMaxBends> events{};
+    int eventCount = 0;      // every queued event, in queue order
+    int noteEventCount = 0;  // the starts and releases among them
     int reserveVoice = 0;
     std::array<std::atomic<float>, kParamCount> paramValues;
     std::array<float, kNoteTableSize> noteFrequency{};

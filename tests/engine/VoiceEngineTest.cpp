@@ -131,22 +131,43 @@ TEST(VoiceEngine, NoteOffReleasesEveryVoiceOfTheNote) {
     EXPECT_EQ(voicePlaying(*f, -12), -1);
 }
 
-TEST(VoiceEngine, QueueHoldsAtMost128EventsPerBlock) {
+TEST(VoiceEngine, QueueHoldsAtMost128NoteEventsPerBlock) {
+    // One start and 127 releases of it fill the queue.
     auto e = freshEngine();
-    for (int i = 0; i < 200; ++i) e->pitchBend(0.5f, i);
+    e->noteOn(50, 1.0f, 0);
+    for (int i = 0; i < VoiceEngine::kMaxEvents - 1; ++i) e->noteOff(5, 50);
     EXPECT_EQ(e->queuedEvents(), VoiceEngine::kMaxEvents);
 
     // A note that cannot be queued leaves no trace.
     std::vector<int> order;
     for (int i = 0; i < VoiceEngine::kVoiceCount; ++i) order.push_back(e->voiceOrderAt(i));
-    e->noteOn(50, 1.0f, 10);
-    e->noteOff(20, 50);
+    const int reserve = e->reserve();
+    e->noteOn(51, 1.0f, 10);
+    e->noteOff(20, 51);
     EXPECT_EQ(e->queuedEvents(), VoiceEngine::kMaxEvents);
-    EXPECT_EQ(e->reserve(), 0);
-    EXPECT_FALSE(e->voice(0).used());
+    EXPECT_EQ(e->reserve(), reserve);
+    EXPECT_FALSE(e->voice(reserve).used());
     for (int i = 0; i < VoiceEngine::kVoiceCount; ++i) EXPECT_EQ(e->voiceOrderAt(i), order[i]);
-    EXPECT_EQ(firstNonZero(renderBlock(*e, 512)), -1);
+    renderBlock(*e, 512);
     EXPECT_EQ(e->queuedEvents(), 0);
+    EXPECT_TRUE(e->voice(0).released());
+    EXPECT_EQ(voicePlaying(*e, 51), -1);
+
+    // A dense bend curve takes none of the slots: the note offs after 300
+    // bends still release their notes, and the block sounds as without bends.
+    auto bent = freshEngine(), plain = freshEngine();
+    for (VoiceEngine* engine : {bent.get(), plain.get()}) {
+        for (int n : {36, 43, 48, 52}) engine->noteOn(n, 0.8f, 0);
+        renderBlock(*engine, 256);
+    }
+    for (int i = 0; i < 300; ++i) bent->pitchBend(static_cast<float>(i % 7) / 7.0f, i);
+    EXPECT_EQ(bent->queuedEvents(), VoiceEngine::kMaxBends);
+    for (VoiceEngine* engine : {bent.get(), plain.get()})
+        for (int n : {36, 43, 48, 52}) engine->noteOff(300 + n, n);
+    EXPECT_EQ(bent->queuedEvents(), VoiceEngine::kMaxBends + 4);
+    EXPECT_TRUE(sameBits(renderBlock(*bent, 512), renderBlock(*plain, 512)));
+    for (int n : {36, 43, 48, 52}) EXPECT_EQ(voicePlaying(*bent, n), -1) << n;
+    EXPECT_EQ(activeVoices(*bent), 4);  // releasing, not cut off
 
     // 100 on/off pairs: only the first 64 pairs fit, and only they play.
     auto f = freshEngine();
