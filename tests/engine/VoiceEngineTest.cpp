@@ -269,37 +269,82 @@ TEST(VoiceEngine, SilenceAllStopsVoicesAtOnceAndKeepsTheQueue) {
     EXPECT_EQ(e->reserve(), 16);
 }
 
-TEST(VoiceEngine, EnvelopeKnobsReachSoundingNotesAndRateReachesNextNotes) {
-    auto e = freshEngine();
-    e->noteOn(48, 1.0f, 0);
-    renderBlock(*e, 2000);
-    const int stage = e->voice(0).envelope().stage();
-    const float level = e->voice(0).envelope().level();
-    const float increment = e->voice(0).increment(0);
+namespace {
 
-    e->setParam(12, 1.0f);
-    e->setParam(11, 0.2f);
-    e->parameterChanged(5);  // not an envelope knob: nothing recomputed
-    VoiceEnvelope expected;
-    expected.setRates(88200.0f, 0.1f * 0.1f * 0.1f, 0.7f * 0.7f, 0.3f * 0.3f);
-    EXPECT_EQ(e->voice(3).envelope().rate(VoiceEnvelope::Release), expected.rate(VoiceEnvelope::Release));
-
-    e->parameterChanged(12);
-    expected.setRates(88200.0f, 0.1f * 0.1f * 0.1f, 0.2f * 0.2f, 1.0f);
-    for (int i = 0; i < VoiceEngine::kVoiceCount; ++i) {
-        EXPECT_EQ(e->voice(i).envelope().rate(VoiceEnvelope::Release), expected.rate(VoiceEnvelope::Release));
-        EXPECT_EQ(e->voice(i).envelope().rate(VoiceEnvelope::Decay), expected.rate(VoiceEnvelope::Decay));
+// Renders one sample at a time while voice `v` stays in `stage` (at most
+// `limit` samples) and returns the stage time measured from its envelope: the
+// samples after which all but 0.8 % of the distance from the level where the
+// stage began to the stage's target would be covered, from the distance
+// actually covered in the samples rendered.
+double measuredStageSamples(VoiceEngine& e, int v, int stage, int limit) {
+    const double target = stage == VoiceEnvelope::Attack ? 1.0 : 0.0;
+    const double start = std::fabs(target - e.voice(v).envelope().level());
+    int samples = 0;
+    double left = start;
+    while (samples < limit) {
+        renderBlock(e, 1);
+        if (e.voice(v).envelope().stage() != stage) break;
+        ++samples;
+        left = std::fabs(target - e.voice(v).envelope().level());
     }
-    EXPECT_EQ(e->voice(0).envelope().stage(), stage);
-    EXPECT_EQ(e->voice(0).envelope().level(), level);
+    return samples * std::log(0.008) / std::log(left / start);
+}
 
-    e->setSampleRate(192000.0f);
-    expected.setRates(192000.0f, 0.1f * 0.1f * 0.1f, 0.2f * 0.2f, 1.0f);
-    EXPECT_EQ(e->voice(7).envelope().rate(VoiceEnvelope::Attack), expected.rate(VoiceEnvelope::Attack));
-    EXPECT_EQ(e->voice(0).increment(0), increment);
+}  // namespace
+
+TEST(VoiceEngine, EnvelopeStagesLastTheKnobsDocumentedTimes) {
+    // Attack 0.6 v^2 + 0.0006 s, Decay and Release 6 v^2 + 0.0012 s, counted at
+    // the engine rate (88200: a 44100 host). Stages of a few thousand samples:
+    // in longer ones the float coefficient alone moves the end by samples.
+    const auto attackTime = [](double v) { return 0.6 * v * v + 0.0006; };
+    const auto fallTime = [](double v) { return 6.0 * v * v + 0.0012; };
+    auto e = freshEngine();
+    e->setParam(StringVoice::Attack, 0.2f);
+    e->parameterChanged(StringVoice::Attack);
+    e->setParam(StringVoice::Decay, 0.1f);
+    e->parameterChanged(StringVoice::Decay);
     e->noteOn(48, 1.0f, 0);
+    renderBlock(*e, 0);  // the start, no sample yet
+    const int v = voicePlaying(*e, 48);
+    ASSERT_GE(v, 0);
+    EXPECT_NEAR(measuredStageSamples(*e, v, VoiceEnvelope::Attack, 100000), attackTime(0.2) * 88200, 1.0);
+    ASSERT_EQ(e->voice(v).envelope().stage(), VoiceEnvelope::Decay);
+    EXPECT_NEAR(measuredStageSamples(*e, v, VoiceEnvelope::Decay, 5000), fallTime(0.1) * 88200, 1.0);
+
+    // A knob reaches the sounding note only through its own index; the note
+    // keeps its stage and level.
+    const float release = e->voice(v).envelope().rate(VoiceEnvelope::Release);
+    e->setParam(StringVoice::ReleaseTime, 0.05f);
+    e->parameterChanged(StringVoice::Vel);
+    EXPECT_EQ(e->voice(v).envelope().rate(VoiceEnvelope::Release), release);
+    const float level = e->voice(v).envelope().level();
+    e->parameterChanged(StringVoice::ReleaseTime);
+    EXPECT_EQ(e->voice(v).envelope().stage(), VoiceEnvelope::Decay);
+    EXPECT_EQ(e->voice(v).envelope().level(), level);
+    e->noteOff(0, 48);
+    renderBlock(*e, 0);
+    EXPECT_NEAR(measuredStageSamples(*e, v, VoiceEnvelope::Release, 100000), fallTime(0.05) * 88200, 1.0);
+    for (int i = 0; i < VoiceEngine::kVoiceCount; ++i)
+        EXPECT_EQ(e->voice(i).envelope().rate(VoiceEnvelope::Release),
+                  e->voice(v).envelope().rate(VoiceEnvelope::Release));
+
+    // A new rate reaches every voice's envelope at once and the pitch of the
+    // next notes; sounding notes keep their pitch.
+    e->noteOn(60, 1.0f, 0);
     renderBlock(*e, 16);
-    EXPECT_NEAR(e->voice(16).increment(0), increment * 88200.0f / 192000.0f, increment * 1e-6f);
+    const int held = voicePlaying(*e, 60);
+    const float increment = e->voice(held).increment(0);
+    e->setSampleRate(192000.0f);
+    EXPECT_EQ(e->voice(held).increment(0), increment);
+    e->noteOn(60, 1.0f, 0);
+    renderBlock(*e, 0);
+    int fresh = -1;
+    for (int i = 0; i < VoiceEngine::kVoiceCount; ++i)
+        if (i != held && e->voice(i).active() && e->voice(i).note() == 60) fresh = i;
+    ASSERT_GE(fresh, 0);
+    EXPECT_NEAR(e->voice(fresh).increment(0), increment * 88200.0f / 192000.0f, increment * 1e-6f);
+    EXPECT_NEAR(measuredStageSamples(*e, fresh, VoiceEnvelope::Attack, 100000), attackTime(0.2) * 192000,
+                1.0);
 }
 
 TEST(VoiceEngine, KnobsMayMoveFromAnotherThreadWhileRendering) {
