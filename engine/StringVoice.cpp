@@ -18,12 +18,13 @@ static_assert(std::bit_cast<std::uint32_t>(2.3283064e-10f) == 0x2F800000u);  // 
 }  // namespace
 
 StringVoice::StringVoice(const std::atomic<float>* params, const float* noteFrequency, const float* sawTable,
-                         const float* squareTable, std::uint32_t* noiseState) noexcept
+                         const float* squareTable, std::uint32_t* noiseState, float* tables) noexcept
     : params(params),
       noteFrequency(noteFrequency),
       sawTable(sawTable),
       squareTable(squareTable),
-      noiseState(noiseState) {}
+      noiseState(noiseState),
+      tables(tables) {}
 
 void StringVoice::setEnvelopeRates(float attack, float decay, float release) noexcept {
     env.setRates(sampleRate(), attack * attack * 0.1f, decay * decay, release * release);
@@ -56,6 +57,8 @@ void StringVoice::start(float velocity, int note) noexcept {
     const float pf = preFilter * 0.5f;
     const float g = (velocityGain * pf - pf) * vel + pf;
 
+    // The table the heads read; the next period's is computed before head 0 wraps.
+    float* wave = tables + currentTable * kTableStride;
     std::uint32_t noise = *noiseState;
     float s = 0.0f;
     float f0 = 0.0f;
@@ -67,12 +70,13 @@ void StringVoice::start(float velocity, int note) noexcept {
         s = (raw - s) * kExcitationSmoothing + s;
         f0 = (s - f0) * g + f0;
         f1 = (f0 - f1) * g + f1;
-        table[i] = f1;
+        wave[2 * i * kTableStride] = f1;
     }
     // The smoothing passes continue from where the pre-filter stopped.
     filterState[0] = f0;
     filterState[1] = f1;
-    table[kTableLength] = table[0];
+    wave[2 * kTableLength * kTableStride] = wave[0];
+    nextReady = false;
 
     // The detuned heads start at random points, up to Detune * 250 entries in.
     phases[0] = 0.0f;
@@ -95,57 +99,4 @@ void StringVoice::start(float velocity, int note) noexcept {
     d = detune * -0.01f;
     r = (d * 0.26f + 0.74f) * d + 1.0f;
     increments[2] = kTable / (r / f * sr);
-}
-
-void StringVoice::smooth() noexcept {
-    const float c = dampingCoefficient;
-    float f0 = filterState[0];
-    float f1 = filterState[1];
-    for (int i = 0; i < kTableLength; ++i) {
-        f0 = (table[i] - f0) * c + f0;
-        f1 = (f0 - f1) * c + f1;
-        table[i] = f1;
-    }
-    filterState[0] = f0;
-    filterState[1] = f1;
-    table[kTableLength] = table[0];
-}
-
-void StringVoice::render(int count, float* voiceBuffer, float* mixBuffer) noexcept {
-    if (!isActive || count < 1) return;
-
-    float p0 = phases[0];
-    float p1 = phases[1];
-    float p2 = phases[2];
-    const float inc0 = increments[0];
-    const float inc1 = increments[1];
-    const float inc2 = increments[2];
-    const float amplitude = velocityGain;
-    const std::atomic<float>& volume = params[Volume];
-
-    for (int j = 0; j < count; ++j) {
-        // Head 0 is read before the advance, the detuned heads after it.
-        const float r0 = interpolate(table, p0);
-        p0 = inc0 + p0;
-        p1 = inc1 + p1;
-        p2 = inc2 + p2;
-        if (p1 > kTable) p1 = p1 - kTable;
-        if (p2 > kTable) p2 = p2 - kTable;
-        if (p0 > kTable) {
-            p0 = p0 - kTable;
-            smooth();
-        }
-        const float r1 = interpolate(table, p1);
-        const float r2 = interpolate(table, p2);
-        const float x = ((r0 + r1 * 0.5f) + r2 * 0.5f) * amplitude * volume.load(kRelaxed);
-        // x clipped to -1..+1 without a branch.
-        voiceBuffer[j] = (std::fabs(x + 1.0f) - std::fabs(x - 1.0f)) * 0.5f;
-    }
-    phases[0] = p0;
-    phases[1] = p1;
-    phases[2] = p2;
-
-    env.process(voiceBuffer, count);
-    isActive = !env.finished();
-    for (int j = 0; j < count; ++j) mixBuffer[j] = voiceBuffer[j] + mixBuffer[j];
 }

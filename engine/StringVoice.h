@@ -12,6 +12,13 @@
 // detuned) and low-pass smoothed once per period of the main head, so the
 // tone darkens and decays. Output is scaled, clipped to -1..+1 and shaped by
 // the voice's envelope. Everything runs at the engine rate.
+//
+// This class holds one voice's state and builds its string at a note start;
+// the engine renders all voices together, side by side in SIMD lanes
+// (engine/VoiceLanes.h). The voice's two tables live in the engine's lane
+// bank: the one the heads read, and the next period's, computed ahead of the
+// moment head 0 wraps (the smoothing pass depends only on the table and the
+// filter state, so it can run early, together with other voices' passes).
 class StringVoice {
 public:
     static constexpr int kTableLength = 511;            // one period
@@ -38,18 +45,19 @@ public:
 
     // All pointers are borrowed from the owner and must outlive the voice.
     // `noiseState` is the owner's noise generator, shared by its voices.
+    // `tables` is the voice's place in the lane bank: entry i of table t is
+    // tables[(2 * i + t) * kTableStride].
     StringVoice(const std::atomic<float>* params, const float* noteFrequency, const float* sawTable,
-                const float* squareTable, std::uint32_t* noiseState) noexcept;
+                const float* squareTable, std::uint32_t* noiseState, float* tables) noexcept;
 
     StringVoice(const StringVoice&) = delete;
     StringVoice& operator=(const StringVoice&) = delete;
 
+    // Distance between consecutive floats of one table in the lane bank.
+    static constexpr int kTableStride = 8;
+
     // Builds the string for `note` (engine note, MIDI - 12) and starts the envelope.
     void start(float velocity, int note) noexcept;
-
-    // Adds `count` samples into mixBuffer, using voiceBuffer (>= count entries)
-    // as work space. Does nothing while inactive.
-    void render(int count, float* voiceBuffer, float* mixBuffer) noexcept;
 
     // One draw of the noise generator: advances `state` and returns the new
     // state as a signed value scaled into -0.5..0.5.
@@ -63,10 +71,13 @@ public:
     // Linear read of the table at position p (0..511). Positions outside the
     // table (which a sane rate and detune never produce) read entry 511
     // instead of memory beyond the table; exactly 511.0 reads entry 511.
+    // Entries are `Stride` floats apart.
+    template <int Stride = 1>
     static float interpolate(const float* wave, float p) noexcept {
-        if (!(p > -1.0f && p < static_cast<float>(kTableLength))) return wave[kTableLength];
+        if (!(p > -1.0f && p < static_cast<float>(kTableLength))) return wave[kTableLength * Stride];
         const int i = static_cast<int>(p);
-        return (wave[i + 1] - wave[i]) * (p - static_cast<float>(i)) + wave[i];
+        const float a = wave[i * Stride], b = wave[(i + 1) * Stride];
+        return (b - a) * (p - static_cast<float>(i)) + a;
     }
 
     // Engine-side control.
@@ -95,12 +106,13 @@ public:
     float damping() const noexcept { return dampingCoefficient; }
     float phase(int head) const noexcept { return phases[head]; }
     float increment(int head) const noexcept { return increments[head]; }
-    const float* wave() const noexcept { return table; }
+    // Entry i (0..511) of the table the heads read.
+    float waveEntry(int i) const noexcept { return tables[(2 * i + currentTable) * kTableStride]; }
     const VoiceEnvelope& envelope() const noexcept { return env; }
 
 private:
-    // One low-pass pass over the whole period, continuing the filter states.
-    void smooth() noexcept;
+    // The lanes render the voice and keep its state between blocks.
+    friend struct VoiceLanes;
 
     float velocityGain = 0.0f;
     std::atomic<float> engineRate{kDefaultSampleRate};
@@ -109,14 +121,17 @@ private:
     bool wasUsed = false;
     int currentNote = 0;
     VoiceEnvelope env;
-    float table[kWaveSize] = {};
     float phases[3] = {};
     float increments[3] = {};
+    // Filter state after the latest table computed (the next one once it is ready).
     float filterState[2] = {};
     float dampingCoefficient = 0.0f;
+    int currentTable = 0;    // 0 or 1: the table the heads read
+    bool nextReady = false;  // the other table holds the next period
     const std::atomic<float>* params;
     const float* noteFrequency;
     const float* sawTable;
     const float* squareTable;
     std::uint32_t* noiseState;
+    float* tables;
 };

@@ -35,9 +35,18 @@ VoiceEngine::VoiceEngine() {
 
     // Voice j goes to the front, so the order starts 16, 15, ..., 0 with the
     // reserve voice 0 at the back.
+    static_assert(kVoiceCount <= VoiceLanes::kLanes);
+    tableBank = std::make_unique<float[]>(VoiceLanes::kGroups * VoiceLanes::kGroupFloats);
+    voiceLanes = std::make_unique<VoiceLanes>();
+    voiceLanes->bank = tableBank.get();
+    voiceLanes->voiceCount = kVoiceCount;
+    lanePath = VoiceLanes::best();
     for (int j = 0; j < kVoiceCount; ++j) {
+        float* tables = tableBank.get() + (j / VoiceLanes::kGroupWidth) * VoiceLanes::kGroupFloats +
+                        j % VoiceLanes::kGroupWidth;
         voices[j] = std::make_unique<StringVoice>(paramValues.data(), noteFrequency.data(), sawShape.data(),
-                                                  squareShape.data(), &noise);
+                                                  squareShape.data(), &noise, tables);
+        voiceLanes->voices[j] = voices[j].get();
         voiceOrder[kVoiceCount - 1 - j] = j;
     }
     recomputeEnvelopeRates();
@@ -132,9 +141,16 @@ void VoiceEngine::silenceAll() noexcept {
     for (auto& voice : voices) voice->silence();
 }
 
-void VoiceEngine::renderVoices(float* voiceBuffer, float* mixBuffer, int count) noexcept {
+void VoiceEngine::renderVoices(float* /*voiceBuffer*/, float* mixBuffer, int count) noexcept {
     if (count < 1) return;
-    for (auto& voice : voices) voice->render(count, voiceBuffer, mixBuffer);
+    voiceLanes->volume = paramValues[StringVoice::Volume].load(kRelaxed);
+    voiceLanes->render(lanePath, count, mixBuffer);
+}
+
+bool VoiceEngine::useLanes(VoiceLanes::Path path) noexcept {
+    if (!VoiceLanes::available(path)) return false;
+    lanePath = path;
+    return true;
 }
 
 void VoiceEngine::apply(const EngineEvent& event) noexcept {

@@ -7,6 +7,7 @@
 
 #include "engine/EngineEvent.h"
 #include "engine/StringVoice.h"
+#include "engine/VoiceLanes.h"
 
 // The polyphonic engine: 17 string voices, one of them always held silent in
 // reserve for the next note (so at most 16 sound), the tables they share, the
@@ -67,6 +68,13 @@ public:
     float getParam(int index) const noexcept;
     void setParam(int index, float value) noexcept;
 
+    // The instruction set the voices render with: the fastest the processor
+    // has, chosen at construction. Tests may force any available one; every
+    // path renders the same bits. Returns false (and changes nothing) for a
+    // path this processor or build cannot run.
+    bool useLanes(VoiceLanes::Path path) noexcept;
+    VoiceLanes::Path lanes() const noexcept { return lanePath; }
+
     // Diagnostics.
     const StringVoice& voice(int i) const noexcept { return *voices[i]; }
     int reserve() const noexcept { return reserveVoice; }
@@ -87,6 +95,10 @@ private:
     bool queue(const EngineEvent& event) noexcept;
     void moveToBack(int voice) noexcept;
 
+    // The voices' tables, two per voice, lanes interleaved (see VoiceLanes).
+    std::unique_ptr<float[]> tableBank;
+    std::unique_ptr<VoiceLanes> voiceLanes;
+    VoiceLanes::Path lanePath = VoiceLanes::Path::Portable;
     std::array<std::unique_ptr<StringVoice>, kVoiceCount> voices;
     // Every voice index once, least recently chosen first; the reserve is last.
     std::array<int, kVoiceCount> voiceOrder{};

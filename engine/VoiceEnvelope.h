@@ -43,6 +43,9 @@ public:
     float rate(int stage) const noexcept { return rates[stage].load(std::memory_order_relaxed); }
 
 private:
+    // The engine's lanes run the envelope of each voice and keep its state.
+    friend struct VoiceLanes;
+
     std::array<std::atomic<float>, kStageCount> rates;
     int currentStage = Idle;
     float currentLevel = 0.0f;

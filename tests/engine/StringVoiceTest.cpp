@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tests/engine/EngineTestSupport.h"
+#include "tests/engine/ReferenceVoice.h"
 
 namespace {
 
@@ -13,8 +14,8 @@ struct VoiceRig {
     VoiceEngine tables;
     std::array<std::atomic<float>, 16> params{};
     std::uint32_t noise = StringVoice::kNoiseSeed;
-    StringVoice voice{params.data(), tables.noteFrequencyTable(), tables.sawTable(), tables.squareTable(),
-                      &noise};
+    ReferenceVoice voice{params.data(), tables.noteFrequencyTable(), tables.sawTable(), tables.squareTable(),
+                         &noise};
 
     explicit VoiceRig(float rate = 88200.0f) {
         for (int i = 0; i < 16; ++i) params[i] = kTestProgram[i];
