@@ -127,6 +127,40 @@ struct PortableOps {
     }
 };
 
+// One lane in plain C++: a group with a single sounding voice runs it alone
+// rather than computing empty lanes.
+struct ScalarOps {
+    static constexpr int kWidth = 1;
+    using F = float;
+    using I = std::int32_t;
+    using M = bool;
+    static F load(const float* p) { return *p; }
+    static void store(float* p, F a) { *p = a; }
+    static I loadI(const std::int32_t* p) { return *p; }
+    static F set(float x) { return x; }
+    static I setI(std::int32_t x) { return x; }
+    static F add(F a, F b) { return a + b; }
+    static F sub(F a, F b) { return a - b; }
+    static F mul(F a, F b) { return a * b; }
+    static F abs(F a) { return std::fabs(a); }
+    static M gt(F a, F b) { return a > b; }
+    static M lt(F a, F b) { return a < b; }
+    static M le(F a, F b) { return a <= b; }
+    static M eqI(I a, I b) { return a == b; }
+    static M maskOf(I a) { return a != 0; }
+    static M mand(M a, M b) { return a && b; }
+    static M mor(M a, M b) { return a || b; }
+    static M mandnot(M a, M b) { return !a && b; }
+    static unsigned bits(M m) { return m ? 1u : 0u; }
+    static F select(M m, F a, F b) { return m ? a : b; }
+    static I selectI(M m, I a, I b) { return m ? a : b; }
+    static I truncate(F a) { return a > -2147483648.0f && a < 2147483648.0f ? static_cast<I>(a) : INT_MIN; }
+    static F toFloat(I a) { return static_cast<float>(a); }
+    static I times16(I a) { return a * 16; }
+    static I addI(I a, I b) { return a + b; }
+    static F gather(const float* p, I offset) { return p[offset]; }
+};
+
 #if defined(HAMMERLYN2_LANES_X86)
 #define SSE_OP static inline __attribute__((always_inline))
 // Four lanes in SSE2, the baseline of every x86-64 processor and of the 32-bit build.
@@ -329,6 +363,7 @@ void VoiceLanes::advanceStages(int firstLane, unsigned lanes) noexcept {
 void VoiceLanes::render(Path path, int count, float* mix) noexcept {
     if (count < 1) return;
     int order[kLanes];
+    int rows[kLanes];  // where each sounding voice's samples start in `out`
     int sounding = 0;
     for (int v = 0; v < kLanes; ++v) {
         StringVoice* voice = voices[v];
@@ -341,6 +376,7 @@ void VoiceLanes::render(Path path, int count, float* mix) noexcept {
             stage[v] = VoiceEnvelope::Idle;
             continue;
         }
+        rows[sounding] = (v / kGroupWidth) * kChunk * kGroupWidth + v % kGroupWidth;
         order[sounding++] = v;
         p0[v] = voice->phases[0];
         p1[v] = voice->phases[1];
@@ -364,16 +400,16 @@ void VoiceLanes::render(Path path, int count, float* mix) noexcept {
         switch (path) {
 #if defined(HAMMERLYN2_LANES_AVX2)
             case Path::Avx2:
-                avx2_lanes::renderChunk<Avx2Ops>(*this, path, n);
+                avx2_lanes::renderChunk<Avx2Ops, Sse2Ops>(*this, path, n);
                 break;
 #endif
 #if defined(HAMMERLYN2_LANES_X86)
             case Path::Sse2:
-                sse2_lanes::renderChunk<Sse2Ops>(*this, path, n);
+                sse2_lanes::renderChunk<Sse2Ops, Sse2Ops>(*this, path, n);
                 break;
 #endif
             default:
-                portable_lanes::renderChunk<PortableOps>(*this, Path::Portable, n);
+                portable_lanes::renderChunk<PortableOps, PortableOps>(*this, Path::Portable, n);
                 break;
         }
         // The voices' samples join the mix in voice order, as one voice
@@ -381,10 +417,8 @@ void VoiceLanes::render(Path path, int count, float* mix) noexcept {
         float* m = mix + start;
         for (int j = 0; j < n; ++j) {
             float sum = m[j];
-            for (int k = 0; k < sounding; ++k) {
-                const int v = order[k];
-                sum = out[((v / kGroupWidth) * kChunk + j) * kGroupWidth + v % kGroupWidth] + sum;
-            }
+            const float* sample = out + j * kGroupWidth;
+            for (int k = 0; k < sounding; ++k) sum = sample[rows[k]] + sum;
             m[j] = sum;
         }
     }
