@@ -58,7 +58,7 @@ void StringVoice::start(float velocity, int note) noexcept {
     const float g = (velocityGain * pf - pf) * vel + pf;
 
     // The table the heads read; the next period's is computed before head 0 wraps.
-    float* wave = tables + currentTable * kTableStride;
+    float* wave = tables + currentTable * kTableOffset;
     std::uint32_t noise = *noiseState;
     float s = 0.0f;
     float f0 = 0.0f;
@@ -70,12 +70,12 @@ void StringVoice::start(float velocity, int note) noexcept {
         s = (raw - s) * kExcitationSmoothing + s;
         f0 = (s - f0) * g + f0;
         f1 = (f0 - f1) * g + f1;
-        wave[2 * i * kTableStride] = f1;
+        wave[i * kTableStride] = f1;
     }
     // The smoothing passes continue from where the pre-filter stopped.
     filterState[0] = f0;
     filterState[1] = f1;
-    wave[2 * kTableLength * kTableStride] = wave[0];
+    wave[kTableLength * kTableStride] = wave[0];
     nextReady = false;
 
     // The detuned heads start at random points, up to Detune * 250 entries in.

@@ -46,7 +46,7 @@ public:
     // All pointers are borrowed from the owner and must outlive the voice.
     // `noiseState` is the owner's noise generator, shared by its voices.
     // `tables` is the voice's place in the lane bank: entry i of table t is
-    // tables[(2 * i + t) * kTableStride].
+    // tables[i * kTableStride + t * kTableOffset].
     StringVoice(const std::atomic<float>* params, const float* noteFrequency, const float* sawTable,
                 const float* squareTable, std::uint32_t* noiseState, float* tables) noexcept;
 
@@ -55,6 +55,8 @@ public:
 
     // Distance between consecutive floats of one table in the lane bank.
     static constexpr int kTableStride = 8;
+    // Distance between the voice's two tables.
+    static constexpr int kTableOffset = kWaveSize * kTableStride;
 
     // Builds the string for `note` (engine note, MIDI - 12) and starts the envelope.
     void start(float velocity, int note) noexcept;
@@ -107,7 +109,7 @@ public:
     float phase(int head) const noexcept { return phases[head]; }
     float increment(int head) const noexcept { return increments[head]; }
     // Entry i (0..511) of the table the heads read.
-    float waveEntry(int i) const noexcept { return tables[(2 * i + currentTable) * kTableStride]; }
+    float waveEntry(int i) const noexcept { return tables[i * kTableStride + currentTable * kTableOffset]; }
     const VoiceEnvelope& envelope() const noexcept { return env; }
 
 private:

@@ -118,7 +118,7 @@ struct PortableOps {
         for (int k = 0; k < 4; ++k) r.v[k] = static_cast<float>(a.v[k]);
         return r;
     }
-    static I times16(const I& a) { return I{{a.v[0] * 16, a.v[1] * 16, a.v[2] * 16, a.v[3] * 16}}; }
+    static I times8(const I& a) { return I{{a.v[0] * 8, a.v[1] * 8, a.v[2] * 8, a.v[3] * 8}}; }
     static I addI(const I& a, const I& b) {
         return I{{a.v[0] + b.v[0], a.v[1] + b.v[1], a.v[2] + b.v[2], a.v[3] + b.v[3]}};
     }
@@ -156,7 +156,7 @@ struct ScalarOps {
     static I selectI(M m, I a, I b) { return m ? a : b; }
     static I truncate(F a) { return a > -2147483648.0f && a < 2147483648.0f ? static_cast<I>(a) : INT_MIN; }
     static F toFloat(I a) { return static_cast<float>(a); }
-    static I times16(I a) { return a * 16; }
+    static I times8(I a) { return a * 8; }
     static I addI(I a, I b) { return a + b; }
     static F gather(const float* p, I offset) { return p[offset]; }
 };
@@ -194,7 +194,7 @@ struct Sse2Ops {
     }
     SSE_OP I truncate(F a) { return _mm_cvttps_epi32(a); }
     SSE_OP F toFloat(I a) { return _mm_cvtepi32_ps(a); }
-    SSE_OP I times16(I a) { return _mm_slli_epi32(a, 4); }
+    SSE_OP I times8(I a) { return _mm_slli_epi32(a, 3); }
     SSE_OP I addI(I a, I b) { return _mm_add_epi32(a, b); }
     SSE_OP F gather(const float* p, I offset) {
         std::int32_t o[4];
@@ -237,7 +237,7 @@ struct Avx2Ops {
     }
     AVX_OP I truncate(F a) { return _mm256_cvttps_epi32(a); }
     AVX_OP F toFloat(I a) { return _mm256_cvtepi32_ps(a); }
-    AVX_OP I times16(I a) { return _mm256_slli_epi32(a, 4); }
+    AVX_OP I times8(I a) { return _mm256_slli_epi32(a, 3); }
     AVX_OP I addI(I a, I b) { return _mm256_add_epi32(a, b); }
     AVX_OP F gather(const float* p, I offset) { return _mm256_i32gather_ps(p, offset, 4); }
 };
@@ -346,7 +346,7 @@ void VoiceLanes::wrapHeads(Path path, int firstLane, unsigned lanes) noexcept {
         if (!voice.nextReady) computeNextTables(path);
         voice.currentTable ^= 1;
         voice.nextReady = false;
-        base[v] ^= kGroupWidth;
+        base[v] ^= StringVoice::kTableOffset;
     }
 }
 
@@ -391,7 +391,7 @@ void VoiceLanes::render(Path path, int count, float* mix) noexcept {
         level[v] = env.currentLevel;
         target[v] = VoiceEnvelope::kTarget[env.currentStage];
         rate[v] = stageRates[env.currentStage][v];
-        base[v] += voice->currentTable * kGroupWidth;
+        base[v] += voice->currentTable * StringVoice::kTableOffset;
     }
     if (sounding == 0) return;
 

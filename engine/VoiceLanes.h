@@ -50,7 +50,7 @@ struct VoiceLanes {
     alignas(32) float target[kLanes];
     alignas(32) float rate[kLanes];
     alignas(32) std::int32_t stage[kLanes];
-    alignas(32) std::int32_t base[kLanes];    // current table's offset in the group: table * 8 + lane
+    alignas(32) std::int32_t base[kLanes];    // current table's offset in the group: table * 4096 + lane
     alignas(32) std::int32_t active[kLanes];  // all ones for a voice that renders
     alignas(32) float stageRates[kStages][kLanes];
     alignas(32) float out[kGroups * kChunk * kGroupWidth];  // [group][sample][lane]
