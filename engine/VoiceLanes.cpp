@@ -95,6 +95,7 @@ struct PortableOps {
         for (int k = 0; k < 4; ++k) r |= (m.v[k] != 0 ? 1u : 0u) << k;
         return r;
     }
+    static F onlyWhere(const M& m, const F& a) { return select(m, a, set(0.0f)); }
     static F select(const M& m, const F& a, const F& b) {
         F r;
         for (int k = 0; k < 4; ++k) r.v[k] = m.v[k] ? a.v[k] : b.v[k];
@@ -153,6 +154,7 @@ struct ScalarOps {
     static M mandnot(M a, M b) { return !a && b; }
     static unsigned bits(M m) { return m ? 1u : 0u; }
     static F select(M m, F a, F b) { return m ? a : b; }
+    static F onlyWhere(M m, F a) { return m ? a : 0.0f; }
     static I selectI(M m, I a, I b) { return m ? a : b; }
     static I truncate(F a) { return a > -2147483648.0f && a < 2147483648.0f ? static_cast<I>(a) : INT_MIN; }
     static F toFloat(I a) { return static_cast<float>(a); }
@@ -188,6 +190,8 @@ struct Sse2Ops {
     SSE_OP M mandnot(M a, M b) { return _mm_andnot_ps(a, b); }
     SSE_OP unsigned bits(M m) { return static_cast<unsigned>(_mm_movemask_ps(m)); }
     SSE_OP F select(M m, F a, F b) { return _mm_or_ps(_mm_and_ps(m, a), _mm_andnot_ps(m, b)); }
+    // a where m is set, +0 elsewhere.
+    SSE_OP F onlyWhere(M m, F a) { return _mm_and_ps(m, a); }
     SSE_OP I selectI(M m, I a, I b) {
         const I mi = _mm_castps_si128(m);
         return _mm_or_si128(_mm_and_si128(mi, a), _mm_andnot_si128(mi, b));
@@ -232,6 +236,7 @@ struct Avx2Ops {
     AVX_OP M mandnot(M a, M b) { return _mm256_andnot_ps(a, b); }
     AVX_OP unsigned bits(M m) { return static_cast<unsigned>(_mm256_movemask_ps(m)); }
     AVX_OP F select(M m, F a, F b) { return _mm256_blendv_ps(b, a, m); }
+    AVX_OP F onlyWhere(M m, F a) { return _mm256_and_ps(m, a); }
     AVX_OP I selectI(M m, I a, I b) {
         return _mm256_castps_si256(_mm256_blendv_ps(_mm256_castsi256_ps(b), _mm256_castsi256_ps(a), m));
     }
