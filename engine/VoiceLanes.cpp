@@ -106,6 +106,15 @@ struct PortableOps {
         for (int k = 0; k < 4; ++k) r.v[k] = m.v[k] ? a.v[k] : b.v[k];
         return r;
     }
+    // Lanes whose index lies in 0..510; `safe` is the index there, 510 elsewhere.
+    static M indexUpTo510(const I& i, I& safe) {
+        M inside;
+        for (int k = 0; k < 4; ++k) {
+            inside.v[k] = static_cast<std::uint32_t>(i.v[k]) <= 510u ? -1 : 0;
+            safe.v[k] = inside.v[k] ? i.v[k] : 510;
+        }
+        return inside;
+    }
     // Truncation toward zero; out of range (or NaN) gives INT_MIN, as cvttps does.
     static I truncate(const F& a) {
         I r;
@@ -156,6 +165,11 @@ struct ScalarOps {
     static F select(M m, F a, F b) { return m ? a : b; }
     static F onlyWhere(M m, F a) { return m ? a : 0.0f; }
     static I selectI(M m, I a, I b) { return m ? a : b; }
+    static M indexUpTo510(I i, I& safe) {
+        const bool inside = static_cast<std::uint32_t>(i) <= 510u;
+        safe = inside ? i : 510;
+        return inside;
+    }
     static I truncate(F a) { return a > -2147483648.0f && a < 2147483648.0f ? static_cast<I>(a) : INT_MIN; }
     static F toFloat(I a) { return static_cast<float>(a); }
     static I times8(I a) { return a * 8; }
@@ -195,6 +209,13 @@ struct Sse2Ops {
     SSE_OP I selectI(M m, I a, I b) {
         const I mi = _mm_castps_si128(m);
         return _mm_or_si128(_mm_and_si128(mi, a), _mm_andnot_si128(mi, b));
+    }
+    SSE_OP M indexUpTo510(I i, I& safe) {
+        // Unsigned i <= 510 as a signed comparison of values offset by 2^31.
+        const I offset = _mm_set1_epi32(INT_MIN);
+        const I inside = _mm_cmpgt_epi32(_mm_set1_epi32(511 + INT_MIN), _mm_xor_si128(i, offset));
+        safe = _mm_or_si128(_mm_and_si128(inside, i), _mm_andnot_si128(inside, _mm_set1_epi32(510)));
+        return _mm_castsi128_ps(inside);
     }
     SSE_OP I truncate(F a) { return _mm_cvttps_epi32(a); }
     SSE_OP F toFloat(I a) { return _mm_cvtepi32_ps(a); }
@@ -239,6 +260,10 @@ struct Avx2Ops {
     AVX_OP F onlyWhere(M m, F a) { return _mm256_and_ps(m, a); }
     AVX_OP I selectI(M m, I a, I b) {
         return _mm256_castps_si256(_mm256_blendv_ps(_mm256_castsi256_ps(b), _mm256_castsi256_ps(a), m));
+    }
+    AVX_OP M indexUpTo510(I i, I& safe) {
+        safe = _mm256_min_epu32(i, _mm256_set1_epi32(510));
+        return _mm256_castsi256_ps(_mm256_cmpeq_epi32(safe, i));
     }
     AVX_OP I truncate(F a) { return _mm256_cvttps_epi32(a); }
     AVX_OP F toFloat(I a) { return _mm256_cvtepi32_ps(a); }
