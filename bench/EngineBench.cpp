@@ -147,9 +147,10 @@ void plucked(benchmark::State& state) {
 }
 
 // Choosing the voice and building its string: a note on, then a block of no
-// samples, which applies the start and renders nothing.
-void noteStart(benchmark::State& state) {
-    VoiceEngine engine;
+// samples, which applies the start and renders nothing. Argument: -1 for the
+// scalar reference engine, else the engine.
+template <class Engine>
+void noteStartWith(benchmark::State& state, Engine& engine) {
     for (int i = 0; i < VoiceEngine::kParamCount; ++i) engine.setParam(i, kProgram[i]);
     engine.setSampleRate(kEngineRate);
     float work[1], mix[1];
@@ -159,6 +160,16 @@ void noteStart(benchmark::State& state) {
         engine.render(work, mix, 0);
         note = (note + 7) % 60;
         benchmark::ClobberMemory();
+    }
+}
+
+void noteStart(benchmark::State& state) {
+    if (state.range(0) < 0) {
+        ReferenceEngine reference;
+        noteStartWith(state, reference);
+    } else {
+        VoiceEngine engine;
+        noteStartWith(state, engine);
     }
 }
 
@@ -184,4 +195,4 @@ BENCHMARK(chord16)->Apply(paths)->Unit(benchmark::kMicrosecond);
 BENCHMARK(high16)->Apply(paths)->Unit(benchmark::kMicrosecond);
 BENCHMARK(single)->Apply(pathsAndNotes)->Unit(benchmark::kMicrosecond);
 BENCHMARK(plucked)->Arg(60)->Unit(benchmark::kMicrosecond);
-BENCHMARK(noteStart)->Unit(benchmark::kMicrosecond);
+BENCHMARK(noteStart)->ArgName("engine")->Arg(-1)->Arg(0)->Unit(benchmark::kMicrosecond);

@@ -45,9 +45,10 @@ public:
     // Every voice stops contributing at once; the queue is kept.
     void silenceAll() noexcept;
 
-    // Adds `count` samples of all voices into mixBuffer (voiceBuffer is work
-    // space of >= count entries), applying every queued event at its offset,
-    // then empties the queue. Offsets are clamped into [previous event's, count].
+    // Adds `count` samples of all voices into mixBuffer, applying every queued
+    // event at its offset, then empties the queue. voiceBuffer is not used
+    // (the engine keeps its own work space).
+    // Offsets are clamped into [previous event's, count].
     void render(float* voiceBuffer, float* mixBuffer, int count) noexcept;
     // The first `count` samples of a longer block: applies the queued events
     // that fall inside and keeps the later ones, moved back by `count`. A block
