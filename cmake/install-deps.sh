@@ -5,7 +5,7 @@ set -e
 packages="cmake make g++ pkg-config googletest libgtest-dev libbenchmark-dev
  g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
  wine wine32:i386 wine64 xvfb xauth
- libsndfile1-dev libpng-dev sox
+ libsndfile1-dev libpng-dev sox libstk-dev
  clang libclang-rt-14-dev"
 
 missing=""
