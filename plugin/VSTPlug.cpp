@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "editor/AEffEditor.h"
+#include "plugin/PluginIdentity.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ VSTPlug::VSTPlug(audioMasterCallback audioMaster) : AudioEffectX(audioMaster, kN
     canProcessReplacing(true);
     setNumInputs(0);
     setNumOutputs(2);
-    setUniqueID(fourCharCode('Q', 'F', 'H', '2'));
+    setUniqueID(PluginIdentity::kUniqueId);
     curProgram = core.program();
     sampleRate = core.sampleRate();
 }
@@ -130,19 +131,21 @@ VstInt32 VSTPlug::setChunk(void* data, VstInt32 byteSize, bool isPreset) {
 }
 
 bool VSTPlug::getEffectName(char* name) {
-    copyBounded(name, "Hammerlyn2", kVstMaxEffectNameLen);
+    copyBounded(name, PluginIdentity::kEffectName, kVstMaxEffectNameLen);
     return true;
 }
 
 bool VSTPlug::getVendorString(char* text) {
-    copyBounded(text, "Quillfeather", kVstMaxVendorStrLen);
+    copyBounded(text, PluginIdentity::kVendor, kVstMaxVendorStrLen);
     return true;
 }
 
 bool VSTPlug::getProductString(char* text) {
-    copyBounded(text, "Quillfeather' Hammerlyn2", kVstMaxProductStrLen);
+    copyBounded(text, PluginIdentity::kProduct, kVstMaxProductStrLen);
     return true;
 }
+
+VstInt32 VSTPlug::getVendorVersion() { return PluginIdentity::kVendorVersion; }
 
 VstInt32 VSTPlug::canDo(char* text) {
     if (!text) return -1;

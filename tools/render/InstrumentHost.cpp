@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstring>
 
+#include "plugin/PluginIdentity.h"
 #include "tools/render/ToolError.h"
 
 namespace {
@@ -30,7 +31,7 @@ int indexIn(const std::string& text, int limit, bool& isNumber) {
 // The plug-in this tool is built with: it answers a refused state chunk with 0
 // and an accepted one with its size. The VST 2 interface leaves that answer to
 // each plug-in, and many return 0 either way, so it is trusted only here.
-constexpr std::int32_t kOwnInstrumentId = 0x51464832;  // 'QFH2'
+constexpr std::int32_t kOwnInstrumentId = PluginIdentity::kUniqueId;
 
 }  // namespace
 
