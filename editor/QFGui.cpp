@@ -78,7 +78,7 @@ bool QFGui::anyDirty() const {
 }
 
 void QFGui::idle() {
-    if (!windowOpen || !onWindowThread()) return;
+    if (!onWindowThread() || !windowOpen) return;
     panelWindow->processEvents();
     if (anyDirty()) redrawDirty();
 }

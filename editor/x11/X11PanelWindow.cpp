@@ -4,6 +4,7 @@
 #include <X11/Xutil.h>
 #include <dlfcn.h>
 
+#include <atomic>
 #include <bit>
 #include <cstdint>
 #include <cstdlib>
@@ -85,8 +86,8 @@ public:
     explicit ErrorTrap(Display* display) : display(display) {
         lock().lock();
         if (depth++ == 0) {
-            trapped = display;
-            previous = xlib().SetErrorHandler(&handler);
+            trapped.store(display, std::memory_order_relaxed);
+            previous.store(xlib().SetErrorHandler(&handler), std::memory_order_relaxed);
         }
     }
     ~ErrorTrap() {
@@ -100,27 +101,29 @@ public:
     // it failed since the outermost trap began.
     bool sync() {
         xlib().Sync(display, False);
-        return errors == 0;
+        return errors.load(std::memory_order_relaxed) == 0;
     }
     // Ends the trap early (before the display is closed).
     void finish() {
         if (--depth == 0) {
             xlib().Sync(display, False);
-            xlib().SetErrorHandler(previous);
-            trapped = nullptr;
-            previous = nullptr;
-            errors = 0;
+            xlib().SetErrorHandler(previous.load(std::memory_order_relaxed));
+            trapped.store(nullptr, std::memory_order_relaxed);
+            previous.store(nullptr, std::memory_order_relaxed);
+            errors.store(0, std::memory_order_relaxed);
         }
         display = nullptr;
     }
 
 private:
+    // Also reached from other threads, for errors of the host's own displays.
     static int handler(Display* from, XErrorEvent* error) {
-        if (from == trapped) {
-            ++errors;
+        if (from == trapped.load(std::memory_order_relaxed)) {
+            errors.fetch_add(1, std::memory_order_relaxed);
             return 0;
         }
-        return previous ? previous(from, error) : 0;
+        const XErrorHandler forward = previous.load(std::memory_order_relaxed);
+        return forward ? forward(from, error) : 0;
     }
     static std::recursive_mutex& lock() {
         static std::recursive_mutex m;
@@ -128,10 +131,10 @@ private:
     }
 
     Display* display;
-    static inline Display* trapped = nullptr;
-    static inline XErrorHandler previous = nullptr;
-    static inline int errors = 0;
-    static inline int depth = 0;
+    static inline std::atomic<Display*> trapped{nullptr};
+    static inline std::atomic<XErrorHandler> previous{nullptr};
+    static inline std::atomic<int> errors{0};
+    static inline int depth = 0;  // under the lock
 };
 
 constexpr long kEventMask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
