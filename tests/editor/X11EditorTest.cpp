@@ -214,6 +214,26 @@ TEST_F(X11EditorTest, OpensAMappedChildThatShowsThePortablePanel) {
     EXPECT_EQ(plugin->dispatch(effEditClose), 0);
     EXPECT_TRUE(children(parent).empty());
     XDestroyWindow(display, parent);
+
+    // A parent of another depth and visual (ARGB, as compositing hosts use)
+    // takes the panel all the same.
+    XVisualInfo argb{};
+    if (XMatchVisualInfo(display, DefaultScreen(display), 32, TrueColor, &argb)) {
+        XSetWindowAttributes a{};
+        a.colormap = XCreateColormap(display, DefaultRootWindow(display), argb.visual, AllocNone);
+        a.override_redirect = True;
+        Window deep = XCreateWindow(display, DefaultRootWindow(display), 0, 0, 600, 300, 0, 32, InputOutput,
+                                    argb.visual, CWColormap | CWBorderPixel | CWBackPixel | CWOverrideRedirect, &a);
+        XMapWindow(display, deep);
+        XSync(display, False);
+        ASSERT_EQ(plugin->dispatch(effEditOpen, 0, 0, asParent(deep)), 1);
+        ASSERT_EQ(children(deep).size(), 1u);
+        EXPECT_EQ(differingFromPanel(children(deep)[0], *plugin), 0);
+        EXPECT_EQ(plugin->dispatch(effEditClose), 0);
+        XDestroyWindow(display, deep);
+        XFreeColormap(display, a.colormap);
+        XSync(display, False);
+    }
 }
 
 TEST_F(X11EditorTest, DragsAndWheelReachTheHostInsideGestures) {
