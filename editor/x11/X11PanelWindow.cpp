@@ -39,6 +39,7 @@ struct Xlib {
     decltype(&::XSetWindowBackgroundPixmap) SetWindowBackgroundPixmap = nullptr;
     decltype(&::XCopyArea) CopyArea = nullptr;
     decltype(&::XSetErrorHandler) SetErrorHandler = nullptr;
+    decltype(&::XSetIOErrorHandler) SetIOErrorHandler = nullptr;
     // libX11 1.7 and later: an I/O error handler of one display that need not exit.
     using IOErrorExitHandler = void (*)(Display*, void*);
     void (*SetIOErrorExitHandler)(Display*, IOErrorExitHandler, void*) = nullptr;
@@ -69,7 +70,8 @@ const Xlib& xlib() {
                    lookUp(library, "XPutImage", x.PutImage) && lookUp(library, "XCreatePixmap", x.CreatePixmap) &&
                    lookUp(library, "XFreePixmap", x.FreePixmap) &&
                    lookUp(library, "XSetWindowBackgroundPixmap", x.SetWindowBackgroundPixmap) &&
-                   lookUp(library, "XCopyArea", x.CopyArea) && lookUp(library, "XSetErrorHandler", x.SetErrorHandler);
+                   lookUp(library, "XCopyArea", x.CopyArea) && lookUp(library, "XSetErrorHandler", x.SetErrorHandler) &&
+                   lookUp(library, "XSetIOErrorHandler", x.SetIOErrorHandler);
         lookUp(library, "XSetIOErrorExitHandler", x.SetIOErrorExitHandler);  // optional
     });
     return x;
@@ -77,10 +79,13 @@ const Xlib& xlib() {
 
 // Traps the X errors of one display while our requests run, and forwards the
 // errors of any other display to the handler that was there before. The
-// handler is process-wide, so it is swapped only for the span of our own calls
-// (ending with a round trip, so that every error of ours has arrived), one
-// editor at a time, and restored afterwards. Nested traps on one thread share
-// the outermost one.
+// handlers are process-wide, so they are swapped only for the span of our own
+// calls (ending with a round trip, so that every error of ours has arrived),
+// one editor at a time, and restored afterwards. Nested traps on one thread
+// share the outermost one. A broken connection of ours (the server gone) is
+// an I/O error: Xlib's default handler would end the process, ours returns so
+// that Xlib goes on to the display's own exit handler, which only marks the
+// connection dead (libX11 1.7 and later; older ones exit regardless).
 class ErrorTrap {
 public:
     explicit ErrorTrap(Display* display) : display(display) {
@@ -88,6 +93,8 @@ public:
         if (depth++ == 0) {
             trapped.store(display, std::memory_order_relaxed);
             previous.store(xlib().SetErrorHandler(&handler), std::memory_order_relaxed);
+            if (xlib().SetIOErrorExitHandler)
+                previousIO.store(xlib().SetIOErrorHandler(&ioHandler), std::memory_order_relaxed);
         }
     }
     ~ErrorTrap() {
@@ -103,11 +110,13 @@ public:
         xlib().Sync(display, False);
         return errors.load(std::memory_order_relaxed) == 0;
     }
-    // Ends the trap early (before the display is closed).
-    void finish() {
+    // Ends the trap early; without a round trip once the display is closed.
+    void finish(bool roundTrip = true) {
         if (--depth == 0) {
-            xlib().Sync(display, False);
+            if (roundTrip) xlib().Sync(display, False);
             xlib().SetErrorHandler(previous.load(std::memory_order_relaxed));
+            if (xlib().SetIOErrorExitHandler) xlib().SetIOErrorHandler(previousIO.load(std::memory_order_relaxed));
+            previousIO.store(nullptr, std::memory_order_relaxed);
             trapped.store(nullptr, std::memory_order_relaxed);
             previous.store(nullptr, std::memory_order_relaxed);
             errors.store(0, std::memory_order_relaxed);
@@ -125,6 +134,11 @@ private:
         const XErrorHandler forward = previous.load(std::memory_order_relaxed);
         return forward ? forward(from, error) : 0;
     }
+    static int ioHandler(Display* from) {
+        if (from == trapped.load(std::memory_order_relaxed)) return 0;
+        const XIOErrorHandler forward = previousIO.load(std::memory_order_relaxed);
+        return forward ? forward(from) : 0;
+    }
     static std::recursive_mutex& lock() {
         static std::recursive_mutex m;
         return m;
@@ -133,6 +147,7 @@ private:
     Display* display;
     static inline std::atomic<Display*> trapped{nullptr};
     static inline std::atomic<XErrorHandler> previous{nullptr};
+    static inline std::atomic<XIOErrorHandler> previousIO{nullptr};
     static inline std::atomic<int> errors{0};
     static inline int depth = 0;  // under the lock
 };
@@ -197,14 +212,15 @@ struct X11PanelWindow::Connection {
     void release() {
         if (!display) return;
         const Xlib& x = xlib();
+        // Closing a broken connection reports it broken once more: trapped too.
+        ErrorTrap trap(display);
         if (!dead) {
-            ErrorTrap trap(display);
             // The window may be gone with the host's: the error is trapped.
             if (window) x.DestroyWindow(display, window);
             if (gc) x.FreeGC(display, gc);
             if (pixmap) x.FreePixmap(display, pixmap);
             if (colormap) x.FreeColormap(display, colormap);
-            trap.finish();
+            trap.sync();
         }
         if (image) XDestroyImage(image);  // frees the pixel buffer too
         image = nullptr;
@@ -213,6 +229,7 @@ struct X11PanelWindow::Connection {
         pixmap = 0;
         colormap = 0;
         x.CloseDisplay(display);
+        trap.finish(false);
         display = nullptr;
     }
 };

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,18 +29,18 @@
 
 namespace {
 
-// An Xvfb of our own on a display number it picks itself, for the whole program.
-class OwnXServer : public ::testing::Environment {
+// An Xvfb of our own, 24-bit, on a display number it picks itself.
+class Xvfb {
 public:
-    void SetUp() override {
+    Xvfb() {
         int fds[2];
         if (pipe(fds) != 0) return;
         const std::string fd = std::to_string(fds[1]);
         pid = fork();
         if (pid == 0) {
             close(fds[0]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset",
-                   static_cast<char*>(nullptr));
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+                   "-noreset", static_cast<char*>(nullptr));
             _exit(127);
         }
         close(fds[1]);
@@ -47,20 +48,38 @@ public:
         char c;
         while (pid > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
         close(fds[0]);
-        if (number.empty()) return;
-        name = ":" + number;
-        setenv("DISPLAY", name.c_str(), 1);
+        if (!number.empty()) name = ":" + number;
     }
-    void TearDown() override {
+    ~Xvfb() { stop(); }
+    Xvfb(const Xvfb&) = delete;
+    Xvfb& operator=(const Xvfb&) = delete;
+    // Ends the server at once, as a crash would.
+    void stop() {
         if (pid > 0) {
-            kill(pid, SIGTERM);
+            kill(pid, SIGKILL);
             waitpid(pid, nullptr, 0);
         }
+        pid = -1;
     }
-    static inline std::string name;
+    std::string name;  // empty when it could not be started
 
 private:
     pid_t pid = -1;
+};
+
+// The server of the whole program, named in DISPLAY.
+class OwnXServer : public ::testing::Environment {
+public:
+    void SetUp() override {
+        server = std::make_unique<Xvfb>();
+        name = server->name;
+        if (!name.empty()) setenv("DISPLAY", name.c_str(), 1);
+    }
+    void TearDown() override { server.reset(); }
+    static inline std::string name;
+
+private:
+    std::unique_ptr<Xvfb> server;
 };
 
 [[maybe_unused]] auto* const xserver = ::testing::AddGlobalTestEnvironment(new OwnXServer);
@@ -371,6 +390,42 @@ TEST_F(X11EditorTest, WithoutADisplayTheEditorStaysClosedAndThePluginPlays) {
     EXPECT_EQ(children(parent).size(), 1u);
     plugin->dispatch(effEditClose);
     XDestroyWindow(display, parent);
+}
+
+TEST_F(X11EditorTest, TheServerGoingAwayEndsNeitherTheHostNorThePlugin) {
+    XIOErrorHandler hostIOHandler = XSetIOErrorHandler(nullptr);
+    XSetIOErrorHandler(hostIOHandler);
+    // The editor on a second server, in a window left there by a connection
+    // of the host that is already closed.
+    Xvfb doomed;
+    ASSERT_FALSE(doomed.name.empty());
+    Display* other = XOpenDisplay(doomed.name.c_str());
+    ASSERT_NE(other, nullptr);
+    Window parent = XCreateSimpleWindow(other, DefaultRootWindow(other), 0, 0, 600, 300, 0, 0, 0);
+    XMapWindow(other, parent);
+    XSetCloseDownMode(other, RetainPermanent);
+    XCloseDisplay(other);
+    setenv("DISPLAY", doomed.name.c_str(), 1);
+    const VstIntPtr opened = plugin->dispatch(effEditOpen, 0, 0, asParent(parent));
+    setenv("DISPLAY", OwnXServer::name.c_str(), 1);
+    ASSERT_EQ(opened, 1);
+
+    doomed.stop();
+    // Drawing, idling and closing on the broken connection: the process goes on.
+    plugin->setParameter(15, 0.3f);
+    plugin->dispatch(effEditIdle);
+    EXPECT_EQ(plugin->dispatch(effEditClose), 0);
+    EXPECT_EQ(XSetIOErrorHandler(hostIOHandler), hostIOHandler);  // left as the host had it
+    plugin->sendMidi({{0, 0x90, 60, 100}});
+    plugin->process(512);
+    float peak = 0.0f;
+    for (float v : plugin->left()) peak = std::max(peak, std::abs(v));
+    EXPECT_GT(peak, 0.0f);
+    // And the editor opens again on a working display.
+    Window fresh = hostWindow();
+    EXPECT_EQ(plugin->dispatch(effEditOpen, 0, 0, asParent(fresh)), 1);
+    EXPECT_EQ(plugin->dispatch(effEditClose), 0);
+    XDestroyWindow(display, fresh);
 }
 
 }  // namespace
