@@ -4,7 +4,7 @@
 set -e
 packages="cmake make g++ pkg-config googletest libgtest-dev libbenchmark-dev
  g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
- wine wine32:i386 wine64 xvfb xauth
+ wine wine32:i386 wine64 xvfb xauth libx11-dev libxtst-dev
  libsndfile1-dev libpng-dev sox libstk-dev
  clang libclang-rt-14-dev"
 

@@ -90,7 +90,7 @@ Expected fixedAnswer(VstInt32 opcode, VstInt32 index, VstIntPtr value, bool hasP
     case effCanBeAutomated: return {true, 1};
     case effGetCurrentMidiProgram: return {true, -1};
     case effSetTotalSampleToProcess: return {true, static_cast<VstInt32>(value)};
-    case effEditOpen: return {true, kBuiltPluginHasEditor ? 1 : 0};
+    case effEditOpen: return {true, 0};  // given no parent window, no editor opens
     case effGetEffectName:
     case effGetVendorString:
     case effGetProductString:
