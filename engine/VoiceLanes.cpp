@@ -170,7 +170,14 @@ struct ScalarOps {
         safe = inside ? i : 510;
         return inside;
     }
-    static I truncate(F a) { return a > -2147483648.0f && a < 2147483648.0f ? static_cast<I>(a) : INT_MIN; }
+    // Truncation toward zero; out of range (or NaN) gives INT_MIN, as cvttss2si does.
+    static I truncate(F a) {
+#if defined(HAMMERLYN2_LANES_X86)
+        return _mm_cvtt_ss2si(_mm_set_ss(a));
+#else
+        return a > -2147483648.0f && a < 2147483648.0f ? static_cast<I>(a) : INT_MIN;
+#endif
+    }
     static F toFloat(I a) { return static_cast<float>(a); }
     static I times8(I a) { return a * 8; }
     static I addI(I a, I b) { return a + b; }
