@@ -128,12 +128,20 @@ struct PortableOps {
         for (int k = 0; k < 4; ++k) r.v[k] = static_cast<float>(a.v[k]);
         return r;
     }
-    static I times8(const I& a) { return I{{a.v[0] * 8, a.v[1] * 8, a.v[2] * 8, a.v[3] * 8}}; }
+    static void transpose(F (&r)[4]) {
+        F t[4];
+        for (int i = 0; i < 4; ++i)
+            for (int j = 0; j < 4; ++j) t[i].v[j] = r[j].v[i];
+        for (int i = 0; i < 4; ++i) r[i] = t[i];
+    }
     static I addI(const I& a, const I& b) {
         return I{{a.v[0] + b.v[0], a.v[1] + b.v[1], a.v[2] + b.v[2], a.v[3] + b.v[3]}};
     }
-    static F gather(const float* p, const I& offset) {
-        return F{{p[offset.v[0]], p[offset.v[1]], p[offset.v[2]], p[offset.v[3]]}};
+    static void gatherPair(const float* p, const I& offset, F& a, F& b) {
+        for (int k = 0; k < 4; ++k) {
+            a.v[k] = p[offset.v[k]];
+            b.v[k] = p[offset.v[k] + 1];
+        }
     }
 };
 
@@ -179,9 +187,12 @@ struct ScalarOps {
 #endif
     }
     static F toFloat(I a) { return static_cast<float>(a); }
-    static I times8(I a) { return a * 8; }
+
     static I addI(I a, I b) { return a + b; }
-    static F gather(const float* p, I offset) { return p[offset]; }
+    static void gatherPair(const float* p, I offset, F& a, F& b) {
+        a = p[offset];
+        b = p[offset + 1];
+    }
 };
 
 #if defined(HAMMERLYN2_LANES_X86)
@@ -226,12 +237,19 @@ struct Sse2Ops {
     }
     SSE_OP I truncate(F a) { return _mm_cvttps_epi32(a); }
     SSE_OP F toFloat(I a) { return _mm_cvtepi32_ps(a); }
-    SSE_OP I times8(I a) { return _mm_slli_epi32(a, 3); }
+    SSE_OP void transpose(F (&r)[4]) { _MM_TRANSPOSE4_PS(r[0], r[1], r[2], r[3]); }
     SSE_OP I addI(I a, I b) { return _mm_add_epi32(a, b); }
-    SSE_OP F gather(const float* p, I offset) {
+    // Entries offset and offset + 1 of each lane, loaded as one 64-bit pair.
+    SSE_OP void gatherPair(const float* p, I offset, F& a, F& b) {
         std::int32_t o[4];
         _mm_storeu_si128(reinterpret_cast<__m128i*>(o), offset);
-        return _mm_setr_ps(p[o[0]], p[o[1]], p[o[2]], p[o[3]]);
+        const __m128 zero = _mm_setzero_ps();
+        const __m128 lo = _mm_loadh_pi(_mm_loadl_pi(zero, reinterpret_cast<const __m64*>(p + o[0])),
+                                       reinterpret_cast<const __m64*>(p + o[1]));
+        const __m128 hi = _mm_loadh_pi(_mm_loadl_pi(zero, reinterpret_cast<const __m64*>(p + o[2])),
+                                       reinterpret_cast<const __m64*>(p + o[3]));
+        a = _mm_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0));
+        b = _mm_shuffle_ps(lo, hi, _MM_SHUFFLE(3, 1, 3, 1));
     }
 };
 #undef SSE_OP
@@ -274,9 +292,43 @@ struct Avx2Ops {
     }
     AVX_OP I truncate(F a) { return _mm256_cvttps_epi32(a); }
     AVX_OP F toFloat(I a) { return _mm256_cvtepi32_ps(a); }
-    AVX_OP I times8(I a) { return _mm256_slli_epi32(a, 3); }
+    AVX_OP void transpose(F (&r)[8]) {
+        const F t0 = _mm256_unpacklo_ps(r[0], r[1]), t1 = _mm256_unpackhi_ps(r[0], r[1]);
+        const F t2 = _mm256_unpacklo_ps(r[2], r[3]), t3 = _mm256_unpackhi_ps(r[2], r[3]);
+        const F t4 = _mm256_unpacklo_ps(r[4], r[5]), t5 = _mm256_unpackhi_ps(r[4], r[5]);
+        const F t6 = _mm256_unpacklo_ps(r[6], r[7]), t7 = _mm256_unpackhi_ps(r[6], r[7]);
+        const F u0 = _mm256_shuffle_ps(t0, t2, _MM_SHUFFLE(1, 0, 1, 0));
+        const F u1 = _mm256_shuffle_ps(t0, t2, _MM_SHUFFLE(3, 2, 3, 2));
+        const F u2 = _mm256_shuffle_ps(t1, t3, _MM_SHUFFLE(1, 0, 1, 0));
+        const F u3 = _mm256_shuffle_ps(t1, t3, _MM_SHUFFLE(3, 2, 3, 2));
+        const F u4 = _mm256_shuffle_ps(t4, t6, _MM_SHUFFLE(1, 0, 1, 0));
+        const F u5 = _mm256_shuffle_ps(t4, t6, _MM_SHUFFLE(3, 2, 3, 2));
+        const F u6 = _mm256_shuffle_ps(t5, t7, _MM_SHUFFLE(1, 0, 1, 0));
+        const F u7 = _mm256_shuffle_ps(t5, t7, _MM_SHUFFLE(3, 2, 3, 2));
+        r[0] = _mm256_permute2f128_ps(u0, u4, 0x20);
+        r[1] = _mm256_permute2f128_ps(u1, u5, 0x20);
+        r[2] = _mm256_permute2f128_ps(u2, u6, 0x20);
+        r[3] = _mm256_permute2f128_ps(u3, u7, 0x20);
+        r[4] = _mm256_permute2f128_ps(u0, u4, 0x31);
+        r[5] = _mm256_permute2f128_ps(u1, u5, 0x31);
+        r[6] = _mm256_permute2f128_ps(u2, u6, 0x31);
+        r[7] = _mm256_permute2f128_ps(u3, u7, 0x31);
+    }
     AVX_OP I addI(I a, I b) { return _mm256_add_epi32(a, b); }
-    AVX_OP F gather(const float* p, I offset) { return _mm256_i32gather_ps(p, offset, 4); }
+    // Entries offset and offset + 1 of each lane, gathered as one 64-bit pair.
+    AVX_OP void gatherPair(const float* p, I offset, F& a, F& b) {
+        const double* q = reinterpret_cast<const double*>(p);
+        const __m256d zero = _mm256_setzero_pd(), all = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
+        const F lo =
+            _mm256_castpd_ps(_mm256_mask_i32gather_pd(zero, q, _mm256_castsi256_si128(offset), all, 4));
+        const F hi =
+            _mm256_castpd_ps(_mm256_mask_i32gather_pd(zero, q, _mm256_extracti128_si256(offset, 1), all, 4));
+        // lo: a0 b0 a1 b1 | a2 b2 a3 b3, hi: a4 b4 a5 b5 | a6 b6 a7 b7
+        const __m256d evens = _mm256_castps_pd(_mm256_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0)));
+        const __m256d odds = _mm256_castps_pd(_mm256_shuffle_ps(lo, hi, _MM_SHUFFLE(3, 1, 3, 1)));
+        a = _mm256_castpd_ps(_mm256_permute4x64_pd(evens, _MM_SHUFFLE(3, 1, 2, 0)));
+        b = _mm256_castpd_ps(_mm256_permute4x64_pd(odds, _MM_SHUFFLE(3, 1, 2, 0)));
+    }
 };
 #undef AVX_OP
 #endif
@@ -356,7 +408,9 @@ bool VoiceLanes::preparePasses() noexcept {
         const StringVoice* voice = voices[v];
         const bool pending = voice != nullptr && active[v] != 0 && !voice->nextReady;
         passPending[v] = pending ? -1 : 0;
-        passCurrent[v] = voice != nullptr && voice->currentTable != 0 ? -1 : 0;
+        const int current = voice != nullptr ? voice->currentTable : 0;
+        passIn[v] = tableStart(v, current);
+        passOut[v] = pending ? tableStart(v, 1 - current) : kScratch;
         passCoefficient[v] = pending ? voice->dampingCoefficient : 0.0f;
         passState0[v] = pending ? voice->filterState[0] : 0.0f;
         passState1[v] = pending ? voice->filterState[1] : 0.0f;
@@ -369,6 +423,8 @@ void VoiceLanes::finishPasses() noexcept {
     for (int v = 0; v < kLanes; ++v) {
         if (passPending[v] == 0) continue;
         StringVoice& voice = *voices[v];
+        float* next = bank + passOut[v];
+        next[StringVoice::kTableLength] = next[0];  // entry 511 repeats entry 0
         voice.filterState[0] = passState0[v];
         voice.filterState[1] = passState1[v];
         voice.nextReady = true;
@@ -383,7 +439,7 @@ void VoiceLanes::wrapHeads(Path path, int firstLane, unsigned lanes) noexcept {
         if (!voice.nextReady) computeNextTables(path);
         voice.currentTable ^= 1;
         voice.nextReady = false;
-        base[v] ^= StringVoice::kTableOffset;
+        base[v] = tableStart(v, voice.currentTable);
     }
 }
 
@@ -406,7 +462,7 @@ void VoiceLanes::render(Path path, int count, float* mix) noexcept {
         StringVoice* voice = voices[v];
         const bool on = voice != nullptr && voice->isActive;
         active[v] = on ? -1 : 0;
-        base[v] = v % kGroupWidth;
+        base[v] = tableStart(v, 0);
         if (!on) {
             p0[v] = p1[v] = p2[v] = inc0[v] = inc1[v] = inc2[v] = 0.0f;
             gain[v] = level[v] = target[v] = rate[v] = 0.0f;
@@ -428,7 +484,7 @@ void VoiceLanes::render(Path path, int count, float* mix) noexcept {
         level[v] = env.currentLevel;
         target[v] = VoiceEnvelope::kTarget[env.currentStage];
         rate[v] = stageRates[env.currentStage][v];
-        base[v] += voice->currentTable * StringVoice::kTableOffset;
+        base[v] = tableStart(v, voice->currentTable);
     }
     if (sounding == 0) return;
 
