@@ -487,6 +487,18 @@ void VoiceLanes::render(Path path, int count, float* mix) noexcept {
         base[v] = tableStart(v, voice->currentTable);
     }
     if (sounding == 0) return;
+    // The groups of four lanes with a sounding voice, in voice order: where
+    // their rows start in `out` and which of their lanes sound.
+    int quadStart[kLanes / 4];
+    unsigned quadLanes[kLanes / 4];
+    int quadCount = 0;
+    for (int q = 0; q < kLanes / 4; ++q) {
+        unsigned lanes = 0;
+        for (int b = 0; b < 4; ++b) lanes |= active[4 * q + b] != 0 ? 1u << b : 0u;
+        if (lanes == 0) continue;
+        quadStart[quadCount] = (4 * q / kGroupWidth) * kChunk * kGroupWidth + (4 * q) % kGroupWidth;
+        quadLanes[quadCount++] = lanes;
+    }
 
     for (int start = 0; start < count; start += kChunk) {
         const int n = count - start < kChunk ? count - start : kChunk;
@@ -508,7 +520,30 @@ void VoiceLanes::render(Path path, int count, float* mix) noexcept {
         // The voices' samples join the mix in voice order, as one voice
         // after another would add them.
         float* m = mix + start;
-        for (int j = 0; j < n; ++j) {
+        int j = 0;
+#if defined(HAMMERLYN2_LANES_X86)
+        // Four samples at a time: four lanes' rows of four samples turned
+        // into one vector of four samples per lane.
+        if (path != Path::Portable) {
+            for (; j + 4 <= n; j += 4) {
+                __m128 sum = _mm_loadu_ps(m + j);
+                for (int q = 0; q < quadCount; ++q) {
+                    const float* rowsOfQuad = out + quadStart[q] + j * kGroupWidth;
+                    __m128 r0 = _mm_loadu_ps(rowsOfQuad), r1 = _mm_loadu_ps(rowsOfQuad + kGroupWidth);
+                    __m128 r2 = _mm_loadu_ps(rowsOfQuad + 2 * kGroupWidth);
+                    __m128 r3 = _mm_loadu_ps(rowsOfQuad + 3 * kGroupWidth);
+                    _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+                    const unsigned lanes = quadLanes[q];
+                    if (lanes & 1u) sum = _mm_add_ps(r0, sum);
+                    if (lanes & 2u) sum = _mm_add_ps(r1, sum);
+                    if (lanes & 4u) sum = _mm_add_ps(r2, sum);
+                    if (lanes & 8u) sum = _mm_add_ps(r3, sum);
+                }
+                _mm_storeu_ps(m + j, sum);
+            }
+        }
+#endif
+        for (; j < n; ++j) {
             float sum = m[j];
             const float* sample = out + j * kGroupWidth;
             for (int k = 0; k < sounding; ++k) sum = sample[rows[k]] + sum;
