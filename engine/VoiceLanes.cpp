@@ -388,16 +388,16 @@ void VoiceLanes::computeNextTables(Path path) noexcept {
     switch (path) {
 #if defined(HAMMERLYN2_LANES_AVX2)
         case Path::Avx2:
-            avx2_lanes::computeNext<Avx2Ops>(*this);
+            avx2_lanes::computeNext<Avx2Ops, Sse2Ops>(*this);
             return;
 #endif
 #if defined(HAMMERLYN2_LANES_X86)
         case Path::Sse2:
-            sse2_lanes::computeNext<Sse2Ops>(*this);
+            sse2_lanes::computeNext<Sse2Ops, Sse2Ops>(*this);
             return;
 #endif
         default:
-            portable_lanes::computeNext<PortableOps>(*this);
+            portable_lanes::computeNext<PortableOps, PortableOps>(*this);
             return;
     }
 }
