@@ -189,6 +189,7 @@ struct ScalarOps {
     static F toFloat(I a) { return static_cast<float>(a); }
 
     static I addI(I a, I b) { return a + b; }
+    static void transpose(F (&)[1]) {}
     static void gatherPair(const float* p, I offset, F& a, F& b) {
         a = p[offset];
         b = p[offset + 1];
