@@ -68,9 +68,6 @@ struct PortableOps {
     static M gt(const F& a, const F& b) {
         return test(a, b, [](float x, float y) { return x > y; });
     }
-    static M lt(const F& a, const F& b) {
-        return test(a, b, [](float x, float y) { return x < y; });
-    }
     static M le(const F& a, const F& b) {
         return test(a, b, [](float x, float y) { return x <= y; });
     }
@@ -98,11 +95,6 @@ struct PortableOps {
     static F onlyWhere(const M& m, const F& a) { return select(m, a, set(0.0f)); }
     static F select(const M& m, const F& a, const F& b) {
         F r;
-        for (int k = 0; k < 4; ++k) r.v[k] = m.v[k] ? a.v[k] : b.v[k];
-        return r;
-    }
-    static I selectI(const M& m, const I& a, const I& b) {
-        I r;
         for (int k = 0; k < 4; ++k) r.v[k] = m.v[k] ? a.v[k] : b.v[k];
         return r;
     }
@@ -162,7 +154,6 @@ struct ScalarOps {
     static F mul(F a, F b) { return a * b; }
     static F abs(F a) { return std::fabs(a); }
     static M gt(F a, F b) { return a > b; }
-    static M lt(F a, F b) { return a < b; }
     static M le(F a, F b) { return a <= b; }
     static M eqI(I a, I b) { return a == b; }
     static M maskOf(I a) { return a != 0; }
@@ -172,7 +163,6 @@ struct ScalarOps {
     static unsigned bits(M m) { return m ? 1u : 0u; }
     static F select(M m, F a, F b) { return m ? a : b; }
     static F onlyWhere(M m, F a) { return m ? a : 0.0f; }
-    static I selectI(M m, I a, I b) { return m ? a : b; }
     static M indexUpTo510(I i, I& safe) {
         const bool inside = static_cast<std::uint32_t>(i) <= 510u;
         safe = inside ? i : 510;
@@ -214,7 +204,6 @@ struct Sse2Ops {
     SSE_OP F mul(F a, F b) { return _mm_mul_ps(a, b); }
     SSE_OP F abs(F a) { return _mm_and_ps(a, _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF))); }
     SSE_OP M gt(F a, F b) { return _mm_cmpgt_ps(a, b); }
-    SSE_OP M lt(F a, F b) { return _mm_cmplt_ps(a, b); }
     SSE_OP M le(F a, F b) { return _mm_cmple_ps(a, b); }
     SSE_OP M eqI(I a, I b) { return _mm_castsi128_ps(_mm_cmpeq_epi32(a, b)); }
     SSE_OP M maskOf(I a) { return _mm_castsi128_ps(a); }
@@ -225,10 +214,6 @@ struct Sse2Ops {
     SSE_OP F select(M m, F a, F b) { return _mm_or_ps(_mm_and_ps(m, a), _mm_andnot_ps(m, b)); }
     // a where m is set, +0 elsewhere.
     SSE_OP F onlyWhere(M m, F a) { return _mm_and_ps(m, a); }
-    SSE_OP I selectI(M m, I a, I b) {
-        const I mi = _mm_castps_si128(m);
-        return _mm_or_si128(_mm_and_si128(mi, a), _mm_andnot_si128(mi, b));
-    }
     SSE_OP M indexUpTo510(I i, I& safe) {
         // Unsigned i <= 510 as a signed comparison of values offset by 2^31.
         const I offset = _mm_set1_epi32(INT_MIN);
@@ -274,7 +259,6 @@ struct Avx2Ops {
     AVX_OP F mul(F a, F b) { return _mm256_mul_ps(a, b); }
     AVX_OP F abs(F a) { return _mm256_and_ps(a, _mm256_castsi256_ps(_mm256_set1_epi32(0x7FFFFFFF))); }
     AVX_OP M gt(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_GT_OQ); }
-    AVX_OP M lt(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_LT_OQ); }
     AVX_OP M le(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_LE_OQ); }
     AVX_OP M eqI(I a, I b) { return _mm256_castsi256_ps(_mm256_cmpeq_epi32(a, b)); }
     AVX_OP M maskOf(I a) { return _mm256_castsi256_ps(a); }
@@ -284,9 +268,6 @@ struct Avx2Ops {
     AVX_OP unsigned bits(M m) { return static_cast<unsigned>(_mm256_movemask_ps(m)); }
     AVX_OP F select(M m, F a, F b) { return _mm256_blendv_ps(b, a, m); }
     AVX_OP F onlyWhere(M m, F a) { return _mm256_and_ps(m, a); }
-    AVX_OP I selectI(M m, I a, I b) {
-        return _mm256_castps_si256(_mm256_blendv_ps(_mm256_castsi256_ps(b), _mm256_castsi256_ps(a), m));
-    }
     AVX_OP M indexUpTo510(I i, I& safe) {
         safe = _mm256_min_epu32(i, _mm256_set1_epi32(510));
         return _mm256_castsi256_ps(_mm256_cmpeq_epi32(safe, i));

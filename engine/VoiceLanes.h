@@ -16,9 +16,16 @@
 // voices' smoothing passes running side by side; the heads switch tables at
 // exactly the sample where head 0 wraps.
 //
+// Paths: Portable (plain C++, four lanes), SSE2 (four lanes, every x86) and
+// AVX2 (eight lanes, x86-64 where cpuid reports it), each function of a path
+// compiled for its instruction set alone (GCC target attributes). Groups with
+// few sounding voices run narrower (four lanes, or a lone voice alone). Heads
+// read entries i and i+1 of a table as one 64-bit pair; passes turn blocks of
+// entries between the voices' tables and vectors across the lanes.
+//
 // Nothing here allocates, locks or makes a system call.
 struct VoiceLanes {
-    static constexpr int kGroupWidth = 8;  // lanes of one output group
+    static constexpr int kGroupWidth = 8;  // lanes of one group of `out`
     static constexpr int kGroups = 3;      // 24 lanes for 17 voices
     static constexpr int kLanes = kGroups * kGroupWidth;
     // The bank: lane v's table t at (2 * v + t) * kTableOffset, then one
