@@ -70,12 +70,12 @@ void StringVoice::start(float velocity, int note) noexcept {
         s = (raw - s) * kExcitationSmoothing + s;
         f0 = (s - f0) * g + f0;
         f1 = (f0 - f1) * g + f1;
-        wave[i * kTableStride] = f1;
+        wave[i] = f1;
     }
     // The smoothing passes continue from where the pre-filter stopped.
     filterState[0] = f0;
     filterState[1] = f1;
-    wave[kTableLength * kTableStride] = wave[0];
+    wave[kTableLength] = wave[0];
     nextReady = false;
 
     // The detuned heads start at random points, up to Detune * 250 entries in.

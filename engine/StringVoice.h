@@ -46,17 +46,16 @@ public:
     // All pointers are borrowed from the owner and must outlive the voice.
     // `noiseState` is the owner's noise generator, shared by its voices.
     // `tables` is the voice's place in the lane bank: entry i of table t is
-    // tables[i * kTableStride + t * kTableOffset].
+    // tables[t * kTableOffset + i].
     StringVoice(const std::atomic<float>* params, const float* noteFrequency, const float* sawTable,
                 const float* squareTable, std::uint32_t* noiseState, float* tables) noexcept;
 
     StringVoice(const StringVoice&) = delete;
     StringVoice& operator=(const StringVoice&) = delete;
 
-    // Distance between consecutive floats of one table in the lane bank.
-    static constexpr int kTableStride = 8;
-    // Distance between the voice's two tables.
-    static constexpr int kTableOffset = kWaveSize * kTableStride;
+    // Distance between the voice's two tables in the lane bank (a little more
+    // than a table, so that the voices' tables do not share cache sets).
+    static constexpr int kTableOffset = kWaveSize + 16;
 
     // Builds the string for `note` (engine note, MIDI - 12) and starts the envelope.
     void start(float velocity, int note) noexcept;
@@ -109,7 +108,7 @@ public:
     float phase(int head) const noexcept { return phases[head]; }
     float increment(int head) const noexcept { return increments[head]; }
     // Entry i (0..511) of the table the heads read.
-    float waveEntry(int i) const noexcept { return tables[i * kTableStride + currentTable * kTableOffset]; }
+    float waveEntry(int i) const noexcept { return tables[currentTable * kTableOffset + i]; }
     const VoiceEnvelope& envelope() const noexcept { return env; }
 
 private:

@@ -36,14 +36,13 @@ VoiceEngine::VoiceEngine() {
     // Voice j goes to the front, so the order starts 16, 15, ..., 0 with the
     // reserve voice 0 at the back.
     static_assert(kVoiceCount <= VoiceLanes::kLanes);
-    tableBank = std::make_unique<float[]>(VoiceLanes::kGroups * VoiceLanes::kGroupFloats);
+    tableBank = std::make_unique<float[]>(VoiceLanes::kBankFloats);
     voiceLanes = std::make_unique<VoiceLanes>();
     voiceLanes->bank = tableBank.get();
     voiceLanes->voiceCount = kVoiceCount;
     lanePath = VoiceLanes::best();
     for (int j = 0; j < kVoiceCount; ++j) {
-        float* tables = tableBank.get() + (j / VoiceLanes::kGroupWidth) * VoiceLanes::kGroupFloats +
-                        j % VoiceLanes::kGroupWidth;
+        float* tables = tableBank.get() + VoiceLanes::tableStart(j, 0);
         voices[j] = std::make_unique<StringVoice>(paramValues.data(), noteFrequency.data(), sawShape.data(),
                                                   squareShape.data(), &noise, tables);
         voiceLanes->voices[j] = voices[j].get();

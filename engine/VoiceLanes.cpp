@@ -68,9 +68,6 @@ struct PortableOps {
     static M gt(const F& a, const F& b) {
         return test(a, b, [](float x, float y) { return x > y; });
     }
-    static M lt(const F& a, const F& b) {
-        return test(a, b, [](float x, float y) { return x < y; });
-    }
     static M le(const F& a, const F& b) {
         return test(a, b, [](float x, float y) { return x <= y; });
     }
@@ -101,11 +98,6 @@ struct PortableOps {
         for (int k = 0; k < 4; ++k) r.v[k] = m.v[k] ? a.v[k] : b.v[k];
         return r;
     }
-    static I selectI(const M& m, const I& a, const I& b) {
-        I r;
-        for (int k = 0; k < 4; ++k) r.v[k] = m.v[k] ? a.v[k] : b.v[k];
-        return r;
-    }
     // Lanes whose index lies in 0..510; `safe` is the index there, 510 elsewhere.
     static M indexUpTo510(const I& i, I& safe) {
         M inside;
@@ -128,12 +120,20 @@ struct PortableOps {
         for (int k = 0; k < 4; ++k) r.v[k] = static_cast<float>(a.v[k]);
         return r;
     }
-    static I times8(const I& a) { return I{{a.v[0] * 8, a.v[1] * 8, a.v[2] * 8, a.v[3] * 8}}; }
+    static void transpose(F (&r)[4]) {
+        F t[4];
+        for (int i = 0; i < 4; ++i)
+            for (int j = 0; j < 4; ++j) t[i].v[j] = r[j].v[i];
+        for (int i = 0; i < 4; ++i) r[i] = t[i];
+    }
     static I addI(const I& a, const I& b) {
         return I{{a.v[0] + b.v[0], a.v[1] + b.v[1], a.v[2] + b.v[2], a.v[3] + b.v[3]}};
     }
-    static F gather(const float* p, const I& offset) {
-        return F{{p[offset.v[0]], p[offset.v[1]], p[offset.v[2]], p[offset.v[3]]}};
+    static void gatherPair(const float* p, const I& offset, F& a, F& b) {
+        for (int k = 0; k < 4; ++k) {
+            a.v[k] = p[offset.v[k]];
+            b.v[k] = p[offset.v[k] + 1];
+        }
     }
 };
 
@@ -154,7 +154,6 @@ struct ScalarOps {
     static F mul(F a, F b) { return a * b; }
     static F abs(F a) { return std::fabs(a); }
     static M gt(F a, F b) { return a > b; }
-    static M lt(F a, F b) { return a < b; }
     static M le(F a, F b) { return a <= b; }
     static M eqI(I a, I b) { return a == b; }
     static M maskOf(I a) { return a != 0; }
@@ -164,17 +163,27 @@ struct ScalarOps {
     static unsigned bits(M m) { return m ? 1u : 0u; }
     static F select(M m, F a, F b) { return m ? a : b; }
     static F onlyWhere(M m, F a) { return m ? a : 0.0f; }
-    static I selectI(M m, I a, I b) { return m ? a : b; }
     static M indexUpTo510(I i, I& safe) {
         const bool inside = static_cast<std::uint32_t>(i) <= 510u;
         safe = inside ? i : 510;
         return inside;
     }
-    static I truncate(F a) { return a > -2147483648.0f && a < 2147483648.0f ? static_cast<I>(a) : INT_MIN; }
+    // Truncation toward zero; out of range (or NaN) gives INT_MIN, as cvttss2si does.
+    static I truncate(F a) {
+#if defined(HAMMERLYN2_LANES_X86)
+        return _mm_cvtt_ss2si(_mm_set_ss(a));
+#else
+        return a > -2147483648.0f && a < 2147483648.0f ? static_cast<I>(a) : INT_MIN;
+#endif
+    }
     static F toFloat(I a) { return static_cast<float>(a); }
-    static I times8(I a) { return a * 8; }
+
     static I addI(I a, I b) { return a + b; }
-    static F gather(const float* p, I offset) { return p[offset]; }
+    static void transpose(F (&)[1]) {}
+    static void gatherPair(const float* p, I offset, F& a, F& b) {
+        a = p[offset];
+        b = p[offset + 1];
+    }
 };
 
 #if defined(HAMMERLYN2_LANES_X86)
@@ -195,7 +204,6 @@ struct Sse2Ops {
     SSE_OP F mul(F a, F b) { return _mm_mul_ps(a, b); }
     SSE_OP F abs(F a) { return _mm_and_ps(a, _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF))); }
     SSE_OP M gt(F a, F b) { return _mm_cmpgt_ps(a, b); }
-    SSE_OP M lt(F a, F b) { return _mm_cmplt_ps(a, b); }
     SSE_OP M le(F a, F b) { return _mm_cmple_ps(a, b); }
     SSE_OP M eqI(I a, I b) { return _mm_castsi128_ps(_mm_cmpeq_epi32(a, b)); }
     SSE_OP M maskOf(I a) { return _mm_castsi128_ps(a); }
@@ -206,10 +214,6 @@ struct Sse2Ops {
     SSE_OP F select(M m, F a, F b) { return _mm_or_ps(_mm_and_ps(m, a), _mm_andnot_ps(m, b)); }
     // a where m is set, +0 elsewhere.
     SSE_OP F onlyWhere(M m, F a) { return _mm_and_ps(m, a); }
-    SSE_OP I selectI(M m, I a, I b) {
-        const I mi = _mm_castps_si128(m);
-        return _mm_or_si128(_mm_and_si128(mi, a), _mm_andnot_si128(mi, b));
-    }
     SSE_OP M indexUpTo510(I i, I& safe) {
         // Unsigned i <= 510 as a signed comparison of values offset by 2^31.
         const I offset = _mm_set1_epi32(INT_MIN);
@@ -219,12 +223,19 @@ struct Sse2Ops {
     }
     SSE_OP I truncate(F a) { return _mm_cvttps_epi32(a); }
     SSE_OP F toFloat(I a) { return _mm_cvtepi32_ps(a); }
-    SSE_OP I times8(I a) { return _mm_slli_epi32(a, 3); }
+    SSE_OP void transpose(F (&r)[4]) { _MM_TRANSPOSE4_PS(r[0], r[1], r[2], r[3]); }
     SSE_OP I addI(I a, I b) { return _mm_add_epi32(a, b); }
-    SSE_OP F gather(const float* p, I offset) {
+    // Entries offset and offset + 1 of each lane, loaded as one 64-bit pair.
+    SSE_OP void gatherPair(const float* p, I offset, F& a, F& b) {
         std::int32_t o[4];
         _mm_storeu_si128(reinterpret_cast<__m128i*>(o), offset);
-        return _mm_setr_ps(p[o[0]], p[o[1]], p[o[2]], p[o[3]]);
+        const __m128 zero = _mm_setzero_ps();
+        const __m128 lo = _mm_loadh_pi(_mm_loadl_pi(zero, reinterpret_cast<const __m64*>(p + o[0])),
+                                       reinterpret_cast<const __m64*>(p + o[1]));
+        const __m128 hi = _mm_loadh_pi(_mm_loadl_pi(zero, reinterpret_cast<const __m64*>(p + o[2])),
+                                       reinterpret_cast<const __m64*>(p + o[3]));
+        a = _mm_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0));
+        b = _mm_shuffle_ps(lo, hi, _MM_SHUFFLE(3, 1, 3, 1));
     }
 };
 #undef SSE_OP
@@ -248,7 +259,6 @@ struct Avx2Ops {
     AVX_OP F mul(F a, F b) { return _mm256_mul_ps(a, b); }
     AVX_OP F abs(F a) { return _mm256_and_ps(a, _mm256_castsi256_ps(_mm256_set1_epi32(0x7FFFFFFF))); }
     AVX_OP M gt(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_GT_OQ); }
-    AVX_OP M lt(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_LT_OQ); }
     AVX_OP M le(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_LE_OQ); }
     AVX_OP M eqI(I a, I b) { return _mm256_castsi256_ps(_mm256_cmpeq_epi32(a, b)); }
     AVX_OP M maskOf(I a) { return _mm256_castsi256_ps(a); }
@@ -258,18 +268,49 @@ struct Avx2Ops {
     AVX_OP unsigned bits(M m) { return static_cast<unsigned>(_mm256_movemask_ps(m)); }
     AVX_OP F select(M m, F a, F b) { return _mm256_blendv_ps(b, a, m); }
     AVX_OP F onlyWhere(M m, F a) { return _mm256_and_ps(m, a); }
-    AVX_OP I selectI(M m, I a, I b) {
-        return _mm256_castps_si256(_mm256_blendv_ps(_mm256_castsi256_ps(b), _mm256_castsi256_ps(a), m));
-    }
     AVX_OP M indexUpTo510(I i, I& safe) {
         safe = _mm256_min_epu32(i, _mm256_set1_epi32(510));
         return _mm256_castsi256_ps(_mm256_cmpeq_epi32(safe, i));
     }
     AVX_OP I truncate(F a) { return _mm256_cvttps_epi32(a); }
     AVX_OP F toFloat(I a) { return _mm256_cvtepi32_ps(a); }
-    AVX_OP I times8(I a) { return _mm256_slli_epi32(a, 3); }
+    AVX_OP void transpose(F (&r)[8]) {
+        const F t0 = _mm256_unpacklo_ps(r[0], r[1]), t1 = _mm256_unpackhi_ps(r[0], r[1]);
+        const F t2 = _mm256_unpacklo_ps(r[2], r[3]), t3 = _mm256_unpackhi_ps(r[2], r[3]);
+        const F t4 = _mm256_unpacklo_ps(r[4], r[5]), t5 = _mm256_unpackhi_ps(r[4], r[5]);
+        const F t6 = _mm256_unpacklo_ps(r[6], r[7]), t7 = _mm256_unpackhi_ps(r[6], r[7]);
+        const F u0 = _mm256_shuffle_ps(t0, t2, _MM_SHUFFLE(1, 0, 1, 0));
+        const F u1 = _mm256_shuffle_ps(t0, t2, _MM_SHUFFLE(3, 2, 3, 2));
+        const F u2 = _mm256_shuffle_ps(t1, t3, _MM_SHUFFLE(1, 0, 1, 0));
+        const F u3 = _mm256_shuffle_ps(t1, t3, _MM_SHUFFLE(3, 2, 3, 2));
+        const F u4 = _mm256_shuffle_ps(t4, t6, _MM_SHUFFLE(1, 0, 1, 0));
+        const F u5 = _mm256_shuffle_ps(t4, t6, _MM_SHUFFLE(3, 2, 3, 2));
+        const F u6 = _mm256_shuffle_ps(t5, t7, _MM_SHUFFLE(1, 0, 1, 0));
+        const F u7 = _mm256_shuffle_ps(t5, t7, _MM_SHUFFLE(3, 2, 3, 2));
+        r[0] = _mm256_permute2f128_ps(u0, u4, 0x20);
+        r[1] = _mm256_permute2f128_ps(u1, u5, 0x20);
+        r[2] = _mm256_permute2f128_ps(u2, u6, 0x20);
+        r[3] = _mm256_permute2f128_ps(u3, u7, 0x20);
+        r[4] = _mm256_permute2f128_ps(u0, u4, 0x31);
+        r[5] = _mm256_permute2f128_ps(u1, u5, 0x31);
+        r[6] = _mm256_permute2f128_ps(u2, u6, 0x31);
+        r[7] = _mm256_permute2f128_ps(u3, u7, 0x31);
+    }
     AVX_OP I addI(I a, I b) { return _mm256_add_epi32(a, b); }
-    AVX_OP F gather(const float* p, I offset) { return _mm256_i32gather_ps(p, offset, 4); }
+    // Entries offset and offset + 1 of each lane, gathered as one 64-bit pair.
+    AVX_OP void gatherPair(const float* p, I offset, F& a, F& b) {
+        const double* q = reinterpret_cast<const double*>(p);
+        const __m256d zero = _mm256_setzero_pd(), all = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
+        const F lo =
+            _mm256_castpd_ps(_mm256_mask_i32gather_pd(zero, q, _mm256_castsi256_si128(offset), all, 4));
+        const F hi =
+            _mm256_castpd_ps(_mm256_mask_i32gather_pd(zero, q, _mm256_extracti128_si256(offset, 1), all, 4));
+        // lo: a0 b0 a1 b1 | a2 b2 a3 b3, hi: a4 b4 a5 b5 | a6 b6 a7 b7
+        const __m256d evens = _mm256_castps_pd(_mm256_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0)));
+        const __m256d odds = _mm256_castps_pd(_mm256_shuffle_ps(lo, hi, _MM_SHUFFLE(3, 1, 3, 1)));
+        a = _mm256_castpd_ps(_mm256_permute4x64_pd(evens, _MM_SHUFFLE(3, 1, 2, 0)));
+        b = _mm256_castpd_ps(_mm256_permute4x64_pd(odds, _MM_SHUFFLE(3, 1, 2, 0)));
+    }
 };
 #undef AVX_OP
 #endif
@@ -329,16 +370,16 @@ void VoiceLanes::computeNextTables(Path path) noexcept {
     switch (path) {
 #if defined(HAMMERLYN2_LANES_AVX2)
         case Path::Avx2:
-            avx2_lanes::computeNext<Avx2Ops>(*this);
+            avx2_lanes::computeNext<Avx2Ops, Sse2Ops>(*this);
             return;
 #endif
 #if defined(HAMMERLYN2_LANES_X86)
         case Path::Sse2:
-            sse2_lanes::computeNext<Sse2Ops>(*this);
+            sse2_lanes::computeNext<Sse2Ops, Sse2Ops>(*this);
             return;
 #endif
         default:
-            portable_lanes::computeNext<PortableOps>(*this);
+            portable_lanes::computeNext<PortableOps, PortableOps>(*this);
             return;
     }
 }
@@ -349,7 +390,9 @@ bool VoiceLanes::preparePasses() noexcept {
         const StringVoice* voice = voices[v];
         const bool pending = voice != nullptr && active[v] != 0 && !voice->nextReady;
         passPending[v] = pending ? -1 : 0;
-        passCurrent[v] = voice != nullptr && voice->currentTable != 0 ? -1 : 0;
+        const int current = voice != nullptr ? voice->currentTable : 0;
+        passIn[v] = tableStart(v, current);
+        passOut[v] = pending ? tableStart(v, 1 - current) : kScratch;
         passCoefficient[v] = pending ? voice->dampingCoefficient : 0.0f;
         passState0[v] = pending ? voice->filterState[0] : 0.0f;
         passState1[v] = pending ? voice->filterState[1] : 0.0f;
@@ -362,6 +405,8 @@ void VoiceLanes::finishPasses() noexcept {
     for (int v = 0; v < kLanes; ++v) {
         if (passPending[v] == 0) continue;
         StringVoice& voice = *voices[v];
+        float* next = bank + passOut[v];
+        next[StringVoice::kTableLength] = next[0];  // entry 511 repeats entry 0
         voice.filterState[0] = passState0[v];
         voice.filterState[1] = passState1[v];
         voice.nextReady = true;
@@ -376,7 +421,7 @@ void VoiceLanes::wrapHeads(Path path, int firstLane, unsigned lanes) noexcept {
         if (!voice.nextReady) computeNextTables(path);
         voice.currentTable ^= 1;
         voice.nextReady = false;
-        base[v] ^= StringVoice::kTableOffset;
+        base[v] = tableStart(v, voice.currentTable);
     }
 }
 
@@ -399,7 +444,7 @@ void VoiceLanes::render(Path path, int count, float* mix) noexcept {
         StringVoice* voice = voices[v];
         const bool on = voice != nullptr && voice->isActive;
         active[v] = on ? -1 : 0;
-        base[v] = v % kGroupWidth;
+        base[v] = tableStart(v, 0);
         if (!on) {
             p0[v] = p1[v] = p2[v] = inc0[v] = inc1[v] = inc2[v] = 0.0f;
             gain[v] = level[v] = target[v] = rate[v] = 0.0f;
@@ -421,9 +466,21 @@ void VoiceLanes::render(Path path, int count, float* mix) noexcept {
         level[v] = env.currentLevel;
         target[v] = VoiceEnvelope::kTarget[env.currentStage];
         rate[v] = stageRates[env.currentStage][v];
-        base[v] += voice->currentTable * StringVoice::kTableOffset;
+        base[v] = tableStart(v, voice->currentTable);
     }
     if (sounding == 0) return;
+    // The groups of four lanes with a sounding voice, in voice order: where
+    // their rows start in `out` and which of their lanes sound.
+    int quadStart[kLanes / 4];
+    unsigned quadLanes[kLanes / 4];
+    int quadCount = 0;
+    for (int q = 0; q < kLanes / 4; ++q) {
+        unsigned lanes = 0;
+        for (int b = 0; b < 4; ++b) lanes |= active[4 * q + b] != 0 ? 1u << b : 0u;
+        if (lanes == 0) continue;
+        quadStart[quadCount] = (4 * q / kGroupWidth) * kChunk * kGroupWidth + (4 * q) % kGroupWidth;
+        quadLanes[quadCount++] = lanes;
+    }
 
     for (int start = 0; start < count; start += kChunk) {
         const int n = count - start < kChunk ? count - start : kChunk;
@@ -445,7 +502,30 @@ void VoiceLanes::render(Path path, int count, float* mix) noexcept {
         // The voices' samples join the mix in voice order, as one voice
         // after another would add them.
         float* m = mix + start;
-        for (int j = 0; j < n; ++j) {
+        int j = 0;
+#if defined(HAMMERLYN2_LANES_X86)
+        // Four samples at a time: four lanes' rows of four samples turned
+        // into one vector of four samples per lane.
+        if (path != Path::Portable) {
+            for (; j + 4 <= n; j += 4) {
+                __m128 sum = _mm_loadu_ps(m + j);
+                for (int q = 0; q < quadCount; ++q) {
+                    const float* rowsOfQuad = out + quadStart[q] + j * kGroupWidth;
+                    __m128 r0 = _mm_loadu_ps(rowsOfQuad), r1 = _mm_loadu_ps(rowsOfQuad + kGroupWidth);
+                    __m128 r2 = _mm_loadu_ps(rowsOfQuad + 2 * kGroupWidth);
+                    __m128 r3 = _mm_loadu_ps(rowsOfQuad + 3 * kGroupWidth);
+                    _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+                    const unsigned lanes = quadLanes[q];
+                    if (lanes & 1u) sum = _mm_add_ps(r0, sum);
+                    if (lanes & 2u) sum = _mm_add_ps(r1, sum);
+                    if (lanes & 4u) sum = _mm_add_ps(r2, sum);
+                    if (lanes & 8u) sum = _mm_add_ps(r3, sum);
+                }
+                _mm_storeu_ps(m + j, sum);
+            }
+        }
+#endif
+        for (; j < n; ++j) {
             float sum = m[j];
             const float* sample = out + j * kGroupWidth;
             for (int k = 0; k < sounding; ++k) sum = sample[rows[k]] + sum;

@@ -16,13 +16,23 @@
 // voices' smoothing passes running side by side; the heads switch tables at
 // exactly the sample where head 0 wraps.
 //
+// Paths: Portable (plain C++, four lanes), SSE2 (four lanes, every x86) and
+// AVX2 (eight lanes, x86-64 where cpuid reports it), each function of a path
+// compiled for its instruction set alone (GCC target attributes). Groups with
+// few sounding voices run narrower (four lanes, or a lone voice alone). Heads
+// read entries i and i+1 of a table as one 64-bit pair; passes turn blocks of
+// entries between the voices' tables and vectors across the lanes.
+//
 // Nothing here allocates, locks or makes a system call.
 struct VoiceLanes {
-    static constexpr int kGroupWidth = StringVoice::kTableStride;  // lanes per bank group
-    static constexpr int kGroups = 3;                              // 24 lanes for 17 voices
+    static constexpr int kGroupWidth = 8;  // lanes of one group of `out`
+    static constexpr int kGroups = 3;      // 24 lanes for 17 voices
     static constexpr int kLanes = kGroups * kGroupWidth;
-    // Floats of one bank group: two tables of 512 entries for each of its lanes.
-    static constexpr int kGroupFloats = 2 * StringVoice::kWaveSize * kGroupWidth;
+    // The bank: lane v's table t at (2 * v + t) * kTableOffset, then one
+    // scratch table that passes write for lanes that want no new table.
+    static constexpr int kScratch = 2 * kLanes * StringVoice::kTableOffset;
+    static constexpr int kBankFloats = kScratch + StringVoice::kTableOffset;
+    static int tableStart(int lane, int table) { return (2 * lane + table) * StringVoice::kTableOffset; }
     static constexpr int kChunk = 64;  // samples rendered between mixes
     static constexpr int kStages = VoiceEnvelope::kStageCount;
 
@@ -50,7 +60,7 @@ struct VoiceLanes {
     alignas(32) float target[kLanes];
     alignas(32) float rate[kLanes];
     alignas(32) std::int32_t stage[kLanes];
-    alignas(32) std::int32_t base[kLanes];    // current table's offset in the group: table * 4096 + lane
+    alignas(32) std::int32_t base[kLanes];    // where the current table starts in the bank
     alignas(32) std::int32_t active[kLanes];  // all ones for a voice that renders
     alignas(32) float stageRates[kStages][kLanes];
     alignas(32) float out[kGroups * kChunk * kGroupWidth];  // [group][sample][lane]
@@ -59,11 +69,12 @@ struct VoiceLanes {
     alignas(32) float passCoefficient[kLanes];
     alignas(32) float passState0[kLanes];
     alignas(32) float passState1[kLanes];
-    alignas(32) std::int32_t passCurrent[kLanes];  // all ones where table 1 is read
+    std::int32_t passIn[kLanes];                   // the current table's start in the bank
+    std::int32_t passOut[kLanes];                  // the next table's start, or kScratch
     alignas(32) std::int32_t passPending[kLanes];  // all ones where the next table is wanted
 
     StringVoice* voices[kLanes] = {};
-    float* bank = nullptr;  // kGroups * kGroupFloats floats
+    float* bank = nullptr;  // kBankFloats floats
     int voiceCount = 0;
 
     // Helpers of the paths (scalar, rare).
