@@ -3,8 +3,8 @@
 // connection given to effEditOpen, the pointer moved and clicked through
 // XTest, effEditIdle called as hosts call it, and the window's pixels read
 // back. The suite starts its own Xvfb (24-bit) and skips where there is none.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -61,8 +61,8 @@ public:
             const int null = open("/dev/null", O_WRONLY);
             dup2(null, 1);
             dup2(null, 2);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-                   "-noreset", static_cast<char*>(nullptr));
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten",
+                   "tcp", "-noreset", static_cast<char*>(nullptr));
             _exit(127);
         }
         close(fds[1]);
@@ -156,8 +156,8 @@ protected:
         XSetWindowAttributes a{};
         a.background_pixel = 0x204060;
         a.override_redirect = True;
-        Window w = XCreateWindow(display, DefaultRootWindow(display), x, y, 640, 400, 0, CopyFromParent, InputOutput,
-                                 CopyFromParent, CWBackPixel | CWOverrideRedirect, &a);
+        Window w = XCreateWindow(display, DefaultRootWindow(display), x, y, 640, 400, 0, CopyFromParent,
+                                 InputOutput, CopyFromParent, CWBackPixel | CWOverrideRedirect, &a);
         XMapWindow(display, w);
         XSync(display, False);
         return w;
@@ -263,8 +263,9 @@ TEST_F(X11EditorTest, OpensAMappedChildThatShowsThePortablePanel) {
         XSetWindowAttributes a{};
         a.colormap = XCreateColormap(display, DefaultRootWindow(display), argb.visual, AllocNone);
         a.override_redirect = True;
-        Window deep = XCreateWindow(display, DefaultRootWindow(display), 0, 0, 600, 300, 0, 32, InputOutput,
-                                    argb.visual, CWColormap | CWBorderPixel | CWBackPixel | CWOverrideRedirect, &a);
+        Window deep =
+            XCreateWindow(display, DefaultRootWindow(display), 0, 0, 600, 300, 0, 32, InputOutput,
+                          argb.visual, CWColormap | CWBorderPixel | CWBackPixel | CWOverrideRedirect, &a);
         XMapWindow(display, deep);
         XSync(display, False);
         ASSERT_EQ(plugin->dispatch(effEditOpen, 0, 0, asParent(deep)), 1);
@@ -314,9 +315,12 @@ TEST_F(X11EditorTest, DragsAndWheelReachTheHostInsideGestures) {
 
     // Every change was reported, each press and the notch bracketed once.
     std::string sequence;
-    for (const HostCall& c : callsOf(*plugin, {audioMasterAutomate, audioMasterBeginEdit, audioMasterEndEdit})) {
+    for (const HostCall& c :
+         callsOf(*plugin, {audioMasterAutomate, audioMasterBeginEdit, audioMasterEndEdit})) {
         EXPECT_EQ(c.index, 15);
-        const char* mark = c.opcode == audioMasterBeginEdit ? "[" : c.opcode == audioMasterEndEdit ? "]" : "a";
+        const char* mark = c.opcode == audioMasterBeginEdit ? "["
+                           : c.opcode == audioMasterEndEdit ? "]"
+                                                            : "a";
         if (sequence.empty() || sequence.back() != 'a' || *mark != 'a') sequence += mark;
     }
     EXPECT_EQ(sequence, "[a][a][a]");
