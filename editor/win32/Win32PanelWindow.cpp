@@ -5,7 +5,7 @@
 
 #include "editor/ModuleInstance.h"
 #include "editor/PixelSurface.h"
-#include "editor/Win32Api.h"
+#include "editor/win32/Win32Api.h"
 
 void* moduleInstance = nullptr;
 

@@ -9,7 +9,7 @@
 
 #include "editor/PixelSurface.h"
 #include "editor/QFGui.h"
-#include "editor/Win32Api.h"
+#include "editor/win32/Win32Api.h"
 #include "editor/EditorHost.h"
 
 namespace editortest {

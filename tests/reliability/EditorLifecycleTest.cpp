@@ -15,7 +15,7 @@
 #include <memory>
 #include <vector>
 
-#include "editor/Win32Api.h"
+#include "editor/win32/Win32Api.h"
 
 #if defined(_WIN32)
 #include "tests/reliability/ReliabilitySupport.h"

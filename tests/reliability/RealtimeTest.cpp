@@ -22,7 +22,7 @@
 #include <thread>
 #include <vector>
 
-#include "editor/Win32Api.h"
+#include "editor/win32/Win32Api.h"
 #include "tests/reliability/PanelPlug.h"
 
 extern "C" {

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "editor/QFGui.h"
-#include "editor/Win32Api.h"
+#include "editor/win32/Win32Api.h"
 #include "tests/reliability/PanelPlug.h"
 
 namespace {
