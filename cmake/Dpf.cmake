@@ -9,7 +9,7 @@ if(NOT EXISTS ${HAMMERLYN2_DPF_ROOT}/distrho/DistrhoPluginMain.cpp)
   message(FATAL_ERROR "DPF not found in ${HAMMERLYN2_DPF_ROOT}: install Debian's dpf-source (cmake/install-deps.sh)")
 endif()
 
-set(HAMMERLYN2_DPF ${CMAKE_BINARY_DIR}/dpf)
+set(HAMMERLYN2_DPF ${CMAKE_BINARY_DIR}/dpf CACHE INTERNAL "The patched copy of DPF in the build folder")
 file(GLOB dpf_patches ${PROJECT_SOURCE_DIR}/cmake/dpf-patches/*.patch)
 list(SORT dpf_patches)
 set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${dpf_patches})

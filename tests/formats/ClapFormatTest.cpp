@@ -1,0 +1,307 @@
+// The CLAP build driven by the test host: what it announces, its parameter
+// texts against the VST 2 build's, its render against the VST 2 build's render
+// bit for bit, and its state through save and load, also under a decimal-comma
+// locale and when damaged.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <clocale>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "StateText.h"
+#include "tests/formats/ClapHost.h"
+#include "tests/formats/Score.h"
+#include "tests/support/BuiltPlugin.h"
+
+namespace {
+
+constexpr const char* kClapId = "com.quillfeather.hammerlyn2";
+constexpr double kRate = 44100.0;
+
+ClapModule& clapModule() {
+    static ClapModule module(HAMMERLYN2_CLAP_PATH);
+    return module;
+}
+
+std::unique_ptr<ClapInstance> activeClap() {
+    auto clap = ClapInstance::create(clapModule(), kClapId);
+    if (clap && !clap->activate(kRate, 4096)) return nullptr;
+    return clap;
+}
+
+ClapEvent clapEventFor(const ScoreEvent& event, std::uint32_t frame) {
+    ClapEvent out{};
+    out.frame = frame;
+    const int kind = event.status & 0xF0;
+    if (kind == 0x90 && event.data2 > 0) {
+        out.kind = ClapEvent::NoteOn;
+        out.key = event.data1;
+        out.velocity = event.data2 / 127.0;
+    } else if (kind == 0x80) {
+        out.kind = ClapEvent::NoteOff;
+        out.key = event.data1;
+        out.velocity = event.data2 / 127.0;
+    } else {
+        out.kind = ClapEvent::Midi;
+        out.bytes[0] = event.status;
+        out.bytes[1] = event.data1;
+        out.bytes[2] = event.data2;
+    }
+    return out;
+}
+
+// Uneven blocks, from a single frame to the whole announced maximum. Both
+// builds render in the same blocks: all-notes-off takes effect at the start of
+// its block in the instrument, so only the same blocks give the same bits.
+constexpr std::uint32_t kBlocks[] = {1, 37, 1024, 4096, 300, 7, 2048, 513};
+
+// The comparison piece through the CLAP build.
+std::vector<float> renderClap(ClapInstance& clap) {
+    std::vector<ClapEvent> settings;
+    for (const ScoreSetting& setting : comparisonSettings()) {
+        ClapEvent event{};
+        event.kind = ClapEvent::Parameter;
+        event.parameter = static_cast<clap_id>(setting.index);
+        event.value = setting.value;
+        settings.push_back(event);
+    }
+    clap.flushParameters(settings);
+    std::vector<float> left(kScoreFrames), right(kScoreFrames), both;
+    std::size_t next = 0;
+    for (std::uint32_t start = 0, block = 0; start < kScoreFrames; ++block) {
+        const std::uint32_t frames = std::min(kBlocks[block % 8], kScoreFrames - start);
+        std::vector<ClapEvent> events;
+        const auto& score = comparisonScore();
+        for (; next < score.size() && score[next].frame < start + frames; ++next)
+            events.push_back(clapEventFor(score[next], score[next].frame - start));
+        EXPECT_TRUE(clap.process(events, left.data() + start, right.data() + start, frames));
+        start += frames;
+    }
+    both = left;
+    both.insert(both.end(), right.begin(), right.end());
+    return both;
+}
+
+// The same piece through the VST 2 build.
+std::vector<float> renderVst2() {
+    auto vst = startedInstance(static_cast<float>(kRate), 4096);
+    if (!vst) return {};
+    for (const ScoreSetting& setting : comparisonSettings()) vst->setParameter(setting.index, setting.value);
+    std::vector<float> left(kScoreFrames), right(kScoreFrames), both;
+    std::size_t next = 0;
+    for (std::uint32_t start = 0, block = 0; start < kScoreFrames; start += kBlocks[block++ % 8]) {
+        const std::uint32_t frames = std::min(kBlocks[block % 8], kScoreFrames - start);
+        std::vector<MidiMessage> messages;
+        const auto& score = comparisonScore();
+        for (; next < score.size() && score[next].frame < start + frames; ++next)
+            messages.push_back({static_cast<VstInt32>(score[next].frame - start), score[next].status, score[next].data1,
+                                score[next].data2});
+        vst->sendMidi(messages);
+        vst->process(left.data() + start, right.data() + start, static_cast<VstInt32>(frames));
+    }
+    both = left;
+    both.insert(both.end(), right.begin(), right.end());
+    return both;
+}
+
+std::string vst2Text(PluginInstance& vst, int index, float value) {
+    vst.setParameter(index, value);
+    return vst.parameterText(effGetParamDisplay, index) + " " + vst.parameterText(effGetParamLabel, index);
+}
+
+std::vector<double> parameterValues(const ClapInstance& clap) {
+    std::vector<double> values;
+    for (clap_id id = 0; id < 16; ++id) values.push_back(clap.parameterValue(id));
+    return values;
+}
+
+// Switches the process to a decimal-comma locale for one scope.
+class DecimalCommaLocale {
+public:
+    DecimalCommaLocale() {
+        const char* current = std::setlocale(LC_ALL, nullptr);
+        saved = current ? current : "C";
+        for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "German_Germany.1252", "de-DE"})
+            if (std::setlocale(LC_ALL, name)) {
+                active = true;
+                break;
+            }
+    }
+    ~DecimalCommaLocale() { std::setlocale(LC_ALL, saved.c_str()); }
+    bool commaIsDecimalPoint() const {
+        char text[16];
+        std::snprintf(text, sizeof(text), "%.1f", 0.5);
+        return active && std::strcmp(text, "0,5") == 0;
+    }
+
+private:
+    std::string saved;
+    bool active = false;
+};
+
+}  // namespace
+
+TEST(ClapFormat, AnnouncesItselfAndTheVst2ParametersWithTheirTexts) {
+    ASSERT_TRUE(clapModule().loaded()) << clapModule().error();
+    const clap_plugin_factory_t* factory = clapModule().pluginFactory();
+    ASSERT_EQ(factory->get_plugin_count(factory), 1u);
+    const clap_plugin_descriptor_t* descriptor = factory->get_plugin_descriptor(factory, 0);
+    ASSERT_NE(descriptor, nullptr);
+    EXPECT_STREQ(descriptor->id, kClapId);
+    EXPECT_STREQ(descriptor->name, "Hammerlyn2");
+    EXPECT_STREQ(descriptor->vendor, "Quillfeather");
+    EXPECT_STREQ(descriptor->version, "1.0.0");
+    std::vector<std::string> features;
+    for (const char* const* f = descriptor->features; f && *f; ++f) features.push_back(*f);
+    EXPECT_NE(std::find(features.begin(), features.end(), CLAP_PLUGIN_FEATURE_INSTRUMENT), features.end());
+
+    auto clap = ClapInstance::create(clapModule(), kClapId);
+    ASSERT_NE(clap, nullptr);
+    auto vst = startedInstance();
+    ASSERT_NE(vst, nullptr);
+    ASSERT_EQ(clap->parameterCount(), 16u);
+    for (std::uint32_t i = 0; i < 16; ++i) {
+        clap_param_info_t info{};
+        ASSERT_TRUE(clap->parameterInfo(i, &info));
+        const int index = static_cast<int>(info.id);
+        SCOPED_TRACE(info.name);
+        EXPECT_EQ(info.id, i);
+        EXPECT_EQ(std::string(info.name), vst->parameterText(effGetParamName, index));
+        EXPECT_TRUE(info.flags & CLAP_PARAM_IS_AUTOMATABLE);
+        EXPECT_EQ(info.min_value, 0.0);
+        EXPECT_EQ(info.max_value, 1.0);
+        // Defaults and the starting values are program 0's, to the bit.
+        EXPECT_EQ(static_cast<float>(info.default_value), vst->getParameter(index));
+        EXPECT_EQ(static_cast<float>(clap->parameterValue(info.id)), vst->getParameter(index));
+        for (float value : {0.0f, 0.01f, 0.25f, 0.5f, 0.7071f, 0.99f, 1.0f}) {
+            const std::string text = clap->valueText(info.id, value);
+            EXPECT_EQ(text, vst2Text(*vst, index, value)) << value;
+            // A typed text is read back to a value that shows the same text.
+            double typed = -1.0;
+            ASSERT_TRUE(clap->textValue(info.id, text.c_str(), &typed)) << text;
+            EXPECT_EQ(clap->valueText(info.id, typed), text) << value;
+        }
+    }
+    double ignored = 0.0;
+    EXPECT_FALSE(clap->textValue(0, "loud", &ignored));
+}
+
+TEST(ClapFormat, RendersTheVst2BuildsBitsForTheSameNotesInUnevenBlocks) {
+    auto clap = activeClap();
+    ASSERT_NE(clap, nullptr);
+    const std::vector<float> reference = renderVst2();
+    const std::vector<float> rendered = renderClap(*clap);
+    ASSERT_EQ(rendered.size(), reference.size());
+    float peak = 0.0f;
+    for (float sample : reference) peak = std::max(peak, std::fabs(sample));
+    EXPECT_GT(peak, 0.01f) << "the piece must sound";
+    std::size_t firstDifference = rendered.size();
+    for (std::size_t i = 0; i < rendered.size(); ++i)
+        if (std::memcmp(&rendered[i], &reference[i], sizeof(float)) != 0) {
+            firstDifference = i;
+            break;
+        }
+    EXPECT_EQ(firstDifference, rendered.size()) << "first differing sample (left, then right channel)";
+}
+
+TEST(ClapFormat, StateRoundTripIsExactUnderADecimalCommaLocale) {
+    DecimalCommaLocale locale;
+#if !defined(_WIN32)
+    ASSERT_TRUE(locale.commaIsDecimalPoint()) << "de_DE.UTF-8 is missing: cmake/install-deps.sh generates it";
+#endif
+    auto original = activeClap();
+    ASSERT_NE(original, nullptr);
+    const float values[16] = {0.8f, 1.0f / 3.0f, 0.0f, 1.0f, 0.123456789f, 2.0f / 3.0f, 1e-7f, 0.5f,
+                              0.999999f, 0.25f, 0.1f, 0.7f, 0.3f, 0.45f, 0.05f, 0.6f};
+    std::vector<ClapEvent> events;
+    for (int i = 0; i < 16; ++i) {
+        ClapEvent event{};
+        event.kind = ClapEvent::Parameter;
+        event.parameter = static_cast<clap_id>(i);
+        event.value = values[i];
+        events.push_back(event);
+    }
+    original->flushParameters(events);
+    const std::vector<std::uint8_t> saved = original->saveState();
+    ASSERT_FALSE(saved.empty());
+
+    auto restored = activeClap();
+    ASSERT_NE(restored, nullptr);
+    ASSERT_TRUE(restored->loadState(saved));
+    for (clap_id i = 0; i < 16; ++i) EXPECT_EQ(static_cast<float>(restored->parameterValue(i)), values[i]) << i;
+    // What is saved again is the same state, and the two instances sound alike.
+    EXPECT_EQ(restored->saveState(), saved);
+    std::vector<float> a(2048), b(2048), c(2048), d(2048);
+    const std::vector<ClapEvent> note = {clapEventFor({0, 0x90, 57, 99}, 3)};
+    ASSERT_TRUE(original->process(note, a.data(), b.data(), 2048));
+    ASSERT_TRUE(restored->process(note, c.data(), d.data(), 2048));
+    EXPECT_EQ(a, c);
+    EXPECT_EQ(b, d);
+}
+
+TEST(ClapFormat, DamagedOrUnknownStateIsRefusedWithoutHarm) {
+    auto source = activeClap();
+    ASSERT_NE(source, nullptr);
+    const std::vector<std::uint8_t> saved = source->saveState();
+    ASSERT_GT(saved.size(), 100u);
+    auto target = activeClap();
+    ASSERT_NE(target, nullptr);
+    const std::vector<double> before = parameterValues(*target);
+
+    std::vector<std::vector<std::uint8_t>> damaged;
+    for (std::size_t cut = 0; cut < saved.size(); cut += 97) damaged.emplace_back(saved.begin(), saved.begin() + cut);
+    for (std::size_t at = 0; at < saved.size(); at += 61) {
+        auto copy = saved;
+        copy[at] ^= 0x5A;
+        damaged.push_back(copy);
+    }
+    // A later version of the bank, and numbers that are not numbers.
+    const std::string text(saved.begin(), saved.end());
+    std::string later = text;
+    const std::size_t bank = later.find(std::string("bank\0", 5) + "1:");
+    ASSERT_NE(bank, std::string::npos);
+    later[bank + 5] = '2';
+    std::string garbled = text;
+    for (std::size_t at = garbled.find("0."); at != std::string::npos; at = garbled.find("0.", at + 1)) garbled[at + 1] = 'x';
+    for (const std::string& s : {later, garbled}) damaged.emplace_back(s.begin(), s.end());
+
+    std::vector<float> left(512), right(512);
+    for (const auto& state : damaged) {
+        target->loadState(state);
+        for (double value : parameterValues(*target)) {
+            EXPECT_GE(value, 0.0);
+            EXPECT_LE(value, 1.0);
+        }
+        ASSERT_TRUE(target->process({clapEventFor({0, 0x90, 60, 100}, 0)}, left.data(), right.data(), 512));
+        for (float sample : left) ASSERT_TRUE(std::isfinite(sample));
+    }
+    // Numbers that cannot be read leave their parameters as they were.
+    auto fresh = activeClap();
+    ASSERT_NE(fresh, nullptr);
+    fresh->loadState(std::vector<std::uint8_t>(garbled.begin(), garbled.end()));
+    EXPECT_EQ(parameterValues(*fresh), before);
+}
+
+TEST(StateText, ReadsOnlyItsOwnVersionWhole) {
+    unsigned char bank[StateText::kBankBytes];
+    for (std::size_t i = 0; i < sizeof(bank); ++i) bank[i] = static_cast<unsigned char>(i * 7);
+    const std::string text = StateText::encode(5, bank, sizeof(bank));
+    int program = -1;
+    unsigned char read[StateText::kBankBytes] = {};
+    ASSERT_TRUE(StateText::decode(text.c_str(), &program, read));
+    EXPECT_EQ(program, 5);
+    EXPECT_EQ(std::memcmp(read, bank, sizeof(bank)), 0);
+    std::vector<std::string> refused = {"", "2" + text.substr(1), text.substr(0, 2) + "8" + text.substr(3),
+                                        text.substr(0, text.size() - 1), text + "0", text.substr(0, 10) + "G" + text.substr(11),
+                                        text.substr(0, 20) + "A" + text.substr(21)};
+    for (const std::string& bad : refused) {
+        unsigned char untouched[StateText::kBankBytes] = {};
+        int p = -1;
+        EXPECT_FALSE(StateText::decode(bad.c_str(), &p, untouched)) << bad.substr(0, 12);
+        EXPECT_EQ(p, -1);
+    }
+    EXPECT_FALSE(StateText::decode(nullptr, &program, read));
+}
