@@ -61,12 +61,16 @@ else()
   set(HAMMERLYN2_VST3_SYSTEM linux)
 endif()
 
-# One format's module: DPF's entry code for that format around the plug-in
+# One format's module (or, with UI_ONLY, a format's separate panel module): DPF's entry code for that format around the plug-in
 # library, with only the format's entry points exported and the C++ runtime
 # linked in (the file loads on systems without a matching libstdc++).
 function(hammerlyn2_dpf_module target format)
-  cmake_parse_arguments(M "" "DIRECTORY;NAME;SUFFIX;EXPORTS" "LIBS" ${ARGN})
-  add_library(${target} MODULE ${HAMMERLYN2_DPF}/distrho/DistrhoPluginMain.cpp)
+  cmake_parse_arguments(M "UI_ONLY" "DIRECTORY;NAME;SUFFIX;EXPORTS" "LIBS" ${ARGN})
+  if(M_UI_ONLY)
+    add_library(${target} MODULE ${HAMMERLYN2_DPF}/distrho/DistrhoUIMain.cpp)
+  else()
+    add_library(${target} MODULE ${HAMMERLYN2_DPF}/distrho/DistrhoPluginMain.cpp)
+  endif()
   hammerlyn2_target(${target})
   string(TOUPPER ${format} upper)
   target_compile_definitions(${target} PRIVATE DISTRHO_PLUGIN_TARGET_${upper})

@@ -2,7 +2,7 @@
 # whose vocabularies it does not know (named one by one below), sordi reads
 # every file, and each factory preset carries its own program's state.
 #   cmake -DVALIDATE=lv2_validate -DSORDI=sordi -DBUNDLE=.../Hammerlyn2.lv2 -P CheckLv2Bundle.cmake
-set(files ${BUNDLE}/manifest.ttl ${BUNDLE}/Hammerlyn2.ttl ${BUNDLE}/presets.ttl)
+set(files ${BUNDLE}/manifest.ttl ${BUNDLE}/Hammerlyn2_dsp.ttl ${BUNDLE}/presets.ttl)
 foreach(file ${files})
   execute_process(COMMAND ${SORDI} ${file} RESULT_VARIABLE status OUTPUT_QUIET ERROR_VARIABLE err)
   if(NOT status EQUAL 0)
