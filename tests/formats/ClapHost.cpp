@@ -120,6 +120,8 @@ const clap_output_events_t kIgnoredOutput = {nullptr, [](const clap_output_event
 struct MemoryStream {
     std::vector<std::uint8_t> bytes;
     std::size_t position = 0;
+    std::size_t reads = 0;
+    std::size_t shortRead = 77;
 };
 
 }  // namespace
@@ -230,14 +232,15 @@ std::vector<std::uint8_t> ClapInstance::saveState() const {
     return memory.bytes;
 }
 
-bool ClapInstance::loadState(const std::vector<std::uint8_t>& data) const {
-    MemoryStream memory{data, 0};
+bool ClapInstance::loadState(const std::vector<std::uint8_t>& data, std::size_t shortRead) const {
+    MemoryStream memory{data, 0, 0, shortRead};
     clap_istream_t stream{&memory, [](const clap_istream_t* self, void* buffer, uint64_t size) -> int64_t {
                               auto* in = static_cast<MemoryStream*>(self->ctx);
                               const std::size_t left = in->bytes.size() - in->position;
-                              // Short reads, as a host reading from a file may give.
+                              // Short reads of changing length, as a host reading from a file may give.
                               std::size_t count = size < left ? static_cast<std::size_t>(size) : left;
-                              if (count > 77) count = 77;
+                              const std::size_t chunk = (++in->reads % 3) ? in->shortRead : 300;
+                              if (count > chunk) count = chunk;
                               if (count) std::memcpy(buffer, in->bytes.data() + in->position, count);
                               in->position += count;
                               return static_cast<int64_t>(count);

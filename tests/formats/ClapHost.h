@@ -68,7 +68,8 @@ public:
     bool process(const std::vector<ClapEvent>& events, float* left, float* right, std::uint32_t frames);
 
     std::vector<std::uint8_t> saveState() const;
-    bool loadState(const std::vector<std::uint8_t>& data) const;
+    // Reads come in two short pieces of shortRead bytes, then one of 300, and so on.
+    bool loadState(const std::vector<std::uint8_t>& data, std::size_t shortRead = 77) const;
 
 private:
     ClapInstance() = default;

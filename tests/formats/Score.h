@@ -4,6 +4,7 @@
 // velocity 0. Frames count from the start of the render at 44.1 kHz.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -36,3 +37,20 @@ inline const std::vector<ScoreSetting>& comparisonSettings() {
     };
     return settings;
 }
+
+// Uneven blocks, from a single frame to 4096, repeated. Renders compared with
+// the VST 2 build use the same blocks: all-notes-off takes effect at the start
+// of its block in the instrument, so only the same blocks give the same bits.
+constexpr std::uint32_t kComparisonBlocks[8] = {1, 37, 1024, 4096, 300, 7, 2048, 513};
+constexpr std::uint32_t kComparisonMaxBlock = 4096;
+
+// The frames of each block of a render of kScoreFrames frames.
+std::vector<std::uint32_t> comparisonBlocks();
+
+// The score through the VST 2 build at 44.1 kHz in comparisonBlocks(), after
+// comparisonSettings() when asked: left channel, then right.
+std::vector<float> renderVst2Reference(const std::vector<ScoreEvent>& score, bool withSettings);
+
+// The index of the first sample where two renders differ bit for bit, or their
+// common length when they are equal.
+std::size_t firstDifference(const std::vector<float>& a, const std::vector<float>& b);
