@@ -15,7 +15,8 @@ list(SORT dpf_patches)
 set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${dpf_patches})
 
 # The copy is made again whenever a patch or the package changes.
-set(dpf_stamp_text "")
+# (The first line names what is copied; change it when that changes.)
+set(dpf_stamp_text "distrho, dgl headers, utils/symbols, utils/lv2-ttl-generator, LICENSE\n")
 foreach(file ${dpf_patches} ${HAMMERLYN2_DPF_ROOT}/distrho/src/DistrhoPluginCLAP.cpp)
   file(SHA256 ${file} hash)
   string(APPEND dpf_stamp_text "${hash}\n")
@@ -31,6 +32,9 @@ if(NOT dpf_old_stamp STREQUAL dpf_stamp_text)
   file(MAKE_DIRECTORY ${HAMMERLYN2_DPF}/utils)
   file(COPY ${HAMMERLYN2_DPF_ROOT}/distrho ${HAMMERLYN2_DPF_ROOT}/LICENSE DESTINATION ${HAMMERLYN2_DPF}
        NO_SOURCE_PERMISSIONS)
+  # The external-UI mode needs DGL's base header only; nothing of DGL is compiled.
+  file(GLOB dgl_headers ${HAMMERLYN2_DPF_ROOT}/dgl/*.hpp)
+  file(COPY ${dgl_headers} DESTINATION ${HAMMERLYN2_DPF}/dgl NO_SOURCE_PERMISSIONS)
   file(COPY ${HAMMERLYN2_DPF_ROOT}/utils/symbols ${HAMMERLYN2_DPF_ROOT}/utils/lv2-ttl-generator
        DESTINATION ${HAMMERLYN2_DPF}/utils NO_SOURCE_PERMISSIONS)
   foreach(patch ${dpf_patches})
@@ -61,6 +65,15 @@ else()
   set(HAMMERLYN2_VST3_SYSTEM linux)
 endif()
 
+# Linux modules carry their own C++ runtime, so that they load on distributions
+# with an older libstdc++ (Windows modules get it from the project's settings).
+# Not in sanitizer builds, whose runtime must see every allocation.
+function(hammerlyn2_static_cxx_runtime target)
+  if(NOT WIN32 AND NOT HAMMERLYN2_SANITIZE)
+    target_link_options(${target} PRIVATE -static-libstdc++ -static-libgcc)
+  endif()
+endfunction()
+
 # One format's module (or, with UI_ONLY, a format's separate panel module): DPF's entry code for that format around the plug-in
 # library, with only the format's entry points exported and the C++ runtime
 # linked in (the file loads on systems without a matching libstdc++).
@@ -85,8 +98,9 @@ function(hammerlyn2_dpf_module target format)
     target_sources(${target} PRIVATE ${HAMMERLYN2_DPF}/utils/symbols/${M_EXPORTS}.def)
     target_compile_options(${target} PRIVATE -mstackrealign)
   else()
-    target_link_options(${target} PRIVATE -static-libstdc++ -static-libgcc -Wl,--no-undefined
+    target_link_options(${target} PRIVATE -Wl,--no-undefined
                         -Wl,--version-script=${HAMMERLYN2_DPF}/utils/symbols/${M_EXPORTS}.version)
+    hammerlyn2_static_cxx_runtime(${target})
     target_link_libraries(${target} PRIVATE ${CMAKE_DL_LIBS})
   endif()
 endfunction()

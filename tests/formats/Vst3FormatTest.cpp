@@ -403,10 +403,8 @@ TEST(Vst3Format, AnnouncesItsIdentityAndTheFactoryPrograms) {
     const unsigned char expectedId[16] = {'D', 'P', 'F', ' ', 'c', 'l', 'a', 's', 'Q', 'f', 'H', '2', 0, 0, 0, 0};
     unsigned char id[16];
     std::memcpy(id, info.class_id, 16);
-#if !defined(_WIN32)
-    // DPF stores each 32-bit word in the machine's order on Linux and as a GUID on Windows.
+    // DPF keeps the id as four 32-bit words in the machine's (little-endian) order.
     for (int w = 0; w < 4; ++w) std::reverse(id + 4 * w, id + 4 * w + 4);
-#endif
     EXPECT_EQ(std::memcmp(id, expectedId, 16), 0);
     v3_cpp_obj_unref(factory2);
 
