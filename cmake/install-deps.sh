@@ -7,7 +7,7 @@ packages="cmake make g++ pkg-config googletest libgtest-dev libbenchmark-dev
  wine wine32:i386 wine64 xvfb xauth
  libsndfile1-dev libsmf-dev libpng-dev sox
  clang libclang-rt-14-dev
- dpf-source lv2-dev sordi locales patch"
+ dpf-source lv2-dev sordi locales patch ardour zip binutils"
 
 # The state tests run under a decimal-comma locale.
 need_locale=""

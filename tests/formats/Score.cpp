@@ -16,14 +16,24 @@ std::vector<std::uint32_t> comparisonBlocks() {
 }
 
 std::vector<float> renderVst2Reference(const std::vector<ScoreEvent>& score, bool withSettings) {
-    auto vst = startedInstance(44100.0f, static_cast<VstInt32>(kComparisonMaxBlock));
+    return renderVst2Reference(score, withSettings, comparisonBlocks());
+}
+
+std::vector<float> renderVst2Reference(const std::vector<ScoreEvent>& score, bool withSettings,
+                                       const std::vector<std::uint32_t>& blocks) {
+    std::uint32_t total = 0, largest = 1;
+    for (std::uint32_t frames : blocks) {
+        total += frames;
+        largest = std::max(largest, frames);
+    }
+    auto vst = startedInstance(44100.0f, static_cast<VstInt32>(largest));
     if (!vst) return {};
     if (withSettings)
         for (const ScoreSetting& setting : comparisonSettings()) vst->setParameter(setting.index, setting.value);
-    std::vector<float> left(kScoreFrames), right(kScoreFrames);
+    std::vector<float> left(total), right(total);
     std::size_t next = 0;
     std::uint32_t start = 0;
-    for (std::uint32_t frames : comparisonBlocks()) {
+    for (std::uint32_t frames : blocks) {
         std::vector<MidiMessage> messages;
         for (; next < score.size() && score[next].frame < start + frames; ++next)
             messages.push_back({static_cast<VstInt32>(score[next].frame - start), score[next].status, score[next].data1,

@@ -50,6 +50,9 @@ std::vector<std::uint32_t> comparisonBlocks();
 // The score through the VST 2 build at 44.1 kHz in comparisonBlocks(), after
 // comparisonSettings() when asked: left channel, then right.
 std::vector<float> renderVst2Reference(const std::vector<ScoreEvent>& score, bool withSettings);
+// The same in the given blocks (frames of each, in order) for as many frames as they add up to.
+std::vector<float> renderVst2Reference(const std::vector<ScoreEvent>& score, bool withSettings,
+                                       const std::vector<std::uint32_t>& blocks);
 
 // The index of the first sample where two renders differ bit for bit, or their
 // common length when they are equal.
