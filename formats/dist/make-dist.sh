@@ -15,6 +15,7 @@ common() {  # <package folder>
   mkdir -p "$1/presets"
   cp "$src/presets/Factory.fxb" "$1/presets/"
   cp "$src/LICENSE" "$1/LICENSE"
+  cp "$src/README.md" "$1/README.md"
   cp "$src/build/native/dpf/LICENSE" "$1/LICENSE-DPF.txt"
 }
 
