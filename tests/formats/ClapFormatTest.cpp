@@ -12,6 +12,9 @@
 #include <vector>
 
 #include "StateText.h"
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 #include "tests/formats/ClapHost.h"
 #include "tests/formats/Score.h"
 #include "tests/support/BuiltPlugin.h"
@@ -279,3 +282,44 @@ TEST(StateText, ReadsOnlyItsOwnVersionWhole) {
     }
     EXPECT_FALSE(StateText::decode(nullptr, &program, read));
 }
+
+#if defined(_WIN32)
+// The panel opens as a child of the host's window, at the panel's size, and
+// goes again, twice over.
+TEST(ClapFormat, PanelOpensInTheHostWindowAndClosesAgain) {
+    auto clap = activeClap();
+    ASSERT_NE(clap, nullptr);
+    const clap_plugin_gui_t* gui = clap->gui();
+    ASSERT_NE(gui, nullptr);
+    ASSERT_TRUE(gui->is_api_supported(clap->plugin(), CLAP_WINDOW_API_WIN32, false));
+    HWND parent = CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW, 0, 0, 700, 400, nullptr, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(parent, nullptr);
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_TRUE(gui->create(clap->plugin(), CLAP_WINDOW_API_WIN32, false));
+        uint32_t width = 0, height = 0;
+        ASSERT_TRUE(gui->get_size(clap->plugin(), &width, &height));
+        EXPECT_EQ(width, 512u);
+        EXPECT_EQ(height, 272u);
+        clap_window_t window{};
+        window.api = CLAP_WINDOW_API_WIN32;
+        window.win32 = parent;
+        ASSERT_TRUE(gui->set_parent(clap->plugin(), &window));
+        gui->show(clap->plugin());
+        clap->runTimers();
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+        HWND child = GetWindow(parent, GW_CHILD);
+        ASSERT_NE(child, nullptr) << "round " << round;
+        RECT rect{};
+        GetClientRect(child, &rect);
+        EXPECT_EQ(rect.right - rect.left, 512);
+        EXPECT_EQ(rect.bottom - rect.top, 272);
+        gui->hide(clap->plugin());
+        gui->destroy(clap->plugin());
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+        EXPECT_EQ(GetWindow(parent, GW_CHILD), nullptr) << "round " << round;
+    }
+    DestroyWindow(parent);
+}
+#endif

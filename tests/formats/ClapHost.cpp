@@ -1,5 +1,6 @@
 #include "tests/formats/ClapHost.h"
 
+#include <algorithm>
 #include <cstring>
 
 #if defined(_WIN32)
@@ -45,7 +46,43 @@ ClapModule::~ClapModule() {
 
 namespace {
 
-const void* hostExtension(const clap_host_t*, const char*) { return nullptr; }
+// The window extension a panel needs: every request is granted and nothing else happens.
+const clap_host_gui_t kHostGui = {
+    [](const clap_host_t*) {},
+    [](const clap_host_t*, uint32_t, uint32_t) { return true; },
+    [](const clap_host_t*) { return true; },
+    [](const clap_host_t*) { return true; },
+    [](const clap_host_t*, bool) {},
+};
+
+}  // namespace
+
+// Timers for the panel, fired by ClapInstance::runTimers().
+struct ClapHostTimers {
+    static bool add(const clap_host_t* host, uint32_t, clap_id* id) {
+        auto* self = static_cast<ClapInstance*>(host->host_data);
+        *id = self->nextTimer++;
+        self->timers.push_back(*id);
+        return true;
+    }
+    static bool remove(const clap_host_t* host, clap_id id) {
+        auto& timers = static_cast<ClapInstance*>(host->host_data)->timers;
+        const auto found = std::find(timers.begin(), timers.end(), id);
+        if (found == timers.end()) return false;
+        timers.erase(found);
+        return true;
+    }
+};
+
+namespace {
+
+const clap_host_timer_support_t kHostTimers = {ClapHostTimers::add, ClapHostTimers::remove};
+
+const void* hostExtension(const clap_host_t*, const char* id) {
+    if (std::strcmp(id, CLAP_EXT_GUI) == 0) return &kHostGui;
+    if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0) return &kHostTimers;
+    return nullptr;
+}
 void hostRequest(const clap_host_t*) {}
 
 // A block's events as CLAP's input list, each in its own record.
@@ -216,6 +253,14 @@ bool ClapInstance::process(const std::vector<ClapEvent>& events, float* left, fl
     steadyTime += frames;
     const clap_process_status status = instance->process(instance, &process);
     return status != CLAP_PROCESS_ERROR;
+}
+
+void ClapInstance::runTimers() {
+    const auto* support =
+        static_cast<const clap_plugin_timer_support_t*>(instance->get_extension(instance, CLAP_EXT_TIMER_SUPPORT));
+    if (!support) return;
+    const std::vector<clap_id> now = timers;
+    for (clap_id id : now) support->on_timer(instance, id);
 }
 
 std::vector<std::uint8_t> ClapInstance::saveState() const {

@@ -11,8 +11,10 @@
 
 #include "clap/entry.h"
 #include "clap/plugin-factory.h"
+#include "clap/ext/gui.h"
 #include "clap/ext/params.h"
 #include "clap/ext/state.h"
+#include "clap/ext/timer-support.h"
 #include "clap/plugin-features.h"
 
 class ClapModule {
@@ -67,6 +69,15 @@ public:
     // Renders frames after the block's events into left and right.
     bool process(const std::vector<ClapEvent>& events, float* left, float* right, std::uint32_t frames);
 
+    // The panel's extension, or null.
+    const clap_plugin_gui_t* gui() const {
+        return static_cast<const clap_plugin_gui_t*>(instance->get_extension(instance, CLAP_EXT_GUI));
+    }
+
+    // Fires every timer the plug-in registered once, as a host's main loop does.
+    void runTimers();
+    std::size_t timerCount() const { return timers.size(); }
+
     std::vector<std::uint8_t> saveState() const;
     // Reads come in two short pieces of shortRead bytes, then one of 300, and so on.
     bool loadState(const std::vector<std::uint8_t>& data, std::size_t shortRead = 77) const;
@@ -80,4 +91,7 @@ private:
     bool active = false;
     bool processing = false;
     std::int64_t steadyTime = 0;
+    std::vector<clap_id> timers;
+    clap_id nextTimer = 1;
+    friend struct ClapHostTimers;
 };

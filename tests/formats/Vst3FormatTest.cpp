@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <clocale>
+#include <map>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -18,6 +20,9 @@
 #include "travesty/edit_controller.h"
 #include "travesty/events.h"
 #include "travesty/factory.h"
+#include "travesty/host.h"
+#include "travesty/message.h"
+#include "travesty/view.h"
 
 #include "instrument/ParameterTable.h"
 #include "tests/formats/Score.h"
@@ -221,6 +226,169 @@ struct Stream {
     v3_bstream** object() { return reinterpret_cast<v3_bstream**>(this); }
 };
 
+
+// The host application: its name, and the messages (with their attribute
+// lists) through which a DPF panel and its controller talk.
+struct AttributeList {
+    struct Table {
+        v3_funknown unknown;
+        v3_attribute_list list;
+    };
+    static v3_result V3_API query(void* self, const v3_tuid iid, void** obj) {
+        if (v3_tuid_match(iid, v3_funknown_iid) || v3_tuid_match(iid, v3_attribute_list_iid)) {
+            ref(self);
+            *obj = self;
+            return V3_OK;
+        }
+        *obj = nullptr;
+        return V3_NO_INTERFACE;
+    }
+    static uint32_t V3_API ref(void* self) { return ++static_cast<AttributeList*>(self)->references; }
+    static uint32_t V3_API unref(void* self) {
+        auto* list = static_cast<AttributeList*>(self);
+        const uint32_t left = --list->references;
+        if (left == 0) delete list;
+        return left;
+    }
+    static v3_result V3_API setInt(void* self, const char* id, int64_t value) {
+        static_cast<AttributeList*>(self)->ints[id] = value;
+        return V3_OK;
+    }
+    static v3_result V3_API getInt(void* self, const char* id, int64_t* value) {
+        auto& ints = static_cast<AttributeList*>(self)->ints;
+        auto found = ints.find(id);
+        if (found == ints.end()) return V3_INVALID_ARG;
+        *value = found->second;
+        return V3_OK;
+    }
+    static v3_result V3_API setFloat(void* self, const char* id, double value) {
+        static_cast<AttributeList*>(self)->floats[id] = value;
+        return V3_OK;
+    }
+    static v3_result V3_API getFloat(void* self, const char* id, double* value) {
+        auto& floats = static_cast<AttributeList*>(self)->floats;
+        auto found = floats.find(id);
+        if (found == floats.end()) return V3_INVALID_ARG;
+        *value = found->second;
+        return V3_OK;
+    }
+    static v3_result V3_API setString(void* self, const char* id, const int16_t* text) {
+        std::vector<int16_t> copy;
+        for (; text && *text; ++text) copy.push_back(*text);
+        copy.push_back(0);
+        static_cast<AttributeList*>(self)->strings[id] = copy;
+        return V3_OK;
+    }
+    static v3_result V3_API getString(void* self, const char* id, int16_t* text, uint32_t size) {
+        auto& strings = static_cast<AttributeList*>(self)->strings;
+        auto found = strings.find(id);
+        if (found == strings.end() || size == 0) return V3_INVALID_ARG;
+        const std::size_t count = std::min<std::size_t>(found->second.size(), size / sizeof(int16_t));
+        std::memcpy(text, found->second.data(), count * sizeof(int16_t));
+        text[count - 1] = 0;
+        return V3_OK;
+    }
+    static v3_result V3_API setBinary(void* self, const char* id, const void* data, uint32_t size) {
+        const auto* bytes = static_cast<const std::uint8_t*>(data);
+        static_cast<AttributeList*>(self)->binaries[id].assign(bytes, bytes + size);
+        return V3_OK;
+    }
+    static v3_result V3_API getBinary(void* self, const char* id, const void** data, uint32_t* size) {
+        auto& binaries = static_cast<AttributeList*>(self)->binaries;
+        auto found = binaries.find(id);
+        if (found == binaries.end()) return V3_INVALID_ARG;
+        *data = found->second.data();
+        *size = static_cast<uint32_t>(found->second.size());
+        return V3_OK;
+    }
+    static constexpr Table kTable = {{query, ref, unref},
+                                     {setInt, getInt, setFloat, getFloat, setString, getString, setBinary, getBinary}};
+
+    const Table* table = &kTable;
+    std::atomic<uint32_t> references{1};
+    std::map<std::string, int64_t> ints;
+    std::map<std::string, double> floats;
+    std::map<std::string, std::vector<int16_t>> strings;
+    std::map<std::string, std::vector<std::uint8_t>> binaries;
+};
+
+struct Message {
+    struct Table {
+        v3_funknown unknown;
+        v3_message message;
+    };
+    static v3_result V3_API query(void* self, const v3_tuid iid, void** obj) {
+        if (v3_tuid_match(iid, v3_funknown_iid) || v3_tuid_match(iid, v3_message_iid)) {
+            ref(self);
+            *obj = self;
+            return V3_OK;
+        }
+        *obj = nullptr;
+        return V3_NO_INTERFACE;
+    }
+    static uint32_t V3_API ref(void* self) { return ++static_cast<Message*>(self)->references; }
+    static uint32_t V3_API unref(void* self) {
+        auto* message = static_cast<Message*>(self);
+        const uint32_t left = --message->references;
+        if (left == 0) {
+            AttributeList::unref(message->attributes);
+            delete message;
+        }
+        return left;
+    }
+    static const char* V3_API id(void* self) { return static_cast<Message*>(self)->name.c_str(); }
+    static void V3_API setId(void* self, const char* id) { static_cast<Message*>(self)->name = id ? id : ""; }
+    static v3_attribute_list** V3_API attributesOf(void* self) {
+        return reinterpret_cast<v3_attribute_list**>(static_cast<Message*>(self)->attributes);
+    }
+    static constexpr Table kTable = {{query, ref, unref}, {id, setId, attributesOf}};
+
+    const Table* table = &kTable;
+    std::atomic<uint32_t> references{1};
+    std::string name;
+    AttributeList* attributes = new AttributeList;
+};
+
+struct HostApplication {
+    struct Table {
+        v3_funknown unknown;
+        v3_host_application host;
+    };
+    static v3_result V3_API query(void* self, const v3_tuid iid, void** obj) {
+        if (v3_tuid_match(iid, v3_funknown_iid) || v3_tuid_match(iid, v3_host_application_iid)) {
+            *obj = self;
+            return V3_OK;
+        }
+        *obj = nullptr;
+        return V3_NO_INTERFACE;
+    }
+    static v3_result V3_API name(void*, v3_str_128 text) {
+        const char* host = "Hammerlyn2 test host";
+        int i = 0;
+        for (; host[i]; ++i) text[i] = host[i];
+        text[i] = 0;
+        return V3_OK;
+    }
+    static v3_result V3_API create(void*, v3_tuid cid, v3_tuid iid, void** obj) {
+        if (v3_tuid_match(cid, v3_message_iid) && v3_tuid_match(iid, v3_message_iid)) {
+            *obj = new Message;
+            return V3_OK;
+        }
+        if (v3_tuid_match(cid, v3_attribute_list_iid) && v3_tuid_match(iid, v3_attribute_list_iid)) {
+            *obj = new AttributeList;
+            return V3_OK;
+        }
+        *obj = nullptr;
+        return V3_NO_INTERFACE;
+    }
+    static constexpr Table kTable = {{query, staticRef, staticRef}, {name, create}};
+
+    const Table* table = &kTable;
+    v3_funknown** object() { return reinterpret_cast<v3_funknown**>(this); }
+};
+
+HostApplication hostApplication;
+
 std::string narrow(const int16_t* text) {
     std::string out;
     for (; *text; ++text) out += static_cast<char>(*text);
@@ -237,7 +405,7 @@ public:
         void* object = nullptr;
         if (v3_cpp_obj(factory)->create_instance(factory, info.class_id, v3_component_iid, &object) != V3_OK) return;
         component = static_cast<v3_component**>(object);
-        if (v3_cpp_obj_initialize(component, nullptr) != V3_OK) return;
+        if (v3_cpp_obj_initialize(component, hostApplication.object()) != V3_OK) return;
         if (queryInterface(component, v3_audio_processor_iid, &object) == V3_OK)
             processor = static_cast<v3_audio_processor**>(object);
         // The controller is the component itself, or (builds with a panel) a class of its own.
@@ -248,7 +416,7 @@ public:
             if (v3_cpp_obj(component)->get_controller_class_id(component, controllerClass) == V3_OK &&
                 v3_cpp_obj(factory)->create_instance(factory, controllerClass, v3_edit_controller_iid, &object) == V3_OK) {
                 controller = static_cast<v3_edit_controller**>(object);
-                separateController = v3_cpp_obj_initialize(controller, nullptr) == V3_OK;
+                separateController = v3_cpp_obj_initialize(controller, hostApplication.object()) == V3_OK;
             }
         }
         if (controller && queryInterface(controller, v3_midi_mapping_iid, &object) == V3_OK)
@@ -539,3 +707,38 @@ TEST(Vst3Format, ComponentStateRoundTripIsExactUnderADecimalCommaLocale) {
     for (float sample : c) ASSERT_TRUE(sample == sample);
     std::setlocale(LC_ALL, saved.c_str());
 }
+
+#if defined(_WIN32)
+// The panel opens as a child of the host's window, at the panel's size, and
+// goes again, twice over.
+TEST(Vst3Format, PanelOpensInTheHostWindowAndClosesAgain) {
+    Vst3Instance vst3(vst3Module().factory);
+    ASSERT_TRUE(vst3.ready());
+    v3_plugin_view** view = v3_cpp_obj(vst3.controller)->create_view(vst3.controller, "editor");
+    ASSERT_NE(view, nullptr) << "no panel";
+    ASSERT_EQ(v3_cpp_obj(view)->is_platform_type_supported(view, "HWND"), V3_OK);
+    v3_view_rect size{};
+    ASSERT_EQ(v3_cpp_obj(view)->get_size(view, &size), V3_OK);
+    EXPECT_EQ(size.right - size.left, 512);
+    EXPECT_EQ(size.bottom - size.top, 272);
+    HWND parent = CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW, 0, 0, 700, 400, nullptr, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(parent, nullptr);
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_EQ(v3_cpp_obj(view)->attached(view, parent, "HWND"), V3_OK);
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+        HWND child = GetWindow(parent, GW_CHILD);
+        ASSERT_NE(child, nullptr) << "round " << round;
+        RECT rect{};
+        GetClientRect(child, &rect);
+        EXPECT_EQ(rect.right - rect.left, 512);
+        EXPECT_EQ(rect.bottom - rect.top, 272);
+        ASSERT_EQ(v3_cpp_obj(view)->removed(view), V3_OK);
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+        EXPECT_EQ(GetWindow(parent, GW_CHILD), nullptr) << "round " << round;
+    }
+    v3_cpp_obj_unref(view);
+    DestroyWindow(parent);
+}
+#endif
