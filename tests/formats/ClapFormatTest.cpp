@@ -323,3 +323,50 @@ TEST(ClapFormat, PanelOpensInTheHostWindowAndClosesAgain) {
     DestroyWindow(parent);
 }
 #endif
+
+#if defined(_WIN32)
+// A knob dragged on the panel reaches the host as edits of its parameter, and
+// the plug-in takes the new value. (Gestures are passed on as the editor
+// reports them through EditorHost; its knobs report none yet.)
+TEST(ClapFormat, PanelKnobTurnsReachTheHostAsEdits) {
+    auto clap = activeClap();
+    ASSERT_NE(clap, nullptr);
+    const clap_plugin_gui_t* gui = clap->gui();
+    ASSERT_NE(gui, nullptr);
+    HWND parent = CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW, 0, 0, 700, 400, nullptr, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(parent, nullptr);
+    ASSERT_TRUE(gui->create(clap->plugin(), CLAP_WINDOW_API_WIN32, false));
+    clap_window_t window{};
+    window.api = CLAP_WINDOW_API_WIN32;
+    window.win32 = parent;
+    ASSERT_TRUE(gui->set_parent(clap->plugin(), &window));
+    gui->show(clap->plugin());
+    clap->runTimers();
+    HWND panel = GetWindow(parent, GW_CHILD);
+    ASSERT_NE(panel, nullptr);
+    const double before = clap->parameterValue(1);
+    // The SAW knob's centre; 40 pixels up turn it by a fifth of its range.
+    SendMessageA(panel, WM_MOUSEMOVE, 0, MAKELPARAM(108, 44));
+    SendMessageA(panel, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(108, 44));
+    SendMessageA(panel, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(108, 24));
+    SendMessageA(panel, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(108, 4));
+    SendMessageA(panel, WM_LBUTTONUP, 0, MAKELPARAM(108, 4));
+    clap->runTimers();
+    std::vector<float> left(64), right(64);
+    ASSERT_TRUE(clap->process({}, left.data(), right.data(), 64));
+    const auto& sent = clap->sent();
+    ASSERT_FALSE(sent.empty()) << "nothing reached the host";
+    int values = 0;
+    for (const ClapOutEvent& event : sent) {
+        EXPECT_EQ(event.parameter, 1u);
+        if (event.type == CLAP_EVENT_PARAM_VALUE) ++values;
+    }
+    EXPECT_GE(values, 1);
+    EXPECT_EQ(sent.back().type, CLAP_EVENT_PARAM_VALUE);
+    EXPECT_EQ(static_cast<float>(sent.back().value), static_cast<float>(clap->parameterValue(1)));
+    EXPECT_NEAR(clap->parameterValue(1), before + 0.2, 1e-6);
+    gui->destroy(clap->plugin());
+    DestroyWindow(parent);
+}
+#endif

@@ -249,7 +249,20 @@ bool ClapInstance::process(const std::vector<ClapEvent>& events, float* left, fl
     process.audio_outputs = &output;
     process.audio_outputs_count = 1;
     process.in_events = &list.list;
-    process.out_events = &kIgnoredOutput;
+    const clap_output_events_t output_events = {
+        this, [](const clap_output_events_t* self, const clap_event_header_t* event) {
+            auto& kept = static_cast<ClapInstance*>(self->ctx)->outEvents;
+            if (event->space_id != CLAP_CORE_EVENT_SPACE_ID) return true;
+            if (event->type == CLAP_EVENT_PARAM_VALUE) {
+                const auto* value = reinterpret_cast<const clap_event_param_value_t*>(event);
+                kept.push_back({event->type, value->param_id, value->value});
+            } else if (event->type == CLAP_EVENT_PARAM_GESTURE_BEGIN || event->type == CLAP_EVENT_PARAM_GESTURE_END) {
+                const auto* gesture = reinterpret_cast<const clap_event_param_gesture_t*>(event);
+                kept.push_back({event->type, gesture->param_id, 0.0});
+            }
+            return true;
+        }};
+    process.out_events = &output_events;
     steadyTime += frames;
     const clap_process_status status = instance->process(instance, &process);
     return status != CLAP_PROCESS_ERROR;

@@ -46,6 +46,14 @@ struct ClapEvent {
     double value = 0.0;       // parameter
 };
 
+// A parameter event the plug-in sent to the host: a gesture's begin or end,
+// or a new value.
+struct ClapOutEvent {
+    uint16_t type;
+    clap_id parameter;
+    double value;
+};
+
 class ClapInstance {
 public:
     // Null when the factory refuses the id or init() fails.
@@ -66,8 +74,10 @@ public:
     // Sets values outside processing (the params extension's flush).
     void flushParameters(const std::vector<ClapEvent>& events);
 
-    // Renders frames after the block's events into left and right.
+    // Renders frames after the block's events into left and right; the
+    // parameter events the plug-in sends back are kept in sent().
     bool process(const std::vector<ClapEvent>& events, float* left, float* right, std::uint32_t frames);
+    const std::vector<ClapOutEvent>& sent() const { return outEvents; }
 
     // The panel's extension, or null.
     const clap_plugin_gui_t* gui() const {
@@ -92,6 +102,7 @@ private:
     bool processing = false;
     std::int64_t steadyTime = 0;
     std::vector<clap_id> timers;
+    std::vector<ClapOutEvent> outEvents;
     clap_id nextTimer = 1;
     friend struct ClapHostTimers;
 };
