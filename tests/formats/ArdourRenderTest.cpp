@@ -4,7 +4,9 @@
 // player in front of the plug-in sends each event at its exact frame, and a Lua
 // capture behind it keeps the plug-in's output untouched together with the
 // length of every block Ardour ran; the VST 2 build renders the same score in
-// the same blocks, and the two must agree bit for bit.
+// the same blocks, and the two must agree bit for bit. A session saved with
+// knobs set and opened again, both under a decimal-comma locale, must sound
+// like the VST 2 build with the same knobs.
 //
 // ardour7-lua crashes now and then in any session (also with Ardour's own
 // plug-ins): a run that does not end cleanly is retried, and its output is never
@@ -23,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "instrument/ParameterTable.h"
 #include "tests/formats/Score.h"
 
 namespace fs = std::filesystem;
@@ -83,20 +86,25 @@ bool readRender(const fs::path& path, Render* render) {
     return true;
 }
 
-// One format through Ardour: stages it, scans it, renders the score.
-void renderInArdour(const char* format, const fs::path& bundle, const fs::path& stageFolder, Render* render) {
-    const fs::path work = fs::path(HAMMERLYN2_ARDOUR_WORK) / format;
-    fs::remove_all(work);
-    const fs::path home = work / "home";
-    const std::string env = "HOME=" + quoted(home) + " LC_ALL=C ";
-    stage(bundle, home / stageFolder);
-    if (std::strcmp(format, "vst3") == 0) {
-        const std::string scan = env + "LD_LIBRARY_PATH=" HAMMERLYN2_ARDOUR_LIB " " HAMMERLYN2_ARDOUR_LIB "/ardour-vst3-scanner -f " +
-                                 quoted(home / stageFolder / bundle.filename()) + " > " + quoted(work / "scan.log") + " 2>&1";
-        ASSERT_EQ(std::system(scan.c_str()), 0) << readText(work / "scan.log");
-    }
+// The scripts and the staged plug-in for one format in a private home.
+struct ArdourSetup {
+    fs::path work, home, output;
+    std::string session;  // the session script, still with @MODE@, @SETTINGS@ and @SESSION_DIR@
+};
 
-    const fs::path scripts = home / ".config" / "ardour7" / "scripts";
+void prepare(const char* format, const char* name, const fs::path& bundle, const fs::path& stageFolder,
+             ArdourSetup* setup) {
+    setup->work = fs::path(HAMMERLYN2_ARDOUR_WORK) / name;
+    fs::remove_all(setup->work);
+    setup->home = setup->work / "home";
+    stage(bundle, setup->home / stageFolder);
+    if (std::strcmp(format, "vst3") == 0) {
+        const std::string scan = "HOME=" + quoted(setup->home) + " LD_LIBRARY_PATH=" HAMMERLYN2_ARDOUR_LIB " " HAMMERLYN2_ARDOUR_LIB
+                                 "/ardour-vst3-scanner -f " + quoted(setup->home / stageFolder / bundle.filename()) + " > " +
+                                 quoted(setup->work / "scan.log") + " 2>&1";
+        ASSERT_EQ(std::system(scan.c_str()), 0) << readText(setup->work / "scan.log");
+    }
+    const fs::path scripts = setup->home / ".config" / "ardour7" / "scripts";
     const fs::path source = HAMMERLYN2_ARDOUR_SCRIPTS;
     std::string score;
     for (const ScoreEvent& e : comparisonScore())
@@ -108,48 +116,57 @@ void renderInArdour(const char* format, const fs::path& bundle, const fs::path& 
     const std::string maxBlocks = std::to_string(kMaxBlocks);
     writeText(scripts / "hammerlyn2_capture.lua",
               replaced(replaced(readText(source / "hammerlyn2_capture.lua"), "@FRAMES@", frames), "@MAX_BLOCKS@", maxBlocks));
-    const fs::path output = work / "render.bin";
+    setup->output = setup->work / "render.bin";
     std::string session = readText(source / "render_session.lua");
     session = replaced(session, "@PLUGIN_NAME@", "Hammerlyn2");
     session = replaced(session, "@PLUGIN_TYPE@", std::strcmp(format, "vst3") == 0 ? "VST3" : "LV2");
     session = replaced(session, "@FRAMES@", frames);
     session = replaced(session, "@MAX_BLOCKS@", maxBlocks);
-    session = replaced(session, "@OUTPUT@", output.string());
-
-    std::string log;
-    for (int attempt = 1; attempt <= kAttempts; ++attempt) {
-        const fs::path sessionDir = work / ("session" + std::to_string(attempt));
-        const fs::path script = work / "render.lua";
-        writeText(script, replaced(session, "@SESSION_DIR@", sessionDir.string()));
-        fs::remove(output);
-        const fs::path logFile = work / ("ardour" + std::to_string(attempt) + ".log");
-        const std::string run = env + "timeout 300 " HAMMERLYN2_ARDOUR_LUA " " + quoted(script) + " > " + quoted(logFile) + " 2>&1";
-        const int status = std::system(run.c_str());
-        log = readText(logFile);
-        if (status == 0 && log.find("HAMMERLYN2-RENDER-DONE") != std::string::npos && readRender(output, render)) return;
-        std::fprintf(stderr, "Ardour run %d of %d did not end cleanly (status %d); retrying\n", attempt, kAttempts, status);
-    }
-    FAIL() << "no clean Ardour run in " << kAttempts << " attempts; last log:\n" << log;
+    session = replaced(session, "@OUTPUT@", setup->output.string());
+    setup->session = session;
 }
 
-void expectVst2Bits(const char* format, const fs::path& bundle, const fs::path& stageFolder) {
-    Render render;
-    renderInArdour(format, bundle, stageFolder, &render);
-    if (::testing::Test::HasFatalFailure()) return;
+// Runs the session script in one mode until a run ends cleanly with its marker.
+// A render's output is read only from a clean run.
+void runArdour(ArdourSetup& setup, const std::string& mode, const std::string& settings, const fs::path& sessionDir,
+               const char* locale, const char* marker, Render* render) {
+    std::string script = replaced(setup.session, "@MODE@", mode);
+    script = replaced(script, "@SETTINGS@", settings);
+    script = replaced(script, "@SESSION_DIR@", sessionDir.string());
+    const fs::path scriptFile = setup.work / (mode + ".lua");
+    writeText(scriptFile, script);
+    std::string log;
+    for (int attempt = 1; attempt <= kAttempts; ++attempt) {
+        // A crashed first run may have left half a session behind.
+        if (mode != "reload") fs::remove_all(sessionDir);
+        fs::remove(setup.output);
+        const fs::path logFile = setup.work / (mode + std::to_string(attempt) + ".log");
+        const std::string run = "HOME=" + quoted(setup.home) + " LC_ALL=" + locale + " timeout 300 " HAMMERLYN2_ARDOUR_LUA " " +
+                                quoted(scriptFile) + " > " + quoted(logFile) + " 2>&1";
+        const int status = std::system(run.c_str());
+        log = readText(logFile);
+        const bool clean = status == 0 && log.find(marker) != std::string::npos;
+        if (clean && (!render || readRender(setup.output, render))) return;
+        std::fprintf(stderr, "Ardour run (%s) %d of %d did not end cleanly (status %d); retrying\n", mode.c_str(), attempt,
+                     kAttempts, status);
+    }
+    FAIL() << "no clean Ardour run (" << mode << ") in " << kAttempts << " attempts; last log:\n" << log;
+}
+
+// The capture against the VST 2 build's render of the score in the same blocks.
+void expectVst2Bits(const Render& render, bool withSettings, bool restored) {
     std::uint32_t total = 0;
     for (std::uint32_t frames : render.blocks) total += frames;
     ASSERT_GE(total, kScoreFrames);
-    // The last block may run past the capture: render the VST 2 build up to the
-    // captured length in the same blocks.
+    // The last block may run past the capture: render up to the captured length.
     std::vector<std::uint32_t> blocks;
     for (std::uint32_t frames : render.blocks) {
         if (total - frames >= kScoreFrames) break;
         blocks.push_back(frames);
     }
-    std::vector<float> reference = renderVst2Reference(comparisonScore(), false, blocks);
+    std::vector<float> reference = renderVst2Reference(comparisonScore(), withSettings, blocks, restored);
     const std::size_t rendered = reference.size() / 2;
     ASSERT_GE(rendered, kScoreFrames);
-    // Left and right of the first kScoreFrames frames.
     std::vector<float> expected(reference.begin(), reference.begin() + kScoreFrames);
     expected.insert(expected.end(), reference.begin() + static_cast<std::ptrdiff_t>(rendered),
                     reference.begin() + static_cast<std::ptrdiff_t>(rendered + kScoreFrames));
@@ -161,12 +178,51 @@ void expectVst2Bits(const char* format, const fs::path& bundle, const fs::path& 
         << render.blocks.front() << " frames";
 }
 
+void rendersLikeVst2(const char* format, const fs::path& bundle, const fs::path& stageFolder) {
+    ArdourSetup setup;
+    ASSERT_NO_FATAL_FAILURE(prepare(format, format, bundle, stageFolder, &setup));
+    Render render;
+    ASSERT_NO_FATAL_FAILURE(runArdour(setup, "fresh", "", setup.work / "session", "C", "HAMMERLYN2-RENDER-DONE", &render));
+    expectVst2Bits(render, false, false);
+}
+
+// Knobs set in a session saved and opened again under a decimal-comma locale:
+// the restored plug-in sounds as the VST 2 build does when a song with the
+// same knobs is reopened.
+void restoresSavedKnobs(const char* format, const fs::path& bundle, const fs::path& stageFolder) {
+    ArdourSetup setup;
+    ASSERT_NO_FATAL_FAILURE(prepare(format, (std::string(format) + "-state").c_str(), bundle, stageFolder, &setup));
+    std::string settings;
+    for (const ScoreSetting& setting : comparisonSettings()) {
+        char name[kParameterTextBytes];
+        formatParameterName(setting.index, name);
+        char value[64];
+        std::snprintf(value, sizeof(value), "%a", static_cast<double>(setting.value));
+        // Lua reads hexadecimal floats exactly, whatever the locale.
+        settings += "{\"" + std::string(name) + "\"," + std::string("tonumber(\"") + value + "\")},";
+    }
+    const fs::path session = setup.work / "session";
+    ASSERT_NO_FATAL_FAILURE(runArdour(setup, "save", settings, session, "de_DE.UTF-8", "HAMMERLYN2-SAVE-DONE", nullptr));
+    Render render;
+    ASSERT_NO_FATAL_FAILURE(runArdour(setup, "reload", "", session, "de_DE.UTF-8", "HAMMERLYN2-RENDER-DONE", &render));
+    // The VST 2 build with the same knobs, reopened from its own saved bank.
+    expectVst2Bits(render, true, true);
+}
+
 }  // namespace
 
 TEST(ArdourHost, RendersTheScoreThroughTheVst3BuildBitIdenticalToVst2) {
-    expectVst2Bits("vst3", HAMMERLYN2_VST3_BUNDLE, ".vst3");
+    rendersLikeVst2("vst3", HAMMERLYN2_VST3_BUNDLE, ".vst3");
 }
 
 TEST(ArdourHost, RendersTheScoreThroughTheLv2BuildBitIdenticalToVst2) {
-    expectVst2Bits("lv2", HAMMERLYN2_LV2_BUNDLE, ".lv2");
+    rendersLikeVst2("lv2", HAMMERLYN2_LV2_BUNDLE, ".lv2");
+}
+
+TEST(ArdourHost, SessionSavedAndReopenedUnderDecimalCommaRestoresTheVst3Knobs) {
+    restoresSavedKnobs("vst3", HAMMERLYN2_VST3_BUNDLE, ".vst3");
+}
+
+TEST(ArdourHost, SessionSavedAndReopenedUnderDecimalCommaRestoresTheLv2Knobs) {
+    restoresSavedKnobs("lv2", HAMMERLYN2_LV2_BUNDLE, ".lv2");
 }

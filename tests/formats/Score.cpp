@@ -20,7 +20,7 @@ std::vector<float> renderVst2Reference(const std::vector<ScoreEvent>& score, boo
 }
 
 std::vector<float> renderVst2Reference(const std::vector<ScoreEvent>& score, bool withSettings,
-                                       const std::vector<std::uint32_t>& blocks) {
+                                       const std::vector<std::uint32_t>& blocks, bool restored) {
     std::uint32_t total = 0, largest = 1;
     for (std::uint32_t frames : blocks) {
         total += frames;
@@ -28,8 +28,14 @@ std::vector<float> renderVst2Reference(const std::vector<ScoreEvent>& score, boo
     }
     auto vst = startedInstance(44100.0f, static_cast<VstInt32>(largest));
     if (!vst) return {};
-    if (withSettings)
+    if (withSettings && restored) {
+        auto saved = startedInstance(44100.0f, static_cast<VstInt32>(largest));
+        if (!saved) return {};
+        for (const ScoreSetting& setting : comparisonSettings()) saved->setParameter(setting.index, setting.value);
+        vst->setChunk(saved->getChunk(false), false);
+    } else if (withSettings) {
         for (const ScoreSetting& setting : comparisonSettings()) vst->setParameter(setting.index, setting.value);
+    }
     std::vector<float> left(total), right(total);
     std::size_t next = 0;
     std::uint32_t start = 0;

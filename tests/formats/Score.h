@@ -50,9 +50,13 @@ std::vector<std::uint32_t> comparisonBlocks();
 // The score through the VST 2 build at 44.1 kHz in comparisonBlocks(), after
 // comparisonSettings() when asked: left channel, then right.
 std::vector<float> renderVst2Reference(const std::vector<ScoreEvent>& score, bool withSettings);
-// The same in the given blocks (frames of each, in order) for as many frames as they add up to.
+// The same in the given blocks (frames of each, in order) for as many frames as
+// they add up to. With restored, the settings reach the instance that renders
+// through a saved bank (set on another instance, saved, restored), as a
+// reopened song brings them; the instrument then sets up every band again,
+// which differs in the last bits from an instance that never did.
 std::vector<float> renderVst2Reference(const std::vector<ScoreEvent>& score, bool withSettings,
-                                       const std::vector<std::uint32_t>& blocks);
+                                       const std::vector<std::uint32_t>& blocks, bool restored = false);
 
 // The index of the first sample where two renders differ bit for bit, or their
 // common length when they are equal.

@@ -2,29 +2,71 @@
 -- (Dummy backend): a MIDI track holding the score player, the plug-in and the
 -- capture, in that order. Writes the block lengths and the captured frames to
 -- the output file and prints HAMMERLYN2-RENDER-DONE when everything went right.
--- Filled in by the test: @SESSION_DIR@ @PLUGIN_NAME@ @PLUGIN_TYPE@ @FRAMES@ @MAX_BLOCKS@ @OUTPUT@
+-- Modes: "fresh" renders with a new plug-in; "save" sets the knobs listed in
+-- SETTINGS on a new plug-in, saves the session and prints HAMMERLYN2-SAVE-DONE;
+-- "reload" opens that session again and renders with the plug-in it restored.
+-- Filled in by the test: @MODE@ @SETTINGS@ @SESSION_DIR@ @PLUGIN_NAME@ @PLUGIN_TYPE@ @FRAMES@ @MAX_BLOCKS@ @OUTPUT@
+local mode = "@MODE@"
+local settings = { @SETTINGS@ }  -- { parameter name, value }
 ARDOUR.config ():set_hide_dummy_backend (false)
 assert (AudioEngine:set_backend ("None (Dummy)", "", ""), "no Dummy backend")
-assert (create_session ("@SESSION_DIR@", "render", 44100), "cannot create the session")
+
+local track, plugin
+if mode == "reload" then
+	assert (load_session ("@SESSION_DIR@", "render"), "cannot open the saved session")
+	local route = Session:route_by_name ("Hammerlyn2")
+	assert (not route:isnil (), "the saved track is missing")
+	track = route:to_track ()
+	track:set_active (false, nil)
+	plugin = track:nth_plugin (0)
+	assert (not plugin:isnil (), "the saved plug-in is missing")
+else
+	assert (create_session ("@SESSION_DIR@", "render", 44100), "cannot create the session")
+	local tracks = Session:new_midi_track (ARDOUR.ChanCount (ARDOUR.DataType ("midi"), 1),
+		ARDOUR.ChanCount (ARDOUR.DataType ("audio"), 2), true, ARDOUR.PluginInfo (), nil, nil, 1, "Hammerlyn2",
+		ARDOUR.PresentationInfo.max_order, ARDOUR.TrackMode.Normal, false, false)
+	assert (tracks:size () == 1, "no track")
+	track = tracks:front ()
+	-- Inactive while the chain is built, so that the player and the capture
+	-- start counting frames in the same cycle.
+	track:set_active (false, nil)
+	plugin = ARDOUR.LuaAPI.new_plugin (Session, "@PLUGIN_NAME@", ARDOUR.PluginType.@PLUGIN_TYPE@, "")
+		assert (track:add_processor_by_index (plugin, 0, nil, true) == 0, "cannot add the plug-in")
+end
 assert (Session:nominal_sample_rate () == 44100, "session rate")
 
-local tracks = Session:new_midi_track (ARDOUR.ChanCount (ARDOUR.DataType ("midi"), 1),
-	ARDOUR.ChanCount (ARDOUR.DataType ("audio"), 2), true, ARDOUR.PluginInfo (), nil, nil, 1, "Hammerlyn2",
-	ARDOUR.PresentationInfo.max_order, ARDOUR.TrackMode.Normal, false, false)
-assert (tracks:size () == 1, "no track")
-local track = tracks:front ()
--- Inactive while the chain is built, so that the player and the capture
--- start counting frames in the same cycle.
-track:set_active (false, nil)
+if mode == "save" then
+	local p = plugin:to_insert ():plugin (0)
+	track:set_active (true, nil)
+	for _, setting in ipairs (settings) do
+		-- set_processor_param counts control inputs only.
+		local found = false
+		local control = 0
+		for i = 0, p:parameter_count () - 1 do
+			if p:parameter_is_input (i) and p:parameter_is_control (i) then
+				if p:parameter_label (i) == setting[1] then
+					assert (ARDOUR.LuaAPI.set_processor_param (plugin, control, setting[2]), "cannot set " .. setting[1])
+					found = true
+				end
+				control = control + 1
+			end
+		end
+		assert (found, "no parameter " .. setting[1])
+	end
+	-- Some cycles, so that the plug-in itself holds the new values; then the
+	-- track is saved inactive, so that it plays nothing before the render.
+	ARDOUR.LuaAPI.usleep (300000)
+	track:set_active (false, nil)
+	assert (Session:save_state ("", false, false, false, false, false) == 0, "cannot save the session")
+	print ("HAMMERLYN2-SAVE-DONE")
+	return
+end
 
 local player = ARDOUR.LuaAPI.new_luaproc (Session, "Hammerlyn2 Score Player")
-local plugin = ARDOUR.LuaAPI.new_plugin (Session, "@PLUGIN_NAME@", ARDOUR.PluginType.@PLUGIN_TYPE@, "")
 local capture = ARDOUR.LuaAPI.new_luaproc (Session, "Hammerlyn2 Capture")
 assert (not player:isnil (), "no score player")
-assert (not plugin:isnil (), "Hammerlyn2 (@PLUGIN_TYPE@) not found")
 assert (not capture:isnil (), "no capture")
 assert (track:add_processor_by_index (player, 0, nil, true) == 0, "cannot add the player")
-assert (track:add_processor_by_index (plugin, 1, nil, true) == 0, "cannot add the plug-in")
 assert (track:add_processor_by_index (capture, 2, nil, true) == 0, "cannot add the capture")
 
 local shmem = capture:to_insert ():plugin (0):to_luaproc ():shmem ()
