@@ -4,6 +4,8 @@
 // must not make expensive.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <vector>
 
 #include "plugin/VSTPlug.h"
@@ -21,8 +23,10 @@ void setFrameCounters(benchmark::State& state, float hostRate) {
 
 void sendNotes(VSTPlug& plug, int count) {
     std::vector<VstMidiEvent> midi(static_cast<std::size_t>(count));
-    std::vector<unsigned char> storage(sizeof(VstEvents) + sizeof(VstEvent*) * midi.size());
+    std::vector<unsigned char> storage(offsetof(VstEvents, events) + sizeof(VstEvent*) * std::max<std::size_t>(midi.size(), 2));
     auto* events = reinterpret_cast<VstEvents*>(storage.data());
+    // Written through the list's address: the record declares only two entries.
+    auto* list = reinterpret_cast<VstEvent**>(storage.data() + offsetof(VstEvents, events));
     events->numEvents = count;
     for (int i = 0; i < count; ++i) {
         VstMidiEvent& e = midi[static_cast<std::size_t>(i)];
@@ -32,7 +36,7 @@ void sendNotes(VSTPlug& plug, int count) {
         e.midiData[0] = static_cast<char>(0x90);
         e.midiData[1] = static_cast<char>(48 + 3 * i);
         e.midiData[2] = 100;
-        events->events[i] = reinterpret_cast<VstEvent*>(&e);
+        list[i] = reinterpret_cast<VstEvent*>(&e);
     }
     plug.processEvents(events);
 }

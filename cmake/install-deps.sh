@@ -4,8 +4,8 @@
 set -e
 packages="cmake make g++ pkg-config googletest libgtest-dev libbenchmark-dev
  g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
- wine wine32:i386 wine64 xvfb xauth
- libsndfile1-dev libsmf-dev libpng-dev sox
+ wine wine32:i386 wine64 xvfb xauth libx11-dev libxtst-dev
+ libsndfile1-dev libpng-dev sox libstk-dev
  clang libclang-rt-14-dev
  dpf-source lv2-dev sordi locales patch ardour zip binutils"
 

@@ -1,28 +1,31 @@
 #include "editor/MyGui.h"
 
+#include "editor/EmbeddedBitmaps.h"
 #include "editor/PanelLayout.h"
-#include "editor/Win32Api.h"
 #include "editor/bitmapknob.h"
 
 namespace {
 
-HBITMAP loadPanelBitmap(void* instance, int id) {
-    return LoadBitmapA(static_cast<HINSTANCE>(instance), MAKEINTRESOURCEA(id));
+// The panel bitmap with resource number id, empty if it is missing or unreadable.
+PixelSurface loadPanelBitmap(int id) {
+    PixelSurface out;
+    if (const EmbeddedBitmap* bmp = findEmbeddedBitmap(id)) decodeBmp(bmp->data, bmp->size, out);
+    return out;
 }
 
 }  // namespace
 
-MyGui::MyGui(EditorHost* effect) : QFGui(effect) {
-    backgroundBitmap = loadPanelBitmap(instance, panel::kBackgroundBitmapId);
-    knobStrip = loadPanelBitmap(instance, panel::kStripBitmapId);
-    knobMask = loadPanelBitmap(instance, panel::kMaskBitmapId);
-    background = backgroundBitmap;
-    hasBackground = backgroundBitmap != nullptr;
+MyGui::MyGui(EditorHost* effect)
+    : QFGui(effect),
+      backgroundBitmap(loadPanelBitmap(panel::kBackgroundBitmapId)),
+      knobStrip(loadPanelBitmap(panel::kStripBitmapId)),
+      knobMask(loadPanelBitmap(panel::kMaskBitmapId)) {
+    if (!backgroundBitmap.pixels.empty()) background = &backgroundBitmap;
 
     // Without the strip and the mask there is nothing to draw a knob with.
-    if (!knobStrip || !knobMask) return;
+    if (knobStrip.pixels.empty() || knobMask.pixels.empty()) return;
     for (const panel::Knob& k : panel::kKnobs) {
-        auto* knob = new bitmapknob(k.x, k.y, k.snapRange, k.snapPoint, knobStrip, knobMask);
+        auto* knob = new bitmapknob(k.x, k.y, k.snapRange, k.snapPoint, &knobStrip, &knobMask);
         knob->paramIndex = k.paramIndex;
         knob->owner = this;
         knob->automate = true;
@@ -32,8 +35,5 @@ MyGui::MyGui(EditorHost* effect) : QFGui(effect) {
 
 MyGui::~MyGui() {
     // The window goes before the bitmaps it draws with.
-    if (isOpen()) close();
-    if (backgroundBitmap) DeleteObject(static_cast<HBITMAP>(backgroundBitmap));
-    if (knobStrip) DeleteObject(static_cast<HBITMAP>(knobStrip));
-    if (knobMask) DeleteObject(static_cast<HBITMAP>(knobMask));
+    close();
 }

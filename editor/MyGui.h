@@ -2,17 +2,19 @@
 // parameter, bound to the plug-in in both directions.
 #pragma once
 
+#include "editor/PixelSurface.h"
 #include "editor/QFGui.h"
 
 class MyGui : public QFGui {
 public:
-    // Loads the panel's bitmaps from the module and places the knobs; the
-    // window itself is created only when the host opens the editor.
+    // Decodes the panel's bitmaps built into the module and places the knobs;
+    // the window itself is created only when the host opens the editor.
     explicit MyGui(EditorHost* effect);
     ~MyGui() override;
 
 private:
-    BitmapHandle backgroundBitmap = nullptr;  // owned HBITMAPs, null if loading failed
-    BitmapHandle knobStrip = nullptr;
-    BitmapHandle knobMask = nullptr;
+    // Empty where a bitmap could not be decoded.
+    PixelSurface backgroundBitmap;
+    PixelSurface knobStrip;
+    PixelSurface knobMask;
 };

@@ -38,6 +38,22 @@ void fillPixels(PixelSurface& dst, int left, int top, int right, int bottom, std
         for (int x = left; x < right; ++x) dst.at(x, y) = rgb;
 }
 
+void fillEllipse(PixelSurface& dst, int left, int top, int right, int bottom, std::uint32_t pen, std::uint32_t fill) {
+    if (right <= left || bottom <= top) return;
+    const double cx = (left + right) / 2.0, cy = (top + bottom) / 2.0;
+    const double rx = (right - left) / 2.0, ry = (bottom - top) / 2.0;
+    auto inside = [&](int px, int py) {
+        const double u = (px + 0.5 - cx) / rx, v = (py + 0.5 - cy) / ry;
+        return u * u + v * v <= 1.0;
+    };
+    for (int py = std::max(top, 0); py < std::min(bottom, dst.height); ++py)
+        for (int px = std::max(left, 0); px < std::min(right, dst.width); ++px) {
+            if (!inside(px, py)) continue;
+            const bool edge = !inside(px - 1, py) || !inside(px + 1, py) || !inside(px, py - 1) || !inside(px, py + 1);
+            dst.at(px, py) = edge ? pen : fill;
+        }
+}
+
 namespace {
 
 std::uint32_t readLe(const std::uint8_t* p, int bytes) {

@@ -1,7 +1,7 @@
 // A plain 32-bit pixel buffer with the three raster operations the editor
 // paints with (copy, AND, OR) and a reader for the BMP files of the panel.
-// The headless window layer draws into these, and tests use them to compute
-// what a window should show.
+// The editor composes its panel in one of these, which every window layer
+// shows as it is; tests use them to compute what a window should show.
 #pragma once
 
 #include <cstddef>
@@ -31,6 +31,10 @@ void blitPixels(PixelSurface& dst, int dx, int dy, int w, int h, const PixelSurf
 
 // Fills the rectangle [left, right) x [top, bottom), clipped.
 void fillPixels(PixelSurface& dst, int left, int top, int right, int bottom, std::uint32_t rgb);
+
+// Fills the ellipse inscribed in [left, right) x [top, bottom) with fill and
+// outlines it one pixel wide with pen, clipped.
+void fillEllipse(PixelSurface& dst, int left, int top, int right, int bottom, std::uint32_t pen, std::uint32_t fill);
 
 // Reads an uncompressed 8-bit (palette), 24-bit or 32-bit BMP file. Returns
 // false, leaving out empty, for anything else or for a truncated file.

@@ -1,91 +1,31 @@
 #include "editor/QFGui.h"
 
+#include <algorithm>
 #include <cmath>
-#include <mutex>
-
-#include "editor/Win32Api.h"
-
-void* moduleInstance = nullptr;
 
 std::atomic<int> QFGui::editorCount{0};
 
 namespace {
 
-// Serialises the class's registration with the count of editors, so that an
-// editor created while the last other one is destroyed keeps its class.
-std::mutex& classLock() {
-    static std::mutex lock;
-    return lock;
-}
-
-// Window timer that draws what other threads changed.
-constexpr UINT_PTR kIdleTimer = 1;
-constexpr UINT kIdleMilliseconds = 50;
-
-int lowSigned(std::intptr_t lParam) { return static_cast<std::int16_t>(lParam & 0xFFFF); }
-int highSigned(std::intptr_t lParam) { return static_cast<std::int16_t>((lParam >> 16) & 0xFFFF); }
-
-HWND asWindow(void* h) { return static_cast<HWND>(h); }
+// 0x00BBGGRR as the pixel surface stores it, 0x00RRGGBB.
+std::uint32_t toPixel(ColourRef c) { return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF); }
 
 }  // namespace
 
-// The system calls the window procedure on whatever stack the host's thread
-// has: 32-bit x86 guarantees only 4-byte alignment, and our SSE2 code needs 16.
-#if defined(__i386__)
-#define WINDOW_ENTRY __attribute__((force_align_arg_pointer))
-#else
-#define WINDOW_ENTRY
-#endif
-
-// The window procedure of the class; a friend so that it can forget a window
-// destroyed behind the editor's back.
-class QFGuiWindow {
-public:
-    WINDOW_ENTRY static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        auto* editor = reinterpret_cast<QFGui*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-        // Messages sent while the window is created, before it knows its editor.
-        if (!editor) return DefWindowProcA(window, message, wParam, lParam);
-        if (message == WM_NCDESTROY) {
-            // The window is gone, whether the editor closed it or the host
-            // destroyed its parent first: never touch the handle again.
-            SetWindowLongPtrA(window, GWLP_USERDATA, 0);
-            if (editor->hwnd == window) {
-                editor->hwnd = nullptr;
-                if (editor->captured) editor->endDrag(0, 0);
-            }
-            return DefWindowProcA(window, message, wParam, lParam);
-        }
-        return editor->handleMessage(message, wParam, lParam);
-    }
-};
-
-QFGui::QFGui(EditorHost* effect) : AEffEditor(effect), instance(moduleInstance) {
-    std::lock_guard<std::mutex> guard(classLock());
-    WNDCLASSA wc{};
-    wc.style = 0;  // no double clicks, no private DC
-    wc.lpfnWndProc = &QFGuiWindow::windowProc;
-    wc.cbClsExtra = 0;
-    wc.cbWndExtra = 0;
-    wc.hInstance = static_cast<HINSTANCE>(instance);
-    wc.hIcon = nullptr;
-    wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
-    wc.hbrBackground = nullptr;  // nothing erased: paint covers the whole window
-    wc.lpszMenuName = nullptr;
-    wc.lpszClassName = kClassName;
-    WNDCLASSA existing;
-    if (!GetClassInfoA(static_cast<HINSTANCE>(instance), kClassName, &existing)) RegisterClassA(&wc);
+QFGui::QFGui(EditorHost* effect)
+    : AEffEditor(effect), panelWindow(createPanelWindow(*this)), picture(width, height, toPixel(backColour)) {
     editorCount.fetch_add(1);
 }
 
 QFGui::~QFGui() {
-    // The window goes first: its last messages may still reach the widgets.
-    if (isOpen()) close();
+    // The window goes first: its last events may still reach the widgets.
+    close();
+    panelWindow.reset();
     for (WidgetBase* w : widgets) delete w;
     widgets.clear();
     hover = nullptr;
     captured = nullptr;
-    std::lock_guard<std::mutex> guard(classLock());
-    if (editorCount.fetch_sub(1) - 1 < 1) UnregisterClassA(kClassName, static_cast<HINSTANCE>(instance));
+    editorCount.fetch_sub(1);
 }
 
 void QFGui::addWidget(WidgetBase* widget) { widgets.push_back(widget); }
@@ -96,32 +36,39 @@ bool QFGui::getRect(EditorRect** out) {
     return true;
 }
 
+void* QFGui::window() const { return panelWindow ? panelWindow->handle() : nullptr; }
+
 bool QFGui::open(void* parent) {
     // Hosts may open twice without closing: the first window is not leaked.
-    if (isOpen()) close();
+    close();
     systemWindow = parent;  // open from here on, also while the window is created
-    windowThread.store(GetCurrentThreadId());
-    HWND window = CreateWindowExA(0, kClassName, nullptr, WS_CHILD, 0, 0, width, height, asWindow(parent), nullptr,
-                                  static_cast<HINSTANCE>(instance), nullptr);
-    hwnd = window;
-    if (window) {
-        SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-        SetTimer(window, kIdleTimer, kIdleMilliseconds, nullptr);
-        ShowWindow(window, SW_SHOW);
+    windowThread.store(std::this_thread::get_id(), std::memory_order_relaxed);
+    windowOpen = true;
+    // The window shows the whole panel from its first moment where it can.
+    for (WidgetBase* w : widgets) w->dirty.store(true, std::memory_order_relaxed);
+    compose();
+    if (!panelWindow->open(parent, picture)) {
+        windowOpen = false;
+        systemWindow = nullptr;
+        windowThread.store(std::thread::id(), std::memory_order_relaxed);
+        return false;
     }
     return true;
 }
 
 void QFGui::close() {
-    if (hwnd) DestroyWindow(asWindow(hwnd));
-    hwnd = nullptr;  // destroying the window also ended any drag (capture lost)
+    // A drag in progress ends, and with it the host's gesture.
+    if (captured) endDrag(0, 0);
+    endGesture();
+    if (panelWindow) panelWindow->close();
+    windowOpen = false;
     systemWindow = nullptr;
-    windowThread.store(0);
+    windowThread.store(std::thread::id(), std::memory_order_relaxed);
 }
 
 bool QFGui::onWindowThread() const {
-    const std::uint32_t owner = windowThread.load();
-    return owner != 0 && owner == GetCurrentThreadId();
+    const std::thread::id owner = windowThread.load(std::memory_order_relaxed);
+    return owner != std::thread::id() && owner == std::this_thread::get_id();
 }
 
 bool QFGui::anyDirty() const {
@@ -131,6 +78,8 @@ bool QFGui::anyDirty() const {
 }
 
 void QFGui::idle() {
+    if (!onWindowThread() || !windowOpen) return;
+    panelWindow->processEvents();
     if (anyDirty()) redrawDirty();
 }
 
@@ -148,66 +97,58 @@ void QFGui::updateAllParameters() {
 void QFGui::redrawDirty() {
     // Another thread (host automation, a state restore) leaves the widgets
     // dirty; the window's own thread draws them at its next paint or idle.
-    if (!onWindowThread() || !isOpen() || !hwnd) return;
-    HWND window = asWindow(hwnd);
-    HDC dc = GetDC(window);
-    if (!dc) return;
-    for (WidgetBase* w : widgets) drawWidget(w, dc, penColour, fillColour);
-    ReleaseDC(window, dc);
+    if (!onWindowThread() || !windowOpen || !window()) return;
+    int left = width, top = height, right = 0, bottom = 0;
+    for (WidgetBase* w : widgets) {
+        if (!w->dirty.load(std::memory_order_relaxed)) continue;
+        left = std::min(left, w->x);
+        top = std::min(top, w->y);
+        right = std::max(right, w->x + w->width);
+        bottom = std::max(bottom, w->y + w->height);
+        drawWidget(w, penColour, fillColour);
+    }
+    left = std::max(left, 0);
+    top = std::max(top, 0);
+    right = std::min(right, width);
+    bottom = std::min(bottom, height);
+    if (left < right && top < bottom) panelWindow->present(picture, left, top, right - left, bottom - top);
 }
 
-void QFGui::drawWidget(WidgetBase* widget, DrawContext drawContext, ColourRef pen, ColourRef fill) {
+void QFGui::drawWidget(WidgetBase* widget, ColourRef pen, ColourRef fill) {
     if (!widget->dirty.load(std::memory_order_relaxed)) return;
-    HDC dc = static_cast<HDC>(drawContext);
     const int l = widget->x, t = widget->y, r = widget->x + widget->width, b = widget->y + widget->height;
-    if (widget->round) {
-        if (widget->filled) {
-            HPEN p = CreatePen(PS_SOLID, 1, pen);
-            HBRUSH br = CreateSolidBrush(fill);
-            HGDIOBJ oldPen = SelectObject(dc, p);
-            HGDIOBJ oldBrush = SelectObject(dc, br);
-            Ellipse(dc, l, t, r, b);
-            SelectObject(dc, oldPen);
-            SelectObject(dc, oldBrush);
-            DeleteObject(p);
-            DeleteObject(br);
-        }
-    } else if (widget->filled) {
-        HBRUSH br = CreateSolidBrush(fill);
-        RECT area{l, t, r, b};
-        FillRect(dc, &area, br);
-        DeleteObject(br);
+    if (widget->filled) {
+        if (widget->round)
+            fillEllipse(picture, l, t, r, b, toPixel(pen), toPixel(fill));
+        else
+            fillPixels(picture, l, t, r, b, toPixel(fill));
     }
     // Cleared before drawing: a change from another thread while the widget
     // draws leaves it dirty for the next pass instead of being lost.
     widget->dirty.store(false, std::memory_order_relaxed);
-    widget->draw(dc, pen, fill);
+    widget->draw(picture, pen, fill);
+}
+
+void QFGui::compose() {
+    if (background)
+        blitPixels(picture, 0, 0, width, height, *background, 0, 0, RasterOp::Copy);
+    else
+        fillPixels(picture, 0, 0, width, height, toPixel(backColour));
+    for (WidgetBase* w : widgets) {
+        w->dirty.store(true, std::memory_order_relaxed);
+        drawWidget(w, penColour, fillColour);
+    }
+}
+
+const PixelSurface& QFGui::render() {
+    compose();
+    return picture;
 }
 
 void QFGui::paint() {
-    HWND window = asWindow(hwnd);
-    if (!isOpen() || !window) return;
-    PAINTSTRUCT ps{};
-    HDC dc = BeginPaint(window, &ps);
-    if (hasBackground) {
-        HDC memory = CreateCompatibleDC(dc);
-        HGDIOBJ previous = SelectObject(memory, static_cast<HBITMAP>(background));
-        BITMAP bm{};
-        GetObjectA(static_cast<HBITMAP>(background), sizeof(bm), &bm);
-        BitBlt(dc, 0, 0, bm.bmWidth, bm.bmHeight, memory, 0, 0, SRCCOPY);
-        SelectObject(memory, previous);
-        DeleteDC(memory);
-    } else {
-        HBRUSH br = CreateSolidBrush(backColour);
-        RECT area{clientRect.left, clientRect.top, clientRect.right, clientRect.bottom};
-        FillRect(dc, &area, br);
-        DeleteObject(br);
-    }
-    for (WidgetBase* w : widgets) {
-        w->dirty.store(true, std::memory_order_relaxed);
-        drawWidget(w, dc, penColour, fillColour);
-    }
-    EndPaint(window, &ps);
+    if (!windowOpen || !window()) return;
+    compose();
+    panelWindow->present(picture, 0, 0, width, height);
 }
 
 WidgetBase* QFGui::widgetAt(int px, int py) const {
@@ -216,7 +157,35 @@ WidgetBase* QFGui::widgetAt(int px, int py) const {
     return nullptr;
 }
 
-void QFGui::mouseMove(int x, int y) {
+void QFGui::reportChange(WidgetBase* widget, float value) {
+    EditorHost* host = getEffect();
+    if (!host || !widget) return;
+    const int index = widget->paramIndex;
+    if (widget == captured) {
+        // The first change of a press opens the gesture; the press's end closes it.
+        if (gestureParam != index) {
+            endGesture();
+            host->beginGesture(index);
+            gestureParam = index;
+        }
+        host->changeParameter(index, value);
+    } else if (gestureParam == index) {
+        host->changeParameter(index, value);  // already inside this parameter's gesture
+    } else {
+        host->beginGesture(index);
+        host->changeParameter(index, value);
+        host->endGesture(index);
+    }
+}
+
+void QFGui::endGesture() {
+    if (gestureParam < 0) return;
+    const int index = gestureParam;
+    gestureParam = -1;
+    if (EditorHost* host = getEffect()) host->endGesture(index);
+}
+
+void QFGui::windowMouseMove(int x, int y) {
     WidgetBase* p = widgetAt(x, y);
     if (captured) captured->onDrag(x, y);
     if (hover && p != hover) {
@@ -227,89 +196,57 @@ void QFGui::mouseMove(int x, int y) {
         p->onMouseEnter(x, y);
         hover = p;
     }
+    redrawDirty();
 }
 
-void QFGui::press(int button, int x, int y) {
+void QFGui::windowPress(int button, int x, int y) {
     WidgetBase* p = widgetAt(x, y);
-    if (!p) return;
-    p->onMouseDown(button, x, y);
-    captured = p;
-    SetCapture(asWindow(hwnd));
+    if (p) {
+        // Another press takes the capture: the gesture of the last one is over.
+        endGesture();
+        p->onMouseDown(button, x, y);
+        captured = p;
+        panelWindow->captureMouse();
+    }
+    redrawDirty();
 }
 
 void QFGui::endDrag(int x, int y) {
     WidgetBase* w = captured;
     captured = nullptr;
-    w->onDragEnd(x, y);
+    if (w) w->onDragEnd(x, y);
+    endGesture();
 }
 
-void QFGui::release(int button, int x, int y) {
+void QFGui::windowRelease(int button, int x, int y) {
     WidgetBase* p = widgetAt(x, y);
     if (p && (!captured || p == captured)) p->onMouseUp(button, x, y);
     if (captured) {
         endDrag(x, y);
-        // The capture-change message this causes finds nothing captured.
-        ReleaseCapture();
+        panelWindow->releaseMouse();
     }
+    redrawDirty();
 }
 
-void QFGui::wheel(std::uintptr_t wParam, int x, int y) {
-    POINT point{x, y};  // screen coordinates
-    ScreenToClient(asWindow(hwnd), &point);
-    WidgetBase* p = widgetAt(point.x, point.y);
-    if (!p) return;
-    const unsigned delta = static_cast<unsigned>((wParam >> 16) & 0xFFFF);
-    p->onMouseWheel(delta == 120 ? 1 : -1);
+void QFGui::windowWheel(int steps, int x, int y) {
+    if (WidgetBase* p = widgetAt(x, y)) p->onMouseWheel(steps);
+    redrawDirty();
 }
 
-std::intptr_t QFGui::handleMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
-    HWND window = asWindow(hwnd);
-    const int x = lowSigned(lParam);
-    const int y = highSigned(lParam);
-    switch (message) {
-    case WM_PAINT:
-        if (!isOpen() || !window) break;
-        paint();
-        return 0;
-    case WM_MOUSEACTIVATE:
-        SetFocus(window);
-        return 0;
-    case WM_MOUSEMOVE:
-        mouseMove(x, y);
-        redrawDirty();
-        return 0;
-    case WM_LBUTTONDOWN:
-    case WM_RBUTTONDOWN:
-        press(message == WM_LBUTTONDOWN ? 0 : 1, x, y);
-        redrawDirty();
-        return 0;
-    case WM_LBUTTONUP:
-    case WM_RBUTTONUP:
-        release(message == WM_LBUTTONUP ? 0 : 1, x, y);
-        redrawDirty();
-        return 0;
-    case WM_MOUSEWHEEL:
-        wheel(wParam, x, y);
-        redrawDirty();
-        return 0;
-    case WM_CAPTURECHANGED:
-        // Losing the capture ends the drag as a release would. Taking it again
-        // ourselves (a second press during a drag) is no loss, and a capture
-        // that went to another window is not taken back from it.
-        if (captured && reinterpret_cast<HWND>(lParam) != window) {
-            endDrag(x, y);
-            if (GetCapture() == window) ReleaseCapture();
-            redrawDirty();
-        }
-        break;
-    case WM_TIMER:
-        if (wParam == kIdleTimer) {
-            idle();
-            return 0;
-        }
-        break;
-    default:
-        break;
-    }
-    return DefWindowProcA(window, message, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam));
+void QFGui::windowCaptureLost() {
+    if (!captured) return;
+    endDrag(0, 0);
+    panelWindow->releaseMouse();
+    redrawDirty();
+}
+
+void QFGui::windowExposed() { paint(); }
+
+void QFGui::windowTick() { idle(); }
+
+void QFGui::windowDestroyed() {
+    // Destroyed with the host's window: the drag ends, nothing is drawn again.
+    windowOpen = false;
+    if (captured) endDrag(0, 0);
+    endGesture();
 }

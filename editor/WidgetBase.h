@@ -7,12 +7,9 @@
 #include <cstdint>
 
 class QFGui;
+struct PixelSurface;
 
-// Window-layer handles, kept opaque here so that plug-in code including the
-// editor's headers does not see the platform's window headers.
-using DrawContext = void*;  // HDC
-using BitmapHandle = void*;  // HBITMAP
-using ColourRef = std::uint32_t;  // COLORREF, 0x00BBGGRR
+using ColourRef = std::uint32_t;  // 0x00BBGGRR, as Windows writes colours
 
 class WidgetBase {
 public:
@@ -31,8 +28,8 @@ public:
     virtual void onDrag(int /*x*/, int /*y*/) {}
     // One wheel notch: +1 up, -1 down.
     virtual void onMouseWheel(int /*steps*/) {}
-    // Draws the widget into dc (an HDC) with the editor's colours.
-    virtual void draw(DrawContext /*dc*/, ColourRef /*pen*/, ColourRef /*fill*/) {}
+    // Draws the widget into the editor's picture of the panel with the editor's colours.
+    virtual void draw(PixelSurface& /*canvas*/, ColourRef /*pen*/, ColourRef /*fill*/) {}
     // Sets the value; notify reports a change to the plug-in.
     virtual void setValue(float value, bool notify) = 0;
     virtual float getValue() = 0;

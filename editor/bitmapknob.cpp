@@ -2,10 +2,11 @@
 
 #include <cmath>
 
+#include "editor/PixelSurface.h"
 #include "editor/QFGui.h"
-#include "editor/Win32Api.h"
 
-bitmapknob::bitmapknob(int x, int y, float snapRange, float snapPoint, BitmapHandle strip, BitmapHandle mask)
+bitmapknob::bitmapknob(int x, int y, float snapRange, float snapPoint, const PixelSurface* strip,
+                       const PixelSurface* mask)
     : WidgetBase(x, y, 24, 24), snapRange(snapRange), snapPoint(snapPoint), strip(strip), mask(mask) {
     value.store(0.5f, std::memory_order_relaxed);
     round = true;
@@ -71,27 +72,18 @@ void bitmapknob::setValue(float v, bool notify) {
 
     // Report before the change detection, so that while the plug-in handles the
     // report the knob already holds its new value and is not set again.
-    if (notify && automate && owner) {
-        if (EditorHost* host = owner->getEffect()) host->changeParameter(paramIndex, v);
-    }
+    if (notify && automate && owner) owner->reportChange(this, v);
 
     const int offset = frameFor(v) * frameHeight;
     if (lastFrameOffset.exchange(offset, std::memory_order_relaxed) != offset)
         dirty.store(true, std::memory_order_relaxed);
 }
 
-void bitmapknob::draw(DrawContext drawContext, ColourRef, ColourRef) {
+void bitmapknob::draw(PixelSurface& canvas, ColourRef, ColourRef) {
     if (!strip || !mask) return;
-    HDC dc = static_cast<HDC>(drawContext);
-    const int offset = frame() * frameHeight;
-    HDC memory = CreateCompatibleDC(dc);
     // The mask blacks out the disc and keeps the corners; the frame is then
     // ORed into the black disc, so the knob draws over its own last frame
-    // without the background being repainted.
-    HGDIOBJ previous = SelectObject(memory, static_cast<HBITMAP>(mask));
-    BitBlt(dc, x, y, width, height, memory, 0, 0, SRCAND);
-    SelectObject(memory, static_cast<HBITMAP>(strip));
-    BitBlt(dc, x, y, width, height, memory, 0, offset, SRCPAINT);
-    SelectObject(memory, previous);
-    DeleteDC(memory);
+    // without the background being composed again.
+    blitPixels(canvas, x, y, width, height, *mask, 0, 0, RasterOp::And);
+    blitPixels(canvas, x, y, width, height, *strip, 0, frame() * frameHeight, RasterOp::Or);
 }

@@ -10,14 +10,14 @@
 
 class bitmapknob : public WidgetBase {
 public:
-    // strip and mask are HBITMAPs owned by the editor; they must outlive the knob.
-    bitmapknob(int x, int y, float snapRange, float snapPoint, BitmapHandle strip, BitmapHandle mask);
+    // strip and mask are owned by the editor; they must outlive the knob.
+    bitmapknob(int x, int y, float snapRange, float snapPoint, const PixelSurface* strip, const PixelSurface* mask);
 
     void onMouseDown(int button, int x, int y) override;
     void onDragEnd(int x, int y) override;
     void onDrag(int x, int y) override;
     void onMouseWheel(int steps) override;
-    void draw(DrawContext dc, ColourRef pen, ColourRef fill) override;
+    void draw(PixelSurface& canvas, ColourRef pen, ColourRef fill) override;
     void setValue(float value, bool notify) override;
     float getValue() override { return value.load(std::memory_order_relaxed); }
 
@@ -35,7 +35,7 @@ public:
     std::atomic<int> lastFrameOffset{-1000};  // matches no real offset
     int frameCount = 64;
     int frameHeight = 24;
-    BitmapHandle strip;
-    BitmapHandle mask;
+    const PixelSurface* strip;
+    const PixelSurface* mask;
     bool fine = false;  // the drag began with the right button
 };

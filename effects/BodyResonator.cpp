@@ -34,11 +34,21 @@ void BodyResonator::setup(float frequency, float q, float gainDb) noexcept {
     const float na2 = 1.0f - alpha / amplitude;
 
     const float r = 1.0f / na0;
+    const float feedback1 = r * na1;
+    const float feedback2 = r * na2;
+    // The rounded coefficients must keep both poles strictly inside the unit
+    // circle (|a2| < 1 and |a1| < 1 + a2). At very high rates cos(w0) rounds to
+    // 1 and puts a pole on the circle: such a band, too, is left flat.
+    if (!(std::fabs(feedback2) < 1.0f && std::fabs(feedback1) < 1.0f + feedback2)) {
+        b0 = 1.0f;
+        b1 = b2 = a1 = a2 = 0.0f;
+        return;
+    }
     b0 = r * nb0;
     b1 = r * nb1;
     b2 = r * nb2;
-    a1 = r * na1;
-    a2 = r * na2;
+    a1 = feedback1;
+    a2 = feedback2;
 }
 
 void BodyResonator::setSampleRate(double rate) noexcept { sampleRate = rate; }

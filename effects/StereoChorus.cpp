@@ -44,19 +44,18 @@ void StereoChorus::setSampleRate(float rate) noexcept {
 }
 
 void StereoChorus::process(float* left, float* right, int count, float amount) noexcept {
-    lfoStep = static_cast<float>(std::sin(kLfoAngle / static_cast<double>(sampleRate))) * 2.0f;
-
+    // The oscillator's coefficient follows the rate; the sweeps are worked out
+    // afresh for every frame.
+    const float step = static_cast<float>(std::sin(kLfoAngle / static_cast<double>(sampleRate))) * 2.0f;
     float* const ringL = lineLeft.get();
     float* const ringR = lineRight.get();
-    const float step = lfoStep;
     float c = lfoCos, s = lfoSin;
-    float ml = modLeft, mr = modRight;
     int w = writeIndex, r = readIndex;
     for (int i = 0; i < count; ++i) {
         c = c - step * s;
         s = c * step + s;
-        mr = (s + 1.0f) * 0.22f;
-        ml = (c + 1.0f) * 0.22f;
+        const float mr = (s + 1.0f) * 0.22f;
+        const float ml = (c + 1.0f) * 0.22f;
 
         const float dryL = left[i];
         const float dryR = right[i];
@@ -70,8 +69,6 @@ void StereoChorus::process(float* left, float* right, int count, float amount) n
     }
     lfoCos = c;
     lfoSin = s;
-    modLeft = ml;
-    modRight = mr;
     writeIndex = w;
     readIndex = r;
 }

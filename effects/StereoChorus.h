@@ -27,9 +27,6 @@ public:
 private:
     std::unique_ptr<float[]> lineLeft;   // last 2048 left input frames
     std::unique_ptr<float[]> lineRight;  // last 2048 right input frames
-    float lfoStep = 0.0f;                // oscillator coefficient, set at every block start
-    float modLeft = 0.0f;                // left sweep, (lfoCos + 1) x 0.22
-    float modRight = 0.0f;               // right sweep, (lfoSin + 1) x 0.22
     float lfoCos = 0.5f;
     float lfoSin = 0.0f;
     float sampleRate = 44100.0f;

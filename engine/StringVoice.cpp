@@ -18,144 +18,85 @@ static_assert(std::bit_cast<std::uint32_t>(2.3283064e-10f) == 0x2F800000u);  // 
 }  // namespace
 
 StringVoice::StringVoice(const std::atomic<float>* params, const float* noteFrequency, const float* sawTable,
-                         const float* squareTable, std::uint32_t* noiseState) noexcept
-    : params_(params),
-      noteFrequency_(noteFrequency),
-      sawTable_(sawTable),
-      squareTable_(squareTable),
-      noiseState_(noiseState)
-{
+                         const float* squareTable, std::uint32_t* noiseState, float* tables) noexcept
+    : params(params),
+      noteFrequency(noteFrequency),
+      sawTable(sawTable),
+      squareTable(squareTable),
+      noiseState(noiseState),
+      tables(tables) {}
+
+void StringVoice::setEnvelopeRates(float attack, float decay, float release) noexcept {
+    env.setRates(sampleRate(), attack * attack * 0.1f, decay * decay, release * release);
 }
 
-void StringVoice::setEnvelopeRates(float attack, float decay, float release) noexcept
-{
-    envelope_.setRates(sampleRate(), attack * attack * 0.1f, decay * decay, release * release);
-}
+void StringVoice::start(float velocity, int note) noexcept {
+    velocityGain = velocity * velocity;
+    env.start();
+    currentNote = note;
+    isActive = true;
+    isReleased = false;
+    filterState[0] = 0.0f;
+    filterState[1] = 0.0f;
 
-void StringVoice::start(float velocity, int note) noexcept
-{
-    amplitude_ = velocity * velocity;
-    envelope_.start();
-    note_ = note;
-    active_ = true;
-    released_ = false;
-    filterState_[0] = 0.0f;
-    filterState_[1] = 0.0f;
-
-    const float rnd = params_[Rnd].load(kRelaxed);
-    const float saw = params_[Saw].load(kRelaxed);
-    const float sqr = params_[Sqr].load(kRelaxed);
-    const float preFilter = params_[PreFilter].load(kRelaxed);
-    const float damp = params_[Damp].load(kRelaxed);
-    const float vel = params_[Vel].load(kRelaxed);
-    const float key = params_[Key].load(kRelaxed);
-    const float detune = params_[Detune].load(kRelaxed);
+    const float rnd = params[Rnd].load(kRelaxed);
+    const float saw = params[Saw].load(kRelaxed);
+    const float sqr = params[Sqr].load(kRelaxed);
+    const float preFilter = params[PreFilter].load(kRelaxed);
+    const float damp = params[Damp].load(kRelaxed);
+    const float vel = params[Vel].load(kRelaxed);
+    const float key = params[Key].load(kRelaxed);
+    const float detune = params[Detune].load(kRelaxed);
 
     // Key tracking of the losses: full Damp at the bottom of the range, none at the top.
     int k = note - kKeyLowNote;
     k = k < 0 ? 0 : (k > kKeySpan ? kKeySpan : k);
-    damping_ = ((1.0f - static_cast<float>(k) * kKeyStep) * damp - damp) * key + damp;
+    dampingCoefficient = ((1.0f - static_cast<float>(k) * kKeyStep) * damp - damp) * key + damp;
 
     // Pre-filter: Vel blends from a fixed cutoff to one that falls with velocity squared.
     const float pf = preFilter * 0.5f;
-    const float g = (amplitude_ * pf - pf) * vel + pf;
+    const float g = (velocityGain * pf - pf) * vel + pf;
 
-    std::uint32_t noise = *noiseState_;
+    // The table the heads read; the next period's is computed before head 0 wraps.
+    float* wave = tables + currentTable * kTableOffset;
+    std::uint32_t noise = *noiseState;
     float s = 0.0f;
     float f0 = 0.0f;
     float f1 = 0.0f;
     for (int i = 0; i < kTableLength; ++i) {
         float raw = drawNoise(noise) * rnd;
-        raw = squareTable_[i] * sqr * 0.3f + raw;
-        raw = sawTable_[i] * saw * 0.3f + raw;
+        raw = squareTable[i] * sqr * 0.3f + raw;
+        raw = sawTable[i] * saw * 0.3f + raw;
         s = (raw - s) * kExcitationSmoothing + s;
         f0 = (s - f0) * g + f0;
         f1 = (f0 - f1) * g + f1;
-        wave_[i] = f1;
+        wave[i] = f1;
     }
     // The smoothing passes continue from where the pre-filter stopped.
-    filterState_[0] = f0;
-    filterState_[1] = f1;
-    wave_[kTableLength] = wave_[0];
+    filterState[0] = f0;
+    filterState[1] = f1;
+    wave[kTableLength] = wave[0];
+    nextReady = false;
 
     // The detuned heads start at random points, up to Detune * 250 entries in.
-    phase_[0] = 0.0f;
+    phases[0] = 0.0f;
     const float d1 = drawNoise(noise);
     const float d2 = drawNoise(noise);
-    phase_[1] = std::fabs(d1) * detune * 500.0f;
-    phase_[2] = std::fabs(d2) * detune * 500.0f;
-    *noiseState_ = noise;
+    phases[1] = std::fabs(d1) * detune * 500.0f;
+    phases[2] = std::fabs(d2) * detune * 500.0f;
+    *noiseState = noise;
 
     // Junk notes outside the MIDI range play at the nearest end of the table.
     int index = note + 12;
     index = index < 0 ? 0 : (index >= kNoteTableSize ? kNoteTableSize - 1 : index);
-    const float f = noteFrequency_[index];
+    const float f = noteFrequency[index];
     const float sr = sampleRate();
-    increment_[0] = kTable / (sr / f);
+    increments[0] = kTable / (sr / f);
     // Head 1 plays at f / (1 + 0.74d + 0.26d^2), head 2 the same with -d.
     float d = detune * 0.01f;
     float r = (d * 0.26f + 0.74f) * d + 1.0f;
-    increment_[1] = kTable / (r / f * sr);
+    increments[1] = kTable / (r / f * sr);
     d = detune * -0.01f;
     r = (d * 0.26f + 0.74f) * d + 1.0f;
-    increment_[2] = kTable / (r / f * sr);
-}
-
-void StringVoice::smooth() noexcept
-{
-    const float c = damping_;
-    float f0 = filterState_[0];
-    float f1 = filterState_[1];
-    for (int i = 0; i < kTableLength; ++i) {
-        f0 = (wave_[i] - f0) * c + f0;
-        f1 = (f0 - f1) * c + f1;
-        wave_[i] = f1;
-    }
-    filterState_[0] = f0;
-    filterState_[1] = f1;
-    wave_[kTableLength] = wave_[0];
-}
-
-void StringVoice::render(int count, float* voiceBuffer, float* mixBuffer) noexcept
-{
-    if (!active_ || count < 1)
-        return;
-
-    float p0 = phase_[0];
-    float p1 = phase_[1];
-    float p2 = phase_[2];
-    const float inc0 = increment_[0];
-    const float inc1 = increment_[1];
-    const float inc2 = increment_[2];
-    const float amplitude = amplitude_;
-    const std::atomic<float>& volume = params_[Volume];
-
-    for (int j = 0; j < count; ++j) {
-        // Head 0 is read before the advance, the detuned heads after it.
-        const float r0 = interpolate(wave_, p0);
-        p0 = inc0 + p0;
-        p1 = inc1 + p1;
-        p2 = inc2 + p2;
-        if (p1 > kTable)
-            p1 = p1 - kTable;
-        if (p2 > kTable)
-            p2 = p2 - kTable;
-        if (p0 > kTable) {
-            p0 = p0 - kTable;
-            smooth();
-        }
-        const float r1 = interpolate(wave_, p1);
-        const float r2 = interpolate(wave_, p2);
-        const float x = ((r0 + r1 * 0.5f) + r2 * 0.5f) * amplitude * volume.load(kRelaxed);
-        // x clipped to -1..+1 without a branch.
-        voiceBuffer[j] = (std::fabs(x + 1.0f) - std::fabs(x - 1.0f)) * 0.5f;
-    }
-    phase_[0] = p0;
-    phase_[1] = p1;
-    phase_[2] = p2;
-
-    envelope_.process(voiceBuffer, count);
-    active_ = !envelope_.finished();
-    for (int j = 0; j < count; ++j)
-        mixBuffer[j] = voiceBuffer[j] + mixBuffer[j];
+    increments[2] = kTable / (r / f * sr);
 }

@@ -12,37 +12,57 @@
 // detuned) and low-pass smoothed once per period of the main head, so the
 // tone darkens and decays. Output is scaled, clipped to -1..+1 and shaped by
 // the voice's envelope. Everything runs at the engine rate.
+//
+// This class holds one voice's state and builds its string at a note start;
+// the engine renders all voices together, side by side in SIMD lanes
+// (engine/VoiceLanes.h). The voice's two tables live in the engine's lane
+// bank: the one the heads read, and the next period's, computed ahead of the
+// moment head 0 wraps (the smoothing pass depends only on the table and the
+// filter state, so it can run early, together with other voices' passes).
 class StringVoice {
 public:
-    static constexpr int kTableLength = 511;             // one period
-    static constexpr int kWaveSize = kTableLength + 1;   // plus a copy of entry 0
+    static constexpr int kTableLength = 511;            // one period
+    static constexpr int kWaveSize = kTableLength + 1;  // plus a copy of entry 0
     static constexpr int kNoteTableSize = 128;
     static constexpr float kDefaultSampleRate = 44100.0f;
     static constexpr std::uint32_t kNoiseSeed = 656446u;
 
     // Parameter indices the voice reads.
-    enum Param : int { Rnd = 0, Saw = 1, Sqr = 2, PreFilter = 3, Damp = 4, Vel = 5, Key = 6,
-                       Attack = 10, Decay = 11, ReleaseTime = 12, Detune = 13, Volume = 15 };
+    enum Param : int {
+        Rnd = 0,
+        Saw = 1,
+        Sqr = 2,
+        PreFilter = 3,
+        Damp = 4,
+        Vel = 5,
+        Key = 6,
+        Attack = 10,
+        Decay = 11,
+        ReleaseTime = 12,
+        Detune = 13,
+        Volume = 15
+    };
 
     // All pointers are borrowed from the owner and must outlive the voice.
     // `noiseState` is the owner's noise generator, shared by its voices.
+    // `tables` is the voice's place in the lane bank: entry i of table t is
+    // tables[t * kTableOffset + i].
     StringVoice(const std::atomic<float>* params, const float* noteFrequency, const float* sawTable,
-                const float* squareTable, std::uint32_t* noiseState) noexcept;
+                const float* squareTable, std::uint32_t* noiseState, float* tables) noexcept;
 
     StringVoice(const StringVoice&) = delete;
     StringVoice& operator=(const StringVoice&) = delete;
 
+    // Distance between the voice's two tables in the lane bank (a little more
+    // than a table, so that the voices' tables do not share cache sets).
+    static constexpr int kTableOffset = kWaveSize + 16;
+
     // Builds the string for `note` (engine note, MIDI - 12) and starts the envelope.
     void start(float velocity, int note) noexcept;
 
-    // Adds `count` samples into mixBuffer, using voiceBuffer (>= count entries)
-    // as work space. Does nothing while inactive.
-    void render(int count, float* voiceBuffer, float* mixBuffer) noexcept;
-
     // One draw of the noise generator: advances `state` and returns the new
     // state as a signed value scaled into -0.5..0.5.
-    static float drawNoise(std::uint32_t& state) noexcept
-    {
+    static float drawNoise(std::uint32_t& state) noexcept {
         const std::uint32_t low = state & 1u;
         const std::uint32_t high = state >> 1;
         state = low * 1588635695u - high * 1117695901u;  // 0x5EB0A82F, 0x429EAF9D
@@ -52,56 +72,67 @@ public:
     // Linear read of the table at position p (0..511). Positions outside the
     // table (which a sane rate and detune never produce) read entry 511
     // instead of memory beyond the table; exactly 511.0 reads entry 511.
-    static float interpolate(const float* wave, float p) noexcept
-    {
-        if (!(p > -1.0f && p < static_cast<float>(kTableLength)))
-            return wave[kTableLength];
+    // Entries are `Stride` floats apart.
+    template <int Stride = 1>
+    static float interpolate(const float* wave, float p) noexcept {
+        if (!(p > -1.0f && p < static_cast<float>(kTableLength))) return wave[kTableLength * Stride];
         const int i = static_cast<int>(p);
-        return (wave[i + 1] - wave[i]) * (p - static_cast<float>(i)) + wave[i];
+        const float a = wave[i * Stride], b = wave[(i + 1) * Stride];
+        return (b - a) * (p - static_cast<float>(i)) + a;
     }
 
     // Engine-side control.
-    void setSampleRate(float rate) noexcept { sampleRate_.store(rate, std::memory_order_relaxed); }
-    float sampleRate() const noexcept { return sampleRate_.load(std::memory_order_relaxed); }
+    void setSampleRate(float rate) noexcept { engineRate.store(rate, std::memory_order_relaxed); }
+    float sampleRate() const noexcept { return engineRate.load(std::memory_order_relaxed); }
     // Envelope rates from the engine rate and the Attack, Decay and Release values.
     void setEnvelopeRates(float attack, float decay, float release) noexcept;
-    void markUsed() noexcept { used_ = true; }
-    void release() noexcept { released_ = true; envelope_.setStage(VoiceEnvelope::Release); }
+    void markUsed() noexcept { wasUsed = true; }
+    void release() noexcept {
+        isReleased = true;
+        env.setStage(VoiceEnvelope::Release);
+    }
     // Taken as the engine's reserve: fades out quickly from its current level.
-    void fadeAsReserve() noexcept { released_ = true; envelope_.setStage(VoiceEnvelope::Fade); }
-    void silence() noexcept { active_ = false; }
+    void fadeAsReserve() noexcept {
+        isReleased = true;
+        env.setStage(VoiceEnvelope::Fade);
+    }
+    void silence() noexcept { isActive = false; }
 
     // Read-only state.
-    bool active() const noexcept { return active_; }
-    bool released() const noexcept { return released_; }
-    bool used() const noexcept { return used_; }
-    int note() const noexcept { return note_; }
-    float amplitude() const noexcept { return amplitude_; }
-    float damping() const noexcept { return damping_; }
-    float phase(int head) const noexcept { return phase_[head]; }
-    float increment(int head) const noexcept { return increment_[head]; }
-    const float* wave() const noexcept { return wave_; }
-    const VoiceEnvelope& envelope() const noexcept { return envelope_; }
+    bool active() const noexcept { return isActive; }
+    bool released() const noexcept { return isReleased; }
+    bool used() const noexcept { return wasUsed; }
+    int note() const noexcept { return currentNote; }
+    float amplitude() const noexcept { return velocityGain; }
+    float damping() const noexcept { return dampingCoefficient; }
+    float phase(int head) const noexcept { return phases[head]; }
+    float increment(int head) const noexcept { return increments[head]; }
+    // Entry i (0..511) of the table the heads read.
+    float waveEntry(int i) const noexcept { return tables[currentTable * kTableOffset + i]; }
+    const VoiceEnvelope& envelope() const noexcept { return env; }
 
 private:
-    // One low-pass pass over the whole period, continuing the filter states.
-    void smooth() noexcept;
+    // The lanes render the voice and keep its state between blocks.
+    friend struct VoiceLanes;
 
-    float amplitude_ = 0.0f;
-    std::atomic<float> sampleRate_{kDefaultSampleRate};
-    bool active_ = false;
-    bool released_ = false;
-    bool used_ = false;
-    int note_ = 0;
-    VoiceEnvelope envelope_;
-    float wave_[kWaveSize] = {};
-    float phase_[3] = {};
-    float increment_[3] = {};
-    float filterState_[2] = {};
-    float damping_ = 0.0f;
-    const std::atomic<float>* params_;
-    const float* noteFrequency_;
-    const float* sawTable_;
-    const float* squareTable_;
-    std::uint32_t* noiseState_;
+    float velocityGain = 0.0f;
+    std::atomic<float> engineRate{kDefaultSampleRate};
+    bool isActive = false;
+    bool isReleased = false;
+    bool wasUsed = false;
+    int currentNote = 0;
+    VoiceEnvelope env;
+    float phases[3] = {};
+    float increments[3] = {};
+    // Filter state after the latest table computed (the next one once it is ready).
+    float filterState[2] = {};
+    float dampingCoefficient = 0.0f;
+    int currentTable = 0;    // 0 or 1: the table the heads read
+    bool nextReady = false;  // the other table holds the next period
+    const std::atomic<float>* params;
+    const float* noteFrequency;
+    const float* sawTable;
+    const float* squareTable;
+    std::uint32_t* noiseState;
+    float* tables;
 };

@@ -18,119 +18,117 @@ static_assert(std::bit_cast<std::uint32_t>(kInverse255) == 0x3B808081u);
 
 }  // namespace
 
-VoiceEngine::VoiceEngine()
-{
-    for (auto& p : params_)
-        p.store(0.0f, kRelaxed);
+VoiceEngine::VoiceEngine() {
+    for (auto& p : paramValues) p.store(0.0f, kRelaxed);
 
     double frequency = kLowestNoteFrequency;
     for (int n = 0; n < kNoteTableSize; ++n) {
-        noteFrequency_[n] = static_cast<float>(frequency);
+        noteFrequency[n] = static_cast<float>(frequency);
         frequency *= kSemitone;
     }
     // Ramp from -0.5 to +0.5 over one period; the square changes sign where
     // the ramp turns positive. Entry 511 is never read.
     for (int i = 0; i < StringVoice::kTableLength; ++i) {
-        sawTable_[i] = static_cast<float>(i) * 0.5f * kInverse255 - 0.5f;
-        squareTable_[i] = sawTable_[i] > 0.0f ? kSquareLevel : -kSquareLevel;
+        sawShape[i] = static_cast<float>(i) * 0.5f * kInverse255 - 0.5f;
+        squareShape[i] = sawShape[i] > 0.0f ? kSquareLevel : -kSquareLevel;
     }
 
     // Voice j goes to the front, so the order starts 16, 15, ..., 0 with the
     // reserve voice 0 at the back.
+    static_assert(kVoiceCount <= VoiceLanes::kLanes);
+    tableBank = std::make_unique<float[]>(VoiceLanes::kBankFloats);
+    voiceLanes = std::make_unique<VoiceLanes>();
+    voiceLanes->bank = tableBank.get();
+    voiceLanes->voiceCount = kVoiceCount;
+    lanePath = VoiceLanes::best();
     for (int j = 0; j < kVoiceCount; ++j) {
-        voices_[j] = std::make_unique<StringVoice>(params_.data(), noteFrequency_.data(), sawTable_.data(),
-                                                   squareTable_.data(), &noiseState_);
-        voiceOrder_[kVoiceCount - 1 - j] = j;
+        float* tables = tableBank.get() + VoiceLanes::tableStart(j, 0);
+        voices[j] = std::make_unique<StringVoice>(paramValues.data(), noteFrequency.data(), sawShape.data(),
+                                                  squareShape.data(), &noise, tables);
+        voiceLanes->voices[j] = voices[j].get();
+        voiceOrder[kVoiceCount - 1 - j] = j;
     }
     recomputeEnvelopeRates();
 }
 
 VoiceEngine::~VoiceEngine() = default;
 
-bool VoiceEngine::queue(const EngineEvent& event) noexcept
-{
-    if (eventCount_ >= kMaxEvents)
-        return false;
-    events_[eventCount_++] = event;
+bool VoiceEngine::queue(const EngineEvent& event) noexcept {
+    const bool bend = event.kind == EngineEvent::Bend;
+    if (bend ? eventCount - noteEventCount >= kMaxBends : noteEventCount >= kMaxEvents) return false;
+    events[eventCount++] = event;
+    noteEventCount += bend ? 0 : 1;
     return true;
 }
 
-void VoiceEngine::moveToBack(int voice) noexcept
-{
+void VoiceEngine::moveToBack(int voice) noexcept {
     int position = 0;
-    while (voiceOrder_[position] != voice)
-        ++position;
-    for (; position < kVoiceCount - 1; ++position)
-        voiceOrder_[position] = voiceOrder_[position + 1];
-    voiceOrder_[kVoiceCount - 1] = voice;
+    while (voiceOrder[position] != voice) ++position;
+    for (; position < kVoiceCount - 1; ++position) voiceOrder[position] = voiceOrder[position + 1];
+    voiceOrder[kVoiceCount - 1] = voice;
 }
 
-void VoiceEngine::noteOn(int note, float velocity, int offset) noexcept
-{
+void VoiceEngine::noteOn(int note, float velocity, int offset) noexcept {
     // A note whose start cannot be queued changes nothing at all.
-    if (eventCount_ >= kMaxEvents)
-        return;
+    if (noteEventCount >= kMaxEvents) return;
 
     // The next reserve: a voice never used, else the least recently chosen
     // released one, else the least recently chosen one even if it is held.
     int next = -1;
-    for (int v : voiceOrder_) {
-        const StringVoice& voice = *voices_[v];
-        if (v != reserveVoice_ && !voice.active() && !voice.used()) {
+    for (int v : voiceOrder) {
+        const StringVoice& voice = *voices[v];
+        if (v != reserveVoice && !voice.active() && !voice.used()) {
             next = v;
             break;
         }
     }
     if (next < 0) {
-        for (int v : voiceOrder_) {
-            if (v != reserveVoice_ && voices_[v]->released()) {
+        for (int v : voiceOrder) {
+            if (v != reserveVoice && voices[v]->released()) {
                 next = v;
                 break;
             }
         }
     }
-    if (next < 0)
-        next = voiceOrder_[0];
+    if (next < 0) next = voiceOrder[0];
 
     EngineEvent start;
     start.kind = EngineEvent::Start;
     start.note = note;
     start.value = velocity;
     start.offset = offset;
-    start.voice = reserveVoice_;
+    start.voice = reserveVoice;
     queue(start);
 
-    voices_[reserveVoice_]->markUsed();
-    reserveVoice_ = next;
+    voices[reserveVoice]->markUsed();
+    reserveVoice = next;
     // The new reserve fades from the start of the block, not at the offset,
     // so it is silent by the time the next note needs it.
-    voices_[next]->fadeAsReserve();
+    voices[next]->fadeAsReserve();
     moveToBack(next);
 }
 
-void VoiceEngine::noteOff(int offset, int note) noexcept
-{
+void VoiceEngine::noteOff(int offset, int note) noexcept {
     EngineEvent release;
     release.kind = EngineEvent::Release;
     release.offset = offset;
     for (int i = 0; i < kVoiceCount; ++i) {
-        const StringVoice& voice = *voices_[i];
+        const StringVoice& voice = *voices[i];
         if (voice.active() && voice.note() == note && !voice.released()) {
             release.voice = i;
             queue(release);
         }
     }
     // Notes started earlier in this block have not begun to sound yet.
-    for (int e = 0; e < eventCount_; ++e) {
-        if (events_[e].kind == EngineEvent::Start && events_[e].note == note) {
-            release.voice = events_[e].voice;
+    for (int e = 0; e < eventCount; ++e) {
+        if (events[e].kind == EngineEvent::Start && events[e].note == note) {
+            release.voice = events[e].voice;
             queue(release);
         }
     }
 }
 
-void VoiceEngine::pitchBend(float value, int offset) noexcept
-{
+void VoiceEngine::pitchBend(float value, int offset) noexcept {
     EngineEvent bend;
     bend.kind = EngineEvent::Bend;
     bend.value = value;
@@ -138,47 +136,45 @@ void VoiceEngine::pitchBend(float value, int offset) noexcept
     queue(bend);
 }
 
-void VoiceEngine::silenceAll() noexcept
-{
-    for (auto& voice : voices_)
-        voice->silence();
+void VoiceEngine::silenceAll() noexcept {
+    for (auto& voice : voices) voice->silence();
 }
 
-void VoiceEngine::renderVoices(float* voiceBuffer, float* mixBuffer, int count) noexcept
-{
-    if (count < 1)
-        return;
-    for (auto& voice : voices_)
-        voice->render(count, voiceBuffer, mixBuffer);
+void VoiceEngine::renderVoices(float* /*voiceBuffer*/, float* mixBuffer, int count) noexcept {
+    if (count < 1) return;
+    voiceLanes->volume = paramValues[StringVoice::Volume].load(kRelaxed);
+    voiceLanes->render(lanePath, count, mixBuffer);
 }
 
-void VoiceEngine::apply(const EngineEvent& event) noexcept
-{
+bool VoiceEngine::useLanes(VoiceLanes::Path path) noexcept {
+    if (!VoiceLanes::available(path)) return false;
+    lanePath = path;
+    return true;
+}
+
+void VoiceEngine::apply(const EngineEvent& event) noexcept {
     switch (event.kind) {
-    case EngineEvent::Start:
-        voices_[event.voice]->start(event.value, event.note);
-        break;
-    case EngineEvent::Release:
-        voices_[event.voice]->release();
-        break;
-    default:
-        break;
+        case EngineEvent::Start:
+            voices[event.voice]->start(event.value, event.note);
+            break;
+        case EngineEvent::Release:
+            voices[event.voice]->release();
+            break;
+        default:
+            break;
     }
 }
 
-void VoiceEngine::renderSpan(float* voiceBuffer, float* mixBuffer, int count, bool wholeBlock) noexcept
-{
-    if (count < 0)
-        count = 0;
+void VoiceEngine::renderSpan(float* voiceBuffer, float* mixBuffer, int count, bool wholeBlock) noexcept {
+    if (count < 0) count = 0;
     int pos = 0;
     int applied = 0;
-    for (; applied < eventCount_; ++applied) {
-        const EngineEvent& event = events_[applied];
+    for (; applied < eventCount; ++applied) {
+        const EngineEvent& event = events[applied];
         int at = event.offset;
         // Later events of a longer block wait for the next piece. Events
         // queued after them with smaller offsets wait too: queue order holds.
-        if (!wholeBlock && at > count)
-            break;
+        if (!wholeBlock && at > count) break;
         at = at < pos ? pos : (at > count ? count : at);
         renderVoices(voiceBuffer, mixBuffer + pos, at - pos);
         apply(event);
@@ -188,57 +184,48 @@ void VoiceEngine::renderSpan(float* voiceBuffer, float* mixBuffer, int count, bo
 
     // Keep what was not applied, counted from the end of this piece. Offsets
     // that now lie behind the piece start are due at its very beginning.
-    const int kept = eventCount_ - applied;
+    const int kept = eventCount - applied;
     for (int e = 0; e < kept; ++e) {
-        EngineEvent event = events_[applied + e];
+        EngineEvent event = events[applied + e];
         event.offset = event.offset > count ? event.offset - count : 0;
-        events_[e] = event;
+        events[e] = event;
     }
-    eventCount_ = kept;
+    eventCount = kept;
+    noteEventCount = 0;
+    for (int e = 0; e < kept; ++e) noteEventCount += events[e].kind == EngineEvent::Bend ? 0 : 1;
 }
 
-void VoiceEngine::render(float* voiceBuffer, float* mixBuffer, int count) noexcept
-{
+void VoiceEngine::render(float* voiceBuffer, float* mixBuffer, int count) noexcept {
     renderSpan(voiceBuffer, mixBuffer, count, true);
 }
 
-void VoiceEngine::renderPartial(float* voiceBuffer, float* mixBuffer, int count) noexcept
-{
+void VoiceEngine::renderPartial(float* voiceBuffer, float* mixBuffer, int count) noexcept {
     renderSpan(voiceBuffer, mixBuffer, count, false);
 }
 
-void VoiceEngine::recomputeEnvelopeRates() noexcept
-{
-    const float attack = params_[StringVoice::Attack].load(kRelaxed);
-    const float decay = params_[StringVoice::Decay].load(kRelaxed);
-    const float release = params_[StringVoice::ReleaseTime].load(kRelaxed);
-    for (auto& voice : voices_)
-        voice->setEnvelopeRates(attack, decay, release);
+void VoiceEngine::recomputeEnvelopeRates() noexcept {
+    const float attack = paramValues[StringVoice::Attack].load(kRelaxed);
+    const float decay = paramValues[StringVoice::Decay].load(kRelaxed);
+    const float release = paramValues[StringVoice::ReleaseTime].load(kRelaxed);
+    for (auto& voice : voices) voice->setEnvelopeRates(attack, decay, release);
 }
 
-void VoiceEngine::parameterChanged(int index) noexcept
-{
+void VoiceEngine::parameterChanged(int index) noexcept {
     if (index == StringVoice::Attack || index == StringVoice::Decay || index == StringVoice::ReleaseTime)
         recomputeEnvelopeRates();
 }
 
-void VoiceEngine::setSampleRate(float rate) noexcept
-{
-    for (auto& voice : voices_)
-        voice->setSampleRate(rate);
+void VoiceEngine::setSampleRate(float rate) noexcept {
+    for (auto& voice : voices) voice->setSampleRate(rate);
     recomputeEnvelopeRates();
 }
 
-float VoiceEngine::getParam(int index) const noexcept
-{
-    if (index < 0 || index >= kParamCount)
-        return 0.0f;
-    return params_[index].load(kRelaxed);
+float VoiceEngine::getParam(int index) const noexcept {
+    if (index < 0 || index >= kParamCount) return 0.0f;
+    return paramValues[index].load(kRelaxed);
 }
 
-void VoiceEngine::setParam(int index, float value) noexcept
-{
-    if (index < 0 || index >= kParamCount)
-        return;
-    params_[index].store(value, kRelaxed);
+void VoiceEngine::setParam(int index, float value) noexcept {
+    if (index < 0 || index >= kParamCount) return;
+    paramValues[index].store(value, kRelaxed);
 }

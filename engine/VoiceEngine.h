@@ -7,6 +7,7 @@
 
 #include "engine/EngineEvent.h"
 #include "engine/StringVoice.h"
+#include "engine/VoiceLanes.h"
 
 // The polyphonic engine: 17 string voices, one of them always held silent in
 // reserve for the next note (so at most 16 sound), the tables they share, the
@@ -20,7 +21,10 @@
 // after construction.
 class VoiceEngine {
 public:
-    static constexpr int kVoiceCount = 17, kParamCount = 16, kMaxEvents = 128;
+    static constexpr int kVoiceCount = 17, kParamCount = 16;
+    // Note starts and releases one block can hold; bends queue beside them,
+    // up to kMaxBends, and take none of these slots.
+    static constexpr int kMaxEvents = 128, kMaxBends = 128;
     static constexpr int kNoteTableSize = StringVoice::kNoteTableSize;
     static constexpr int kShapeTableSize = StringVoice::kWaveSize;
 
@@ -35,14 +39,16 @@ public:
     // Queues a release for every sounding voice of `note` and for every start
     // of `note` already queued in this block.
     void noteOff(int offset, int note) noexcept;
-    // Queued only as a split point of the block; it bends nothing.
+    // Queued only as a split point of the block; it bends nothing and takes
+    // no slot of the note events.
     void pitchBend(float value, int offset) noexcept;
     // Every voice stops contributing at once; the queue is kept.
     void silenceAll() noexcept;
 
-    // Adds `count` samples of all voices into mixBuffer (voiceBuffer is work
-    // space of >= count entries), applying every queued event at its offset,
-    // then empties the queue. Offsets are clamped into [previous event's, count].
+    // Adds `count` samples of all voices into mixBuffer, applying every queued
+    // event at its offset, then empties the queue. voiceBuffer is not used
+    // (the engine keeps its own work space).
+    // Offsets are clamped into [previous event's, count].
     void render(float* voiceBuffer, float* mixBuffer, int count) noexcept;
     // The first `count` samples of a longer block: applies the queued events
     // that fall inside and keeps the later ones, moved back by `count`. A block
@@ -50,7 +56,7 @@ public:
     void renderPartial(float* voiceBuffer, float* mixBuffer, int count) noexcept;
     // Drops the queued events unapplied, for a block that is not rendered.
     // Choices of the reserve already made stand.
-    void discardEvents() noexcept { eventCount_ = 0; }
+    void discardEvents() noexcept { eventCount = noteEventCount = 0; }
 
     // Call after writing params[index]; Attack, Decay and Release (10..12)
     // recompute every voice's envelope rates. Any thread.
@@ -63,18 +69,25 @@ public:
     float getParam(int index) const noexcept;
     void setParam(int index, float value) noexcept;
 
+    // The instruction set the voices render with: the fastest the processor
+    // has, chosen at construction. Tests may force any available one; every
+    // path renders the same bits. Returns false (and changes nothing) for a
+    // path this processor or build cannot run.
+    bool useLanes(VoiceLanes::Path path) noexcept;
+    VoiceLanes::Path lanes() const noexcept { return lanePath; }
+
     // Diagnostics.
-    const StringVoice& voice(int i) const noexcept { return *voices_[i]; }
-    int reserve() const noexcept { return reserveVoice_; }
-    int queuedEvents() const noexcept { return eventCount_; }
-    const EngineEvent& event(int i) const noexcept { return events_[i]; }
+    const StringVoice& voice(int i) const noexcept { return *voices[i]; }
+    int reserve() const noexcept { return reserveVoice; }
+    int queuedEvents() const noexcept { return eventCount; }
+    const EngineEvent& event(int i) const noexcept { return events[i]; }
     // Voice index at `position` of the least-recently-chosen order (0 = front).
-    int voiceOrderAt(int position) const noexcept { return voiceOrder_[position]; }
-    std::uint32_t noiseState() const noexcept { return noiseState_; }
-    const float* noteFrequencyTable() const noexcept { return noteFrequency_.data(); }
-    const float* sawTable() const noexcept { return sawTable_.data(); }
-    const float* squareTable() const noexcept { return squareTable_.data(); }
-    const std::atomic<float>* params() const noexcept { return params_.data(); }
+    int voiceOrderAt(int position) const noexcept { return voiceOrder[position]; }
+    std::uint32_t noiseState() const noexcept { return noise; }
+    const float* noteFrequencyTable() const noexcept { return noteFrequency.data(); }
+    const float* sawTable() const noexcept { return sawShape.data(); }
+    const float* squareTable() const noexcept { return squareShape.data(); }
+    const std::atomic<float>* params() const noexcept { return paramValues.data(); }
 
 private:
     void renderSpan(float* voiceBuffer, float* mixBuffer, int count, bool wholeBlock) noexcept;
@@ -83,16 +96,21 @@ private:
     bool queue(const EngineEvent& event) noexcept;
     void moveToBack(int voice) noexcept;
 
-    std::array<std::unique_ptr<StringVoice>, kVoiceCount> voices_;
+    // The voices' tables, two per voice, lanes interleaved (see VoiceLanes).
+    std::unique_ptr<float[]> tableBank;
+    std::unique_ptr<VoiceLanes> voiceLanes;
+    VoiceLanes::Path lanePath = VoiceLanes::Path::Portable;
+    std::array<std::unique_ptr<StringVoice>, kVoiceCount> voices;
     // Every voice index once, least recently chosen first; the reserve is last.
-    std::array<int, kVoiceCount> voiceOrder_{};
-    std::array<EngineEvent, kMaxEvents> events_{};
-    int eventCount_ = 0;
-    int reserveVoice_ = 0;
-    std::array<std::atomic<float>, kParamCount> params_;
-    std::array<float, kNoteTableSize> noteFrequency_{};
-    std::array<float, kShapeTableSize> sawTable_{};
-    std::array<float, kShapeTableSize> squareTable_{};
+    std::array<int, kVoiceCount> voiceOrder{};
+    std::array<EngineEvent, kMaxEvents + kMaxBends> events{};
+    int eventCount = 0;      // every queued event, in queue order
+    int noteEventCount = 0;  // the starts and releases among them
+    int reserveVoice = 0;
+    std::array<std::atomic<float>, kParamCount> paramValues;
+    std::array<float, kNoteTableSize> noteFrequency{};
+    std::array<float, kShapeTableSize> sawShape{};
+    std::array<float, kShapeTableSize> squareShape{};
     // The noise generator of this engine's voices.
-    std::uint32_t noiseState_ = StringVoice::kNoiseSeed;
+    std::uint32_t noise = StringVoice::kNoiseSeed;
 };

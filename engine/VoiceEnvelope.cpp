@@ -18,8 +18,7 @@ static_assert(std::bit_cast<std::uint32_t>(kDecayOffset) == 0x3951B717u);
 
 // Coefficient that leaves kThreshold of the distance after `samples` steps.
 // The reciprocal is taken in float, the power in double, the rest in float.
-float stageRate(float samples) noexcept
-{
+float stageRate(float samples) noexcept {
     const float exponent = 1.0f / samples;
     const float remaining = static_cast<float>(
         std::pow(static_cast<double>(VoiceEnvelope::kThreshold), static_cast<double>(exponent)));
@@ -28,27 +27,24 @@ float stageRate(float samples) noexcept
 
 }  // namespace
 
-VoiceEnvelope::VoiceEnvelope() noexcept
-{
-    for (auto& r : rate_)
-        r.store(0.0f, std::memory_order_relaxed);
+VoiceEnvelope::VoiceEnvelope() noexcept {
+    for (auto& r : rates) r.store(0.0f, std::memory_order_relaxed);
 }
 
-void VoiceEnvelope::setRates(float sampleRate, float attackTime, float decayTime, float releaseTime) noexcept
-{
+void VoiceEnvelope::setRates(float sampleRate, float attackTime, float decayTime,
+                             float releaseTime) noexcept {
     const float n = sampleRate * 6.0f;
     constexpr auto relaxed = std::memory_order_relaxed;
-    rate_[Attack].store(stageRate(n * (attackTime + kAttackOffset)), relaxed);
-    rate_[Decay].store(stageRate(n * (decayTime + kDecayOffset)), relaxed);
-    rate_[Release].store(stageRate(n * (releaseTime + kDecayOffset)), relaxed);
-    rate_[Fade].store(stageRate(n * kFadeTime), relaxed);
-    rate_[Idle].store(0.0f, relaxed);
+    rates[Attack].store(stageRate(n * (attackTime + kAttackOffset)), relaxed);
+    rates[Decay].store(stageRate(n * (decayTime + kDecayOffset)), relaxed);
+    rates[Release].store(stageRate(n * (releaseTime + kDecayOffset)), relaxed);
+    rates[Fade].store(stageRate(n * kFadeTime), relaxed);
+    rates[Idle].store(0.0f, relaxed);
 }
 
-void VoiceEnvelope::process(float* buffer, int count) noexcept
-{
-    int stage = stage_;
-    float level = level_;
+void VoiceEnvelope::process(float* buffer, int count) noexcept {
+    int stage = currentStage;
+    float level = currentLevel;
     for (int j = 0; j < count; ++j) {
         if (stage == Idle) {
             buffer[j] = buffer[j] * 0.0f;
@@ -56,12 +52,11 @@ void VoiceEnvelope::process(float* buffer, int count) noexcept
         }
         // Rates are re-read every sample: another thread may change them.
         const float target = kTarget[stage];
-        level = (target - level) * rate_[stage].load(std::memory_order_relaxed) + level;
+        level = (target - level) * rates[stage].load(std::memory_order_relaxed) + level;
         // A NaN distance compares false and never ends a stage.
-        if (std::fabs(level - target) <= kThreshold && stage != Decay)
-            ++stage;
+        if (std::fabs(level - target) <= kThreshold && stage != Decay) ++stage;
         buffer[j] = buffer[j] * level;
     }
-    stage_ = stage;
-    level_ = level;
+    currentStage = stage;
+    currentLevel = level;
 }

@@ -30,17 +30,23 @@ public:
     void process(float* buffer, int count) noexcept;
 
     // Note start: Attack from silence.
-    void start() noexcept { stage_ = Attack; level_ = 0.0f; }
+    void start() noexcept {
+        currentStage = Attack;
+        currentLevel = 0.0f;
+    }
     // Release and Fade carry the level over from wherever it is.
-    void setStage(Stage stage) noexcept { stage_ = stage; }
+    void setStage(Stage stage) noexcept { currentStage = stage; }
 
-    int stage() const noexcept { return stage_; }
-    float level() const noexcept { return level_; }
-    bool finished() const noexcept { return stage_ == Idle; }
-    float rate(int stage) const noexcept { return rate_[stage].load(std::memory_order_relaxed); }
+    int stage() const noexcept { return currentStage; }
+    float level() const noexcept { return currentLevel; }
+    bool finished() const noexcept { return currentStage == Idle; }
+    float rate(int stage) const noexcept { return rates[stage].load(std::memory_order_relaxed); }
 
 private:
-    std::array<std::atomic<float>, kStageCount> rate_;
-    int stage_ = Idle;
-    float level_ = 0.0f;
+    // The engine's lanes run the envelope of each voice and keep its state.
+    friend struct VoiceLanes;
+
+    std::array<std::atomic<float>, kStageCount> rates;
+    int currentStage = Idle;
+    float currentLevel = 0.0f;
 };

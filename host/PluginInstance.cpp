@@ -1,11 +1,22 @@
 #include "host/PluginInstance.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 namespace {
 // The instance being created: the entry point calls the host before there is a
 // record to find it by.
 thread_local PluginInstance* creating = nullptr;
+
+// A host string into the plug-in's buffer of capacity bytes, cut to fit.
+VstIntPtr copyBounded(void* buffer, const std::string& text, int capacity) {
+    if (!buffer) return 0;
+    const std::size_t length = std::min(text.size(), static_cast<std::size_t>(capacity - 1));
+    std::memcpy(buffer, text.data(), length);
+    static_cast<char*>(buffer)[length] = '\0';
+    return 1;
+}
 }  // namespace
 
 std::unique_ptr<PluginInstance> PluginInstance::create(VstPluginMainProc entry, const HostOptions& options) {
@@ -42,11 +53,11 @@ VstIntPtr PluginInstance::answer(VstInt32 opcode, VstInt32 index, VstIntPtr valu
     case audioMasterGetBlockSize:
         return options.blockSize;
     case audioMasterGetVendorString:
-        if (ptr) std::strcpy(static_cast<char*>(ptr), "Hammerlyn2");
-        return ptr ? 1 : 0;
+        return copyBounded(ptr, options.vendor, kVstMaxVendorStrLen);
     case audioMasterGetProductString:
-        if (ptr) std::strcpy(static_cast<char*>(ptr), "Test host");
-        return ptr ? 1 : 0;
+        return copyBounded(ptr, options.product, kVstMaxProductStrLen);
+    case audioMasterGetVendorVersion:
+        return options.vendorVersion;
     default:
         return 0;
     }
@@ -128,6 +139,9 @@ VstIntPtr PluginInstance::sendMidi(const std::vector<MidiMessage>& messages) {
     const std::size_t header = offsetof(VstEvents, events) + sizeof(VstEvent*) * (count < 2 ? 2 : count);
     eventStorage.assign(header + sizeof(VstMidiEvent) * count, 0);
     auto* events = reinterpret_cast<VstEvents*>(eventStorage.data());
+    // The pointers are written through the list's address: indexing the
+    // record's two-entry array beyond its end would be undefined.
+    auto* list = reinterpret_cast<VstEvent**>(eventStorage.data() + offsetof(VstEvents, events));
     auto* midi = reinterpret_cast<VstMidiEvent*>(eventStorage.data() + header);
     events->numEvents = static_cast<VstInt32>(count);
     for (std::size_t i = 0; i < count; ++i) {
@@ -137,16 +151,28 @@ VstIntPtr PluginInstance::sendMidi(const std::vector<MidiMessage>& messages) {
         midi[i].midiData[0] = static_cast<char>(messages[i].status);
         midi[i].midiData[1] = static_cast<char>(messages[i].data1);
         midi[i].midiData[2] = static_cast<char>(messages[i].data2);
-        events->events[i] = reinterpret_cast<VstEvent*>(&midi[i]);
+        list[i] = reinterpret_cast<VstEvent*>(&midi[i]);
     }
     return dispatch(effProcessEvents, 0, 0, events);
 }
 
 void PluginInstance::process(float* left, float* right, VstInt32 frames) {
     if (!aeffect) return;
-    float* outputs[2] = {left, right};
-    float* inputs[2] = {nullptr, nullptr};
-    aeffect->processReplacing(aeffect, inputs, outputs, frames);
+    const std::size_t length = static_cast<std::size_t>(frames > 0 ? frames : 0);
+    const std::size_t inputCount = static_cast<std::size_t>(std::max(aeffect->numInputs, 0));
+    const std::size_t extraOutputs = static_cast<std::size_t>(std::max(aeffect->numOutputs - 2, 0));
+    // One buffer per channel, each at least one frame so that no pointer is null.
+    const std::size_t stride = std::max<std::size_t>(length, 1);
+    if (silence.size() < inputCount * stride) silence.resize(inputCount * stride);
+    std::fill(silence.begin(), silence.end(), 0.0f);  // a plug-in may have written its inputs
+    if (spare.size() < extraOutputs * stride) spare.resize(extraOutputs * stride);
+
+    inputPointers.assign(std::max<std::size_t>(inputCount, 2), nullptr);
+    for (std::size_t i = 0; i < inputCount; ++i) inputPointers[i] = silence.data() + i * stride;
+    outputPointers.assign({left, right});
+    for (std::size_t i = 0; i < extraOutputs; ++i) outputPointers.push_back(spare.data() + i * stride);
+    aeffect->processReplacing(aeffect, inputPointers.data(), outputPointers.data(), frames);
+    if (aeffect->numOutputs == 1 && length > 0) std::memcpy(right, left, sizeof(float) * length);
 }
 
 void PluginInstance::process(VstInt32 frames) {

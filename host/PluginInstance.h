@@ -32,6 +32,12 @@ struct HostOptions {
     VstIntPtr versionAnswer = 2400;  // what audioMasterVersion answers; 0 refuses
     float sampleRate = 44100.0f;
     VstInt32 blockSize = 512;
+    // Who the host says it is: audioMasterGetVendorString, audioMasterGetProductString
+    // (each cut to the 63 characters the plug-in's buffer holds) and
+    // audioMasterGetVendorVersion.
+    std::string vendor = "Hammerlyn2";
+    std::string product = "Test host";
+    VstInt32 vendorVersion = 0;
 };
 
 class PluginInstance {
@@ -64,9 +70,14 @@ public:
     std::vector<unsigned char> getChunk(bool preset);
     VstIntPtr setChunk(const std::vector<unsigned char>& data, bool preset);
 
-    // Sends the events of the coming block (effProcessEvents).
+    // Sends the events of the coming block (effProcessEvents). The list has
+    // room for every pointer, however many beyond the two entries the record
+    // declares, and stays valid until the next call.
     VstIntPtr sendMidi(const std::vector<MidiMessage>& messages);
-    // Renders frames into the given channels.
+    // Renders frames of the first two outputs into the given channels, as they
+    // are (nothing is cleared first). Inputs the plug-in declares get silence,
+    // outputs beyond two go to buffers of the instance's own, and a one-output
+    // plug-in plays on both channels.
     void process(float* left, float* right, VstInt32 frames);
     // Renders frames into internal buffers, readable through left() and right().
     void process(VstInt32 frames);
@@ -89,4 +100,6 @@ private:
     std::vector<HostCall> recorded;
     std::vector<float> outLeft, outRight;
     std::vector<unsigned char> eventStorage;
+    std::vector<float> silence, spare;  // declared inputs, outputs beyond two
+    std::vector<float*> inputPointers, outputPointers;
 };

@@ -32,6 +32,20 @@ constexpr int kFrameLimit = 1 << 29;
 constexpr int kEngineNoteOffset = 12;
 
 static_assert(VoiceEngine::kParamCount == kParameterCount, "the engine keeps every parameter");
+// The voices read their parameters by the engine's own names for them.
+static_assert(int{StringVoice::Rnd} == int{ParameterIndex::Noise} &&
+                  int{StringVoice::Saw} == int{ParameterIndex::Saw} &&
+                  int{StringVoice::Sqr} == int{ParameterIndex::Square} &&
+                  int{StringVoice::PreFilter} == int{ParameterIndex::PreFilter} &&
+                  int{StringVoice::Damp} == int{ParameterIndex::Damp} &&
+                  int{StringVoice::Vel} == int{ParameterIndex::Velocity} &&
+                  int{StringVoice::Key} == int{ParameterIndex::Key} &&
+                  int{StringVoice::Attack} == int{ParameterIndex::Attack} &&
+                  int{StringVoice::Decay} == int{ParameterIndex::Decay} &&
+                  int{StringVoice::ReleaseTime} == int{ParameterIndex::Release} &&
+                  int{StringVoice::Detune} == int{ParameterIndex::Detune} &&
+                  int{StringVoice::Volume} == int{ParameterIndex::Volume},
+              "the engine and the instrument number the parameters alike");
 static_assert(Instrument::kPresetStateBytes == 64, "the preset block is 64 bytes");
 static_assert(Instrument::kBankStateBytes == 704, "the bank block is 704 bytes");
 static_assert(sizeof(ProgramRecord::name) == Instrument::kProgramNameLength);
@@ -116,7 +130,8 @@ bool Instrument::setSampleRate(float rate) noexcept {
     // A rate that is not finite and positive would poison every oscillator. A
     // positive rate below the smallest normal float counts as 0 too: the audio
     // block runs with denormals-are-zero and would divide by it as 0.
-    if (!std::isfinite(rate) || !(rate >= std::numeric_limits<float>::min()) || rate > kMaxSampleRate) return false;
+    if (!std::isfinite(rate) || !(rate >= std::numeric_limits<float>::min()) || rate > kMaxSampleRate)
+        return false;
     hostRate = rate;
     chorus->setSampleRate(rate);
     engine->setSampleRate(rate * 2.0f);
@@ -193,7 +208,8 @@ void Instrument::pitchBend(int frame, int value) noexcept {
 
 void Instrument::allNotesOff() noexcept { engine->silenceAll(); }
 
-void Instrument::midiMessage(int frame, unsigned char status, unsigned char data1, unsigned char data2) noexcept {
+void Instrument::midiMessage(int frame, unsigned char status, unsigned char data1,
+                             unsigned char data2) noexcept {
     const int first = data1 & 0x7F;
     const int second = data2 & 0x7F;
     switch (status & 0xF0) {
@@ -239,7 +255,8 @@ void Instrument::render(float* left, float* right, int frames) noexcept {
     }
 }
 
-void Instrument::renderPiece(float* left, float* right, int frames, float chorusAmount, bool lastPiece) noexcept {
+void Instrument::renderPiece(float* left, float* right, int frames, float chorusAmount,
+                             bool lastPiece) noexcept {
     const int samples = frames * 2;
     std::fill(left, left + frames, 0.0f);
     std::fill(voiceBuffer, voiceBuffer + samples, 0.0f);

@@ -36,7 +36,8 @@ public:
     static constexpr float kDefaultSampleRate = 44100.0f;
     static constexpr int kProgramNameLength = 24;  // characters, without a terminator
     static constexpr std::int32_t kPresetStateBytes = kParameterCount * 4;
-    static constexpr std::int32_t kBankStateBytes = kProgramCount * static_cast<std::int32_t>(sizeof(ProgramRecord));
+    static constexpr std::int32_t kBankStateBytes =
+        kProgramCount * static_cast<std::int32_t>(sizeof(ProgramRecord));
 
     Instrument();
     ~Instrument();

@@ -7,22 +7,14 @@
 namespace {
 
 constexpr ParameterInfo kParameters[kParameterCount] = {
-    {0, "RND", ParameterUnit::Percent},
-    {1, "SAW", ParameterUnit::Percent},
-    {2, "SQR", ParameterUnit::Percent},
-    {3, "PreFilt", ParameterUnit::Percent},
-    {4, "Damp", ParameterUnit::Percent},
-    {5, "Vel", ParameterUnit::Percent},
-    {6, "Key", ParameterUnit::Percent},
-    {7, "Body100", ParameterUnit::Decibel},
-    {8, "Body200", ParameterUnit::Decibel},
-    {9, "Body300", ParameterUnit::Decibel},
-    {10, "Attack", ParameterUnit::AttackTime},
-    {11, "Decay", ParameterUnit::DecayTime},
-    {12, "Release", ParameterUnit::DecayTime},
-    {13, "Detune", ParameterUnit::Percent},
-    {14, "Chorus", ParameterUnit::Percent},
-    {15, "Volume", ParameterUnit::Percent},
+    {0, "RND", ParameterUnit::Percent},        {1, "SAW", ParameterUnit::Percent},
+    {2, "SQR", ParameterUnit::Percent},        {3, "PreFilt", ParameterUnit::Percent},
+    {4, "Damp", ParameterUnit::Percent},       {5, "Vel", ParameterUnit::Percent},
+    {6, "Key", ParameterUnit::Percent},        {7, "Body100", ParameterUnit::Decibel},
+    {8, "Body200", ParameterUnit::Decibel},    {9, "Body300", ParameterUnit::Decibel},
+    {10, "Attack", ParameterUnit::AttackTime}, {11, "Decay", ParameterUnit::DecayTime},
+    {12, "Release", ParameterUnit::DecayTime}, {13, "Detune", ParameterUnit::Percent},
+    {14, "Chorus", ParameterUnit::Percent},    {15, "Volume", ParameterUnit::Percent},
 };
 
 constexpr int kTextBytes = kParameterTextBytes;
@@ -59,7 +51,6 @@ void formatFixed(double value, int decimals, bool withSign, char* text) {
     out[o] = 0;
     copyText(text, out);
 }
-
 
 void formatTime(double seconds, char* text) {
     if (seconds < 1.0) {

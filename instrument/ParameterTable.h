@@ -7,9 +7,22 @@ constexpr int kParameterCount = 16;
 
 namespace ParameterIndex {
 enum : int {
-    Noise = 0, Saw, Square, PreFilter, Damp, Velocity, Key,
-    Body100, Body200, Body300,
-    Attack, Decay, Release, Detune, Chorus, Volume
+    Noise = 0,
+    Saw,
+    Square,
+    PreFilter,
+    Damp,
+    Velocity,
+    Key,
+    Body100,
+    Body200,
+    Body300,
+    Attack,
+    Decay,
+    Release,
+    Detune,
+    Chorus,
+    Volume
 };
 }
 

@@ -23,7 +23,9 @@ public:
     void loadFactoryPrograms() noexcept;
 
     ProgramRecord& record(int program) noexcept { return records[static_cast<std::size_t>(program)]; }
-    const ProgramRecord& record(int program) const noexcept { return records[static_cast<std::size_t>(program)]; }
+    const ProgramRecord& record(int program) const noexcept {
+        return records[static_cast<std::size_t>(program)];
+    }
     // The contiguous record array, as saved in the bank block.
     ProgramRecord* data() noexcept { return records.get(); }
     std::int32_t byteSize() const noexcept {

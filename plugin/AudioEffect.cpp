@@ -41,7 +41,9 @@ void AudioEffect::beginGesture(int index) { callHost(audioMasterBeginEdit, index
 
 void AudioEffect::endGesture(int index) { callHost(audioMasterEndEdit, index); }
 
-bool AudioEffect::resizeEditor(int width, int height) { return callHost(audioMasterSizeWindow, width, height) != 0; }
+bool AudioEffect::resizeEditor(int width, int height) {
+    return callHost(audioMasterSizeWindow, width, height) != 0;
+}
 
 void AudioEffect::setParameterAutomated(VstInt32 index, float value) {
     setParameter(index, value);
@@ -133,8 +135,8 @@ VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr val
     }
 }
 
-VstIntPtr VSTCALLBACK AudioEffect::dispatchEffect(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr value,
-                                                  void* ptr, float opt) {
+VstIntPtr VSTCALLBACK AudioEffect::dispatchEffect(AEffect* e, VstInt32 opcode, VstInt32 index,
+                                                  VstIntPtr value, void* ptr, float opt) {
     auto* self = static_cast<AudioEffect*>(e->object);
     const VstIntPtr result = self->dispatcher(opcode, index, value, ptr, opt);
     if (opcode == effClose) {

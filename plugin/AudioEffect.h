@@ -86,7 +86,7 @@ public:
 
     // Record entries: the host calls these through the effect record.
     HOST_ENTRY static VstIntPtr VSTCALLBACK dispatchEffect(AEffect* e, VstInt32 opcode, VstInt32 index,
-                                                          VstIntPtr value, void* ptr, float opt);
+                                                           VstIntPtr value, void* ptr, float opt);
     HOST_ENTRY static void VSTCALLBACK processEntry(AEffect* e, float** in, float** out, VstInt32 frames);
     HOST_ENTRY static void VSTCALLBACK processReplacingEntry(AEffect* e, float** in, float** out,
                                                              VstInt32 frames);

@@ -6,8 +6,18 @@ namespace {
 // Requests in 25..79 that old hosts may send and that this layer leaves to the base.
 bool isDeprecatedOpcode(VstInt32 opcode) {
     switch (opcode) {
-    case 28: case 30: case 31: case 32: case 36: case 37:
-    case 43: case 46: case 53: case 54: case 55: case 57:
+    case 28:
+    case 30:
+    case 31:
+    case 32:
+    case 36:
+    case 37:
+    case 43:
+    case 46:
+    case 53:
+    case 54:
+    case 55:
+    case 57:
         return true;
     default:
         return false;
@@ -68,7 +78,8 @@ VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr va
         key.character = index;
         key.virt = static_cast<unsigned char>(value);
         // Modifiers travel in opt; anything that is not a small number means none.
-        key.modifier = (opt >= 0.0f && opt < 256.0f) ? static_cast<unsigned char>(static_cast<VstInt32>(opt)) : 0;
+        key.modifier =
+            (opt >= 0.0f && opt < 256.0f) ? static_cast<unsigned char>(static_cast<VstInt32>(opt)) : 0;
         const bool handled = opcode == effEditKeyDown ? editor->onKeyDown(key) : editor->onKeyUp(key);
         return handled ? 1 : 0;
     }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "editor/AEffEditor.h"
+#include "plugin/PluginIdentity.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ VSTPlug::VSTPlug(audioMasterCallback audioMaster) : AudioEffectX(audioMaster, kN
     canProcessReplacing(true);
     setNumInputs(0);
     setNumOutputs(2);
-    setUniqueID(fourCharCode('Q', 'F', 'H', '2'));
+    setUniqueID(PluginIdentity::kUniqueId);
     curProgram = core.program();
     sampleRate = core.sampleRate();
 }
@@ -63,13 +64,14 @@ VstInt32 VSTPlug::processEvents(VstEvents* events) {
     // The record declares two entries, but the host's pointer list runs on for
     // numEvents of them: index it from its address, not as the declared array.
     const auto* list = reinterpret_cast<VstEvent* const*>(reinterpret_cast<const char*>(events) +
-                                                           offsetof(VstEvents, events));
+                                                          offsetof(VstEvents, events));
     for (VstInt32 i = 0; i < events->numEvents; ++i) {
         const VstEvent* event = list[i];
         if (!event || event->type != kVstMidiType) continue;
         const auto* midi = reinterpret_cast<const VstMidiEvent*>(event);
         core.midiMessage(midi->deltaFrames, static_cast<unsigned char>(midi->midiData[0]),
-                         static_cast<unsigned char>(midi->midiData[1]), static_cast<unsigned char>(midi->midiData[2]));
+                         static_cast<unsigned char>(midi->midiData[1]),
+                         static_cast<unsigned char>(midi->midiData[2]));
     }
     return 1;
 }
@@ -129,19 +131,21 @@ VstInt32 VSTPlug::setChunk(void* data, VstInt32 byteSize, bool isPreset) {
 }
 
 bool VSTPlug::getEffectName(char* name) {
-    copyBounded(name, "Hammerlyn2", kVstMaxEffectNameLen);
+    copyBounded(name, PluginIdentity::kEffectName, kVstMaxEffectNameLen);
     return true;
 }
 
 bool VSTPlug::getVendorString(char* text) {
-    copyBounded(text, "Quillfeather", kVstMaxVendorStrLen);
+    copyBounded(text, PluginIdentity::kVendor, kVstMaxVendorStrLen);
     return true;
 }
 
 bool VSTPlug::getProductString(char* text) {
-    copyBounded(text, "Quillfeather' Hammerlyn2", kVstMaxProductStrLen);
+    copyBounded(text, PluginIdentity::kProduct, kVstMaxProductStrLen);
     return true;
 }
+
+VstInt32 VSTPlug::getVendorVersion() { return PluginIdentity::kVendorVersion; }
 
 VstInt32 VSTPlug::canDo(char* text) {
     if (!text) return -1;

@@ -42,7 +42,7 @@ public:
     bool getEffectName(char* name) override;
     bool getVendorString(char* text) override;
     bool getProductString(char* text) override;
-    VstInt32 getVendorVersion() override { return 1000; }
+    VstInt32 getVendorVersion() override;
     VstInt32 canDo(char* text) override;
 
     // For tests and tools inside the process.

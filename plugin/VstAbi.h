@@ -171,14 +171,14 @@ enum AEffectOpcodes : VstInt32 {
     effString2Parameter,
     effGetNumProgramCategories,  // deprecated
     effGetProgramNameIndexed,
-    effCopyProgram,     // deprecated
-    effConnectInput,    // deprecated
-    effConnectOutput,   // deprecated
+    effCopyProgram,    // deprecated
+    effConnectInput,   // deprecated
+    effConnectOutput,  // deprecated
     effGetInputProperties,
     effGetOutputProperties,
     effGetPlugCategory,
-    effGetCurrentPosition,   // deprecated
-    effGetDestinationBuffer, // deprecated
+    effGetCurrentPosition,    // deprecated
+    effGetDestinationBuffer,  // deprecated
     effOfflineNotify,
     effOfflinePrepare,
     effOfflineRun,
@@ -244,8 +244,8 @@ enum AudioMasterOpcodes : VstInt32 {
     audioMasterGetBlockSize,
     audioMasterGetInputLatency,
     audioMasterGetOutputLatency,
-    audioMasterGetPreviousPlug,    // deprecated
-    audioMasterGetNextPlug,        // deprecated
+    audioMasterGetPreviousPlug,          // deprecated
+    audioMasterGetNextPlug,              // deprecated
     audioMasterWillReplaceOrAccumulate,  // deprecated
     audioMasterGetCurrentProcessLevel,
     audioMasterGetAutomationState,
@@ -254,7 +254,7 @@ enum AudioMasterOpcodes : VstInt32 {
     audioMasterOfflineWrite,
     audioMasterOfflineGetCurrentPass,
     audioMasterOfflineGetCurrentMetaPass,
-    audioMasterSetOutputSampleRate,  // deprecated
+    audioMasterSetOutputSampleRate,          // deprecated
     audioMasterGetOutputSpeakerArrangement,  // deprecated
     audioMasterGetVendorString,
     audioMasterGetProductString,

@@ -7,8 +7,10 @@
 #include "plugin/VSTPlug.h"
 
 #if defined(HAMMERLYN2_HAS_EDITOR)
-#include "editor/ModuleInstance.h"
 #include "editor/MyGui.h"
+#if defined(_WIN32)
+#include "editor/ModuleInstance.h"
+#endif
 #endif
 
 #if defined(_WIN32)

@@ -4,20 +4,21 @@
 // DPF's parameter edits (with begin and end gestures); host changes move the knobs.
 #include "DistrhoUI.hpp"
 
-#include "editor/ModuleInstance.h"
 #include "editor/MyGui.h"
 #include "instrument/Instrument.h"
 
 #if defined(_WIN32)
 #include <windows.h>
+
+#include "editor/ModuleInstance.h"
 #endif
 
 START_NAMESPACE_DISTRHO
 
 namespace {
 
-// The editor loads its bitmaps and registers its window class with the handle
-// of the module it lives in; this module has no load notification of its own.
+// On Windows the editor registers its window class with the handle of the
+// module it lives in; this module has no load notification of its own.
 bool findModuleInstance() {
 #if defined(_WIN32)
     if (!moduleInstance) {
@@ -26,8 +27,10 @@ bool findModuleInstance() {
                                reinterpret_cast<LPCSTR>(&findModuleInstance), &module))
             moduleInstance = module;
     }
-#endif
     return moduleInstance != nullptr;
+#else
+    return true;
+#endif
 }
 
 }  // namespace

@@ -38,6 +38,7 @@ public:
     void changeParameter(int index, float value) override {
         setParameter(index, value);
         automations.push_back({index, value});
+        gestures.push_back("change " + std::to_string(index));
     }
     void beginGesture(int index) override { gestures.push_back("begin " + std::to_string(index)); }
     void endGesture(int index) override { gestures.push_back("end " + std::to_string(index)); }
@@ -55,7 +56,7 @@ public:
 
     std::vector<Call> setCalls;     // every setParameter
     std::vector<Call> automations;  // every change the host heard from the editor
-    std::vector<std::string> gestures;  // "begin N" and "end N", in order
+    std::vector<std::string> gestures;  // "begin N", "change N" and "end N", in order
     std::vector<std::pair<int, int>> resizes;
     bool acceptResize = true;
     float values[16];

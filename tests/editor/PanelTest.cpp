@@ -110,6 +110,51 @@ TEST_F(PanelTest, AUserTurnIsReportedToTheHostExactlyOnce) {
     EXPECT_NEAR(plugin.values[2], 0.51f, 1e-6);
 }
 
+TEST_F(PanelTest, GesturesBracketEveryPressAndWheelNotchThatChangesAValue) {
+    using Log = std::vector<std::string>;
+    HostWindow host;
+    REQUIRE_WINDOWS(host);
+    openIn(host);
+    // A press without a change is no gesture; neither is a notch at the end of the range.
+    sendMouse(window, WM_LBUTTONDOWN, 28, 44);
+    sendMouse(window, WM_LBUTTONUP, 28, 44);
+    plugin.setParameter(2, 1.0f);
+    sendWheel(window, 120, 68, 44);
+    EXPECT_TRUE(plugin.gestures.empty());
+    // A drag: begun at its first change, ended at the release, however many changes.
+    sendMouse(window, WM_LBUTTONDOWN, 28, 44);
+    sendMouse(window, WM_MOUSEMOVE, 28, 40);
+    sendMouse(window, WM_MOUSEMOVE, 28, 30);
+    EXPECT_EQ(plugin.gestures, (Log{"begin 0", "change 0", "change 0"}));
+    sendMouse(window, WM_LBUTTONUP, 28, 30);
+    EXPECT_EQ(plugin.gestures.back(), "end 0");
+    // A wheel notch that changes the value is a gesture of its own.
+    plugin.gestures.clear();
+    sendWheel(window, -120, 68, 44);
+    EXPECT_EQ(plugin.gestures, (Log{"begin 2", "change 2", "end 2"}));
+    // A second press takes the capture from a drag: the first gesture ends there.
+    plugin.gestures.clear();
+    sendMouse(window, WM_LBUTTONDOWN, 148, 44);   // Pre Filter
+    sendMouse(window, WM_MOUSEMOVE, 148, 30);
+    sendMouse(window, WM_RBUTTONDOWN, 188, 100);  // Key
+    EXPECT_EQ(plugin.gestures, (Log{"begin 3", "change 3", "end 3"}));
+    sendMouse(window, WM_MOUSEMOVE, 188, 20);
+    // Losing the capture to another window ends the second.
+    SetCapture(host.frame);
+    ReleaseCapture();
+    EXPECT_EQ(plugin.gestures, (Log{"begin 3", "change 3", "end 3", "begin 6", "change 6", "end 6"}));
+    // Closing the editor, or the host destroying its window, ends a drag's gesture.
+    plugin.gestures.clear();
+    sendMouse(window, WM_LBUTTONDOWN, 268, 212);
+    sendMouse(window, WM_MOUSEMOVE, 268, 200);
+    gui->close();
+    openIn(host);
+    sendMouse(window, WM_LBUTTONDOWN, 268, 212);
+    sendMouse(window, WM_MOUSEMOVE, 268, 190);
+    DestroyWindow(host.frame);
+    EXPECT_EQ(plugin.gestures, (Log{"begin 15", "change 15", "end 15", "begin 15", "change 15", "end 15"}));
+}
+
 TEST_F(PanelTest, HostChangesMoveTheKnobsWithoutReportingBack) {
     plugin.setParameter(4, 0.9f);
     plugin.setParameter(4, 0.90001f);  // within a ten-thousandth: the knob is left alone
@@ -248,7 +293,7 @@ TEST(PanelResourcesTest, OpeningClosingAndDestroyingLeaveNothingBehind) {
     {
         FakePlugin plugin;
         auto gui = std::make_unique<MyGui>(&plugin);
-        EXPECT_EQ(liveGdiObjectCount(), objects + 3);  // the three bitmaps
+        EXPECT_EQ(liveGdiObjectCount(), objects);  // the panel's bitmaps are its own, not the window system's
         for (int i = 0; i < 100; ++i) {
             gui->open(host.frame);
             UpdateWindow(editorWindow(*gui));

@@ -80,6 +80,14 @@ TEST_F(PluginEditorTest, OpensShowsTheProgramAndTurnsAKnobForTheHost) {
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0].index, 15);
     EXPECT_EQ(reports[0].opt, after);
+    // Inside a gesture the host hears: taken, changed, let go.
+    std::vector<VstInt32> sequence;
+    for (const HostCall& c : plugin->calls())
+        if (c.opcode == audioMasterBeginEdit || c.opcode == audioMasterAutomate || c.opcode == audioMasterEndEdit) {
+            EXPECT_EQ(c.index, 15);
+            sequence.push_back(c.opcode);
+        }
+    EXPECT_EQ(sequence, (std::vector<VstInt32>{audioMasterBeginEdit, audioMasterAutomate, audioMasterEndEdit}));
     EXPECT_EQ(differingPixels(expectedPanel(), captureWindow(editor, 512, 272), 0, 0, 512, 272), 0);
 
     // Host automation and a program change are drawn at once, and not reported back.

@@ -7,6 +7,8 @@
 #include <thread>
 
 #include "EditorTestSupport.h"
+#include "editor/ModuleInstance.h"
+#include "editor/win32/Win32PanelWindow.h"
 
 using namespace editortest;
 
@@ -173,7 +175,7 @@ TEST(WindowClassTest, RegisteredWhileAnyEditorLives) {
     ASSERT_EQ(before, 0);
     WNDCLASSA wc;
     auto classExists = [&wc] {
-        return GetClassInfoA(static_cast<HINSTANCE>(moduleInstance), QFGui::kClassName, &wc) != 0;
+        return GetClassInfoA(static_cast<HINSTANCE>(moduleInstance), Win32PanelWindow::kClassName, &wc) != 0;
     };
     EXPECT_FALSE(classExists());
     FakePlugin plugin;

@@ -10,13 +10,11 @@
 #include "engine/VoiceEngine.h"
 
 // A playable sound: a little of every excitation, moderate losses.
-inline constexpr std::array<float, 16> kTestProgram{
-    0.6f, 0.3f, 0.2f, 0.8f, 0.9f, 0.5f, 0.4f, 0.5f, 0.5f, 0.5f, 0.1f, 0.7f, 0.3f, 0.5f, 0.0f, 0.8f};
+inline constexpr std::array<float, 16> kTestProgram{0.6f, 0.3f, 0.2f, 0.8f, 0.9f, 0.5f, 0.4f, 0.5f,
+                                                    0.5f, 0.5f, 0.1f, 0.7f, 0.3f, 0.5f, 0.0f, 0.8f};
 
-inline void loadProgram(VoiceEngine& engine, const std::array<float, 16>& program = kTestProgram)
-{
-    for (int i = 0; i < VoiceEngine::kParamCount; ++i)
-        engine.setParam(i, program[i]);
+inline void loadProgram(VoiceEngine& engine, const std::array<float, 16>& program = kTestProgram) {
+    for (int i = 0; i < VoiceEngine::kParamCount; ++i) engine.setParam(i, program[i]);
     engine.recomputeEnvelopeRates();
 }
 
@@ -26,9 +24,7 @@ struct Buffers {
     static constexpr float kCanary = 12345.0f;
     std::vector<float> work, mix;
 
-    explicit Buffers(int count)
-        : work(count + 2 * kGuard, kCanary), mix(count + 2 * kGuard, kCanary)
-    {
+    explicit Buffers(int count) : work(count + 2 * kGuard, kCanary), mix(count + 2 * kGuard, kCanary) {
         std::fill(mix.begin() + kGuard, mix.end() - kGuard, 0.0f);
     }
     int size() const { return static_cast<int>(mix.size()) - 2 * kGuard; }
@@ -36,8 +32,7 @@ struct Buffers {
     float* mixData() { return mix.data() + kGuard; }
     float operator[](int i) const { return mix[kGuard + i]; }
     std::vector<float> samples() const { return {mix.begin() + kGuard, mix.end() - kGuard}; }
-    bool guardsIntact() const
-    {
+    bool guardsIntact() const {
         for (int i = 0; i < kGuard; ++i)
             if (work[i] != kCanary || work[work.size() - 1 - i] != kCanary || mix[i] != kCanary ||
                 mix[mix.size() - 1 - i] != kCanary)
@@ -47,22 +42,18 @@ struct Buffers {
 };
 
 // Renders one block of `count` samples into fresh buffers.
-inline std::vector<float> renderBlock(VoiceEngine& engine, int count)
-{
+inline std::vector<float> renderBlock(VoiceEngine& engine, int count) {
     Buffers b(count);
     engine.render(b.workData(), b.mixData(), count);
     return b.samples();
 }
 
-inline int firstNonZero(const std::vector<float>& s)
-{
+inline int firstNonZero(const std::vector<float>& s) {
     for (size_t i = 0; i < s.size(); ++i)
-        if (s[i] != 0.0f)
-            return static_cast<int>(i);
+        if (s[i] != 0.0f) return static_cast<int>(i);
     return -1;
 }
 
-inline bool sameBits(const std::vector<float>& a, const std::vector<float>& b)
-{
+inline bool sameBits(const std::vector<float>& a, const std::vector<float>& b) {
     return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
 }

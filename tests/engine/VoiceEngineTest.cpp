@@ -1,3 +1,5 @@
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -8,41 +10,33 @@
 #include <thread>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "engine/VoiceEngine.h"
 #include "tests/engine/EngineTestSupport.h"
 
 namespace {
 
-std::unique_ptr<VoiceEngine> freshEngine(float rate = 88200.0f)
-{
+std::unique_ptr<VoiceEngine> freshEngine(float rate = 88200.0f) {
     auto engine = std::make_unique<VoiceEngine>();
     loadProgram(*engine);
     engine->setSampleRate(rate);
     return engine;
 }
 
-int activeVoices(const VoiceEngine& e)
-{
+int activeVoices(const VoiceEngine& e) {
     int n = 0;
-    for (int i = 0; i < VoiceEngine::kVoiceCount; ++i)
-        n += e.voice(i).active();
+    for (int i = 0; i < VoiceEngine::kVoiceCount; ++i) n += e.voice(i).active();
     return n;
 }
 
-int voicePlaying(const VoiceEngine& e, int note)
-{
+int voicePlaying(const VoiceEngine& e, int note) {
     for (int i = 0; i < VoiceEngine::kVoiceCount; ++i)
-        if (e.voice(i).active() && !e.voice(i).released() && e.voice(i).note() == note)
-            return i;
+        if (e.voice(i).active() && !e.voice(i).released() && e.voice(i).note() == note) return i;
     return -1;
 }
 
 }  // namespace
 
-TEST(VoiceEngine, TablesHoldPitchesAndExcitationShapes)
-{
+TEST(VoiceEngine, TablesHoldPitchesAndExcitationShapes) {
     VoiceEngine e;
     EXPECT_EQ(e.noteFrequencyTable()[69], 440.0f);
     EXPECT_NEAR(e.noteFrequencyTable()[0], 8.1758, 1e-4);
@@ -52,8 +46,7 @@ TEST(VoiceEngine, TablesHoldPitchesAndExcitationShapes)
     EXPECT_EQ(std::count(e.squareTable() + 256, e.squareTable() + 511, 0.3f), 255);
 }
 
-TEST(VoiceEngine, ReserveRuleAllocationSequence)
-{
+TEST(VoiceEngine, ReserveRuleAllocationSequence) {
     auto e = freshEngine();
     // One note per block, all held: 0, then 16 down to 2, voice 1 in reserve;
     // the 17th goes to voice 1 and steals voice 0, the 18th voice 16.
@@ -79,8 +72,7 @@ TEST(VoiceEngine, ReserveRuleAllocationSequence)
     EXPECT_EQ(activeVoices(*e), 16);
 }
 
-TEST(VoiceEngine, EventsTakeEffectAtTheirExactSample)
-{
+TEST(VoiceEngine, EventsTakeEffectAtTheirExactSample) {
     auto ref = freshEngine();
     ref->noteOn(48, 1.0f, 0);
     const auto atZero = renderBlock(*ref, 400);
@@ -111,8 +103,7 @@ TEST(VoiceEngine, EventsTakeEffectAtTheirExactSample)
     EXPECT_TRUE(sameBits(renderBlock(*atEnd, 400), atZero));
 }
 
-TEST(VoiceEngine, NoteOffReleasesEveryVoiceOfTheNote)
-{
+TEST(VoiceEngine, NoteOffReleasesEveryVoiceOfTheNote) {
     // Struck twice in earlier blocks.
     auto e = freshEngine();
     e->noteOn(48, 1.0f, 0);
@@ -136,31 +127,47 @@ TEST(VoiceEngine, NoteOffReleasesEveryVoiceOfTheNote)
     f->noteOff(10, -12);
     EXPECT_EQ(f->queuedEvents(), 5);
     renderBlock(*f, 64);
-    for (int v : {0, 16, 15})
-        EXPECT_TRUE(f->voice(v).released()) << v;
+    for (int v : {0, 16, 15}) EXPECT_TRUE(f->voice(v).released()) << v;
     EXPECT_EQ(voicePlaying(*f, -12), -1);
 }
 
-TEST(VoiceEngine, QueueHoldsAtMost128EventsPerBlock)
-{
+TEST(VoiceEngine, QueueHoldsAtMost128NoteEventsPerBlock) {
+    // One start and 127 releases of it fill the queue.
     auto e = freshEngine();
-    for (int i = 0; i < 200; ++i)
-        e->pitchBend(0.5f, i);
+    e->noteOn(50, 1.0f, 0);
+    for (int i = 0; i < VoiceEngine::kMaxEvents - 1; ++i) e->noteOff(5, 50);
     EXPECT_EQ(e->queuedEvents(), VoiceEngine::kMaxEvents);
 
     // A note that cannot be queued leaves no trace.
     std::vector<int> order;
-    for (int i = 0; i < VoiceEngine::kVoiceCount; ++i)
-        order.push_back(e->voiceOrderAt(i));
-    e->noteOn(50, 1.0f, 10);
-    e->noteOff(20, 50);
+    for (int i = 0; i < VoiceEngine::kVoiceCount; ++i) order.push_back(e->voiceOrderAt(i));
+    const int reserve = e->reserve();
+    e->noteOn(51, 1.0f, 10);
+    e->noteOff(20, 51);
     EXPECT_EQ(e->queuedEvents(), VoiceEngine::kMaxEvents);
-    EXPECT_EQ(e->reserve(), 0);
-    EXPECT_FALSE(e->voice(0).used());
-    for (int i = 0; i < VoiceEngine::kVoiceCount; ++i)
-        EXPECT_EQ(e->voiceOrderAt(i), order[i]);
-    EXPECT_EQ(firstNonZero(renderBlock(*e, 512)), -1);
+    EXPECT_EQ(e->reserve(), reserve);
+    EXPECT_FALSE(e->voice(reserve).used());
+    for (int i = 0; i < VoiceEngine::kVoiceCount; ++i) EXPECT_EQ(e->voiceOrderAt(i), order[i]);
+    renderBlock(*e, 512);
     EXPECT_EQ(e->queuedEvents(), 0);
+    EXPECT_TRUE(e->voice(0).released());
+    EXPECT_EQ(voicePlaying(*e, 51), -1);
+
+    // A dense bend curve takes none of the slots: the note offs after 300
+    // bends still release their notes, and the block sounds as without bends.
+    auto bent = freshEngine(), plain = freshEngine();
+    for (VoiceEngine* engine : {bent.get(), plain.get()}) {
+        for (int n : {36, 43, 48, 52}) engine->noteOn(n, 0.8f, 0);
+        renderBlock(*engine, 256);
+    }
+    for (int i = 0; i < 300; ++i) bent->pitchBend(static_cast<float>(i % 7) / 7.0f, i);
+    EXPECT_EQ(bent->queuedEvents(), VoiceEngine::kMaxBends);
+    for (VoiceEngine* engine : {bent.get(), plain.get()})
+        for (int n : {36, 43, 48, 52}) engine->noteOff(300 + n, n);
+    EXPECT_EQ(bent->queuedEvents(), VoiceEngine::kMaxBends + 4);
+    EXPECT_TRUE(sameBits(renderBlock(*bent, 512), renderBlock(*plain, 512)));
+    for (int n : {36, 43, 48, 52}) EXPECT_EQ(voicePlaying(*bent, n), -1) << n;
+    EXPECT_EQ(activeVoices(*bent), 4);  // releasing, not cut off
 
     // 100 on/off pairs: only the first 64 pairs fit, and only they play.
     auto f = freshEngine();
@@ -174,8 +181,7 @@ TEST(VoiceEngine, QueueHoldsAtMost128EventsPerBlock)
     EXPECT_TRUE(b.guardsIntact());
     int highest = -100;
     for (int i = 0; i < VoiceEngine::kVoiceCount; ++i)
-        if (f->voice(i).used() && i != f->reserve())
-            highest = std::max(highest, f->voice(i).note());
+        if (f->voice(i).used() && i != f->reserve()) highest = std::max(highest, f->voice(i).note());
     EXPECT_EQ(highest, 63 - 12);
 
     // A block that is never rendered drops its events; the next block plays.
@@ -188,13 +194,12 @@ TEST(VoiceEngine, QueueHoldsAtMost128EventsPerBlock)
     EXPECT_NE(voicePlaying(*f, 61), -1);
 }
 
-TEST(VoiceEngine, OffsetsOutsideTheBlockAreClampedIntoIt)
-{
+TEST(VoiceEngine, OffsetsOutsideTheBlockAreClampedIntoIt) {
     auto wild = freshEngine();
-    wild->noteOn(48, 1.0f, -50);    // before the block: at 0
+    wild->noteOn(48, 1.0f, -50);  // before the block: at 0
     wild->noteOn(52, 0.9f, 100);
-    wild->noteOn(55, 0.8f, 40);     // earlier than the previous event: at 100
-    wild->noteOff(1 << 30, 48);     // beyond the block: at its end
+    wild->noteOn(55, 0.8f, 40);  // earlier than the previous event: at 100
+    wild->noteOff(1 << 30, 48);  // beyond the block: at its end
     wild->noteOn(60, 0.7f, 1000);
     auto tame = freshEngine();
     tame->noteOn(48, 1.0f, 0);
@@ -219,21 +224,18 @@ TEST(VoiceEngine, OffsetsOutsideTheBlockAreClampedIntoIt)
     EXPECT_NE(voicePlaying(*wild, 70), -1);
 }
 
-TEST(VoiceEngine, PitchBendOnlySplitsTheBlock)
-{
+TEST(VoiceEngine, PitchBendOnlySplitsTheBlock) {
     auto plain = freshEngine(), bent = freshEngine();
     for (VoiceEngine* e : {plain.get(), bent.get()}) {
         e->noteOn(40, 0.9f, 0);
         e->noteOn(47, 0.6f, 33);
     }
-    for (int i = 0; i < 20; ++i)
-        bent->pitchBend(i % 2 ? 1.0f : -1.0f, i * 25);
+    for (int i = 0; i < 20; ++i) bent->pitchBend(i % 2 ? 1.0f : -1.0f, i * 25);
     EXPECT_TRUE(sameBits(renderBlock(*plain, 512), renderBlock(*bent, 512)));
     EXPECT_EQ(plain->voice(0).increment(0), bent->voice(0).increment(0));
 }
 
-TEST(VoiceEngine, SilenceAllStopsVoicesAtOnceAndKeepsTheQueue)
-{
+TEST(VoiceEngine, SilenceAllStopsVoicesAtOnceAndKeepsTheQueue) {
     auto e = freshEngine();
     for (int n = 0; n < 17; ++n) {  // every voice used; voice 0 is the reserve now
         e->noteOn(40 + n, 0.8f, 0);
@@ -267,42 +269,91 @@ TEST(VoiceEngine, SilenceAllStopsVoicesAtOnceAndKeepsTheQueue)
     EXPECT_EQ(e->reserve(), 16);
 }
 
-TEST(VoiceEngine, EnvelopeKnobsReachSoundingNotesAndRateReachesNextNotes)
-{
-    auto e = freshEngine();
-    e->noteOn(48, 1.0f, 0);
-    renderBlock(*e, 2000);
-    const int stage = e->voice(0).envelope().stage();
-    const float level = e->voice(0).envelope().level();
-    const float increment = e->voice(0).increment(0);
+namespace {
 
-    e->setParam(12, 1.0f);
-    e->setParam(11, 0.2f);
-    e->parameterChanged(5);  // not an envelope knob: nothing recomputed
-    VoiceEnvelope expected;
-    expected.setRates(88200.0f, 0.1f * 0.1f * 0.1f, 0.7f * 0.7f, 0.3f * 0.3f);
-    EXPECT_EQ(e->voice(3).envelope().rate(VoiceEnvelope::Release), expected.rate(VoiceEnvelope::Release));
-
-    e->parameterChanged(12);
-    expected.setRates(88200.0f, 0.1f * 0.1f * 0.1f, 0.2f * 0.2f, 1.0f);
-    for (int i = 0; i < VoiceEngine::kVoiceCount; ++i) {
-        EXPECT_EQ(e->voice(i).envelope().rate(VoiceEnvelope::Release), expected.rate(VoiceEnvelope::Release));
-        EXPECT_EQ(e->voice(i).envelope().rate(VoiceEnvelope::Decay), expected.rate(VoiceEnvelope::Decay));
+// Renders one sample at a time while voice `v` stays in `stage` (at most
+// `limit` samples) and returns the stage time measured from its envelope: the
+// samples after which all but 0.8 % of the distance from the level where the
+// stage began to the stage's target would be covered, from the distance
+// actually covered in the samples rendered.
+double measuredStageSamples(VoiceEngine& e, int v, int stage, int limit) {
+    const double target = stage == VoiceEnvelope::Attack ? 1.0 : 0.0;
+    const double start = std::fabs(target - e.voice(v).envelope().level());
+    int samples = 0;
+    double left = start;
+    while (samples < limit) {
+        renderBlock(e, 1);
+        if (e.voice(v).envelope().stage() != stage) break;
+        ++samples;
+        left = std::fabs(target - e.voice(v).envelope().level());
     }
-    EXPECT_EQ(e->voice(0).envelope().stage(), stage);
-    EXPECT_EQ(e->voice(0).envelope().level(), level);
-
-    e->setSampleRate(192000.0f);
-    expected.setRates(192000.0f, 0.1f * 0.1f * 0.1f, 0.2f * 0.2f, 1.0f);
-    EXPECT_EQ(e->voice(7).envelope().rate(VoiceEnvelope::Attack), expected.rate(VoiceEnvelope::Attack));
-    EXPECT_EQ(e->voice(0).increment(0), increment);
-    e->noteOn(48, 1.0f, 0);
-    renderBlock(*e, 16);
-    EXPECT_NEAR(e->voice(16).increment(0), increment * 88200.0f / 192000.0f, increment * 1e-6f);
+    return samples * std::log(0.008) / std::log(left / start);
 }
 
-TEST(VoiceEngine, KnobsMayMoveFromAnotherThreadWhileRendering)
-{
+// A block of no samples: applies the queued events, renders nothing.
+void applyEvents(VoiceEngine& e) {
+    float unused[1] = {};
+    e.render(unused, unused, 0);
+}
+
+}  // namespace
+
+TEST(VoiceEngine, EnvelopeStagesLastTheKnobsDocumentedTimes) {
+    // Attack 0.6 v^2 + 0.0006 s, Decay and Release 6 v^2 + 0.0012 s, counted at
+    // the engine rate (88200: a 44100 host). Stages of a few thousand samples:
+    // in longer ones the float coefficient alone moves the end by samples.
+    const auto attackTime = [](double v) { return 0.6 * v * v + 0.0006; };
+    const auto fallTime = [](double v) { return 6.0 * v * v + 0.0012; };
+    auto e = freshEngine();
+    e->setParam(StringVoice::Attack, 0.2f);
+    e->parameterChanged(StringVoice::Attack);
+    e->setParam(StringVoice::Decay, 0.1f);
+    e->parameterChanged(StringVoice::Decay);
+    e->noteOn(48, 1.0f, 0);
+    applyEvents(*e);  // the start, no sample yet
+    const int v = voicePlaying(*e, 48);
+    ASSERT_GE(v, 0);
+    EXPECT_NEAR(measuredStageSamples(*e, v, VoiceEnvelope::Attack, 100000), attackTime(0.2) * 88200, 1.0);
+    ASSERT_EQ(e->voice(v).envelope().stage(), VoiceEnvelope::Decay);
+    EXPECT_NEAR(measuredStageSamples(*e, v, VoiceEnvelope::Decay, 5000), fallTime(0.1) * 88200, 1.0);
+
+    // A knob reaches the sounding note only through its own index; the note
+    // keeps its stage and level.
+    const float release = e->voice(v).envelope().rate(VoiceEnvelope::Release);
+    e->setParam(StringVoice::ReleaseTime, 0.05f);
+    e->parameterChanged(StringVoice::Vel);
+    EXPECT_EQ(e->voice(v).envelope().rate(VoiceEnvelope::Release), release);
+    const float level = e->voice(v).envelope().level();
+    e->parameterChanged(StringVoice::ReleaseTime);
+    EXPECT_EQ(e->voice(v).envelope().stage(), VoiceEnvelope::Decay);
+    EXPECT_EQ(e->voice(v).envelope().level(), level);
+    e->noteOff(0, 48);
+    applyEvents(*e);
+    EXPECT_NEAR(measuredStageSamples(*e, v, VoiceEnvelope::Release, 100000), fallTime(0.05) * 88200, 1.0);
+    for (int i = 0; i < VoiceEngine::kVoiceCount; ++i)
+        EXPECT_EQ(e->voice(i).envelope().rate(VoiceEnvelope::Release),
+                  e->voice(v).envelope().rate(VoiceEnvelope::Release));
+
+    // A new rate reaches every voice's envelope at once and the pitch of the
+    // next notes; sounding notes keep their pitch.
+    e->noteOn(60, 1.0f, 0);
+    renderBlock(*e, 16);
+    const int held = voicePlaying(*e, 60);
+    const float increment = e->voice(held).increment(0);
+    e->setSampleRate(192000.0f);
+    EXPECT_EQ(e->voice(held).increment(0), increment);
+    e->noteOn(60, 1.0f, 0);
+    applyEvents(*e);
+    int fresh = -1;
+    for (int i = 0; i < VoiceEngine::kVoiceCount; ++i)
+        if (i != held && e->voice(i).active() && e->voice(i).note() == 60) fresh = i;
+    ASSERT_GE(fresh, 0);
+    EXPECT_NEAR(e->voice(fresh).increment(0), increment * 88200.0f / 192000.0f, increment * 1e-6f);
+    EXPECT_NEAR(measuredStageSamples(*e, fresh, VoiceEnvelope::Attack, 100000), attackTime(0.2) * 192000,
+                1.0);
+}
+
+TEST(VoiceEngine, KnobsMayMoveFromAnotherThreadWhileRendering) {
     auto e = freshEngine();
     std::atomic<bool> done{false};
     std::thread knobs([&] {
@@ -315,21 +366,18 @@ TEST(VoiceEngine, KnobsMayMoveFromAnotherThreadWhileRendering)
     for (int block = 0; block < 200; ++block) {
         e->noteOn(30 + block % 40, 0.9f, block % 64);
         e->noteOff(64, 30 + (block + 20) % 40);
-        for (float s : renderBlock(*e, 128))
-            finite &= std::isfinite(s);
+        for (float s : renderBlock(*e, 128)) finite &= std::isfinite(s);
     }
     done = true;
     knobs.join();
     EXPECT_TRUE(finite);
 }
 
-TEST(VoiceEngine, EachEngineHasItsOwnNoise)
-{
+TEST(VoiceEngine, EachEngineHasItsOwnNoise) {
     auto a = freshEngine(), b = freshEngine(), alone = freshEngine();
     std::vector<float> outA, outAlone;
     for (int block = 0; block < 4; ++block) {
-        for (VoiceEngine* e : {a.get(), b.get(), alone.get()})
-            e->noteOn(36 + 5 * block, 0.9f, 17 * block);
+        for (VoiceEngine* e : {a.get(), b.get(), alone.get()}) e->noteOn(36 + 5 * block, 0.9f, 17 * block);
         const auto ra = renderBlock(*a, 256);
         renderBlock(*b, 256);  // interleaved with a
         const auto rAlone = renderBlock(*alone, 256);
@@ -343,13 +391,11 @@ TEST(VoiceEngine, EachEngineHasItsOwnNoise)
 namespace {
 
 // A random block's worth of calls, some with offsets out of order or range.
-void playRandomEvents(std::mt19937& rng, VoiceEngine& a, VoiceEngine& b, int count)
-{
+void playRandomEvents(std::mt19937& rng, VoiceEngine& a, VoiceEngine& b, int count) {
     std::uniform_int_distribution<int> pick(0, 99), note(20, 70), offset(0, count);
     const int events = 5 + pick(rng) % 40;
     std::vector<int> offsets(events);
-    for (int& o : offsets)
-        o = offset(rng);
+    for (int& o : offsets) o = offset(rng);
     std::sort(offsets.begin(), offsets.end());
     for (int i = 0; i < events; ++i) {
         int at = offsets[i];
@@ -373,8 +419,7 @@ void playRandomEvents(std::mt19937& rng, VoiceEngine& a, VoiceEngine& b, int cou
     }
 }
 
-std::uint64_t fnv1a(const std::vector<float>& samples)
-{
+std::uint64_t fnv1a(const std::vector<float>& samples) {
     std::uint64_t hash = 14695981039346656037ull;
     for (float s : samples) {
         std::uint32_t bits;
@@ -389,8 +434,7 @@ std::uint64_t fnv1a(const std::vector<float>& samples)
 
 }  // namespace
 
-TEST(VoiceEngine, BlockRenderedInPiecesEqualsOneRender)
-{
+TEST(VoiceEngine, BlockRenderedInPiecesEqualsOneRender) {
     constexpr int kCount = 1536;
     for (unsigned seed = 1; seed <= 12; ++seed) {
         SCOPED_TRACE(seed);
@@ -404,8 +448,7 @@ TEST(VoiceEngine, BlockRenderedInPiecesEqualsOneRender)
             // Random cuts, some of them on event offsets.
             std::vector<int> cuts;
             std::uniform_int_distribution<int> cut(0, kCount);
-            for (int i = 0; i < 6; ++i)
-                cuts.push_back(cut(rng));
+            for (int i = 0; i < 6; ++i) cuts.push_back(cut(rng));
             for (int i = 0; i < pieces->queuedEvents() && i < 3; ++i)
                 cuts.push_back(std::clamp(pieces->event(i * 7 % pieces->queuedEvents()).offset, 0, kCount));
             std::sort(cuts.begin(), cuts.end());
@@ -423,8 +466,7 @@ TEST(VoiceEngine, BlockRenderedInPiecesEqualsOneRender)
     }
 }
 
-TEST(VoiceEngine, FixedPhraseRendersTheSameBitsInEveryBuild)
-{
+TEST(VoiceEngine, FixedPhraseRendersTheSameBitsInEveryBuild) {
     // A chord, a run with releases and reused voices, knob changes and the
     // extreme notes: 48 blocks of 512 samples at 88200. FNV-1a over the bits
     // of every sample. The constant was made once by running this test with
@@ -434,24 +476,19 @@ TEST(VoiceEngine, FixedPhraseRendersTheSameBitsInEveryBuild)
     std::vector<float> all;
     for (int block = 0; block < 48; ++block) {
         if (block == 0)
-            for (int n : {36, 43, 48, 52})
-                e->noteOn(n, 0.85f, 3 * n);
+            for (int n : {36, 43, 48, 52}) e->noteOn(n, 0.85f, 3 * n);
         if (block >= 4 && block < 24)
             e->noteOn(55 + (block * 5) % 24, 0.3f + 0.03f * block, (block * 97) % 512);
-        if (block >= 8 && block < 28)
-            e->noteOff((block * 61) % 512, 55 + ((block - 4) * 5) % 24);
+        if (block >= 8 && block < 28) e->noteOff((block * 61) % 512, 55 + ((block - 4) * 5) % 24);
         if (block == 20) {
             e->setParam(12, 0.6f);
             e->parameterChanged(12);
             e->setParam(15, 0.5f);
         }
         if (block == 30)
-            for (int n : {36, 43, 48, 52})
-                e->noteOff(100, n);
-        if (block == 32)
-            e->noteOn(115, 1.0f, 0);
-        if (block == 36)
-            e->noteOn(-12, 1.0f, 511);
+            for (int n : {36, 43, 48, 52}) e->noteOff(100, n);
+        if (block == 32) e->noteOn(115, 1.0f, 0);
+        if (block == 36) e->noteOn(-12, 1.0f, 511);
         const auto out = renderBlock(*e, 512);
         all.insert(all.end(), out.begin(), out.end());
     }

@@ -1,7 +1,7 @@
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "engine/VoiceEnvelope.h"
 
@@ -9,30 +9,25 @@ namespace {
 
 // Steps one sample at a time while `more` holds; returns the samples taken.
 template <typename Condition>
-int stepWhile(VoiceEnvelope& env, Condition more)
-{
+int stepWhile(VoiceEnvelope& env, Condition more) {
     int n = 0;
-    for (float one = 1.0f; more() && n < 10'000'000; ++n, one = 1.0f)
-        env.process(&one, 1);
+    for (float one = 1.0f; more() && n < 10'000'000; ++n, one = 1.0f) env.process(&one, 1);
     return n;
 }
 
-int samplesIn(VoiceEnvelope& env, int stage)
-{
+int samplesIn(VoiceEnvelope& env, int stage) {
     return stepWhile(env, [&] { return env.stage() == stage; });
 }
 
 // Samples for the distance to shrink from `from` to the threshold when it
 // shrinks to 0.008 of itself in `seconds`.
-double nominal(double rate, double seconds, double from = 1.0)
-{
+double nominal(double rate, double seconds, double from = 1.0) {
     return rate * seconds * std::log(VoiceEnvelope::kThreshold / from) / std::log(VoiceEnvelope::kThreshold);
 }
 
 }  // namespace
 
-TEST(VoiceEnvelope, StageTimesFollowTheKnobsAtEveryRate)
-{
+TEST(VoiceEnvelope, StageTimesFollowTheKnobsAtEveryRate) {
     for (float rate : {44100.0f, 88200.0f, 192000.0f}) {
         for (float knob : {0.0f, 0.3f, 1.0f}) {
             SCOPED_TRACE(testing::Message() << rate << " Hz, knob " << knob);
@@ -69,8 +64,7 @@ TEST(VoiceEnvelope, StageTimesFollowTheKnobsAtEveryRate)
     }
 }
 
-TEST(VoiceEnvelope, ReleaseFallsFromWhereverTheLevelIs)
-{
+TEST(VoiceEnvelope, ReleaseFallsFromWhereverTheLevelIs) {
     VoiceEnvelope env;
     env.setRates(88200.0f, 0.1f, 1.0f, 0.01f);
     env.start();
@@ -105,8 +99,7 @@ TEST(VoiceEnvelope, ReleaseFallsFromWhereverTheLevelIs)
     EXPECT_EQ(out[2], 0.0f);
 }
 
-TEST(VoiceEnvelope, IdleOutputsExactZeros)
-{
+TEST(VoiceEnvelope, IdleOutputsExactZeros) {
     VoiceEnvelope env;  // a new envelope is idle
     std::vector<float> samples{1.0f, -1.0f, 3.0e38f, -1e-40f, 0.25f};
     env.process(samples.data(), static_cast<int>(samples.size()));

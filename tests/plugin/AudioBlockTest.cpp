@@ -120,7 +120,8 @@ TEST_F(PluginTest, HostThatNeverSetsARateHearsTheDefaultRate) {
     plugin->setBlockSize(256);
     plugin->resume();
     // Nonsense rates are ignored.
-    for (float bad : {0.0f, -44100.0f, std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity()})
+    for (float bad :
+         {0.0f, -44100.0f, std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity()})
         plugin->setSampleRate(bad);
     plugin->sendMidi(kPhrase);
     explicitRate->sendMidi(kPhrase);
@@ -157,7 +158,8 @@ TEST_F(PluginTest, EveryHostCallOrderGivesTheSameSound) {
     auto twice = startInstance(48000.0f, 300);
     twice->resume();
     std::vector<MidiMessage> start;
-    for (unsigned char channel = 0; channel < 16; ++channel) start.push_back({0, static_cast<unsigned char>(0xB0 | channel), 123, 0});
+    for (unsigned char channel = 0; channel < 16; ++channel)
+        start.push_back({0, static_cast<unsigned char>(0xB0 | channel), 123, 0});
     twice->sendMidi(start);
     twice->process(0);
     twice->sendMidi(kPhrase);
@@ -186,12 +188,15 @@ TEST_F(PluginTest, LongRandomSessionStaysFiniteAndBounded) {
         const int count = static_cast<int>(random() % 6);
         for (int e = 0; e < count; ++e) {
             const auto status = static_cast<unsigned char>((random() % 2 ? 0x90 : 0x80) | (random() % 16));
-            events.push_back({static_cast<VstInt32>(random() % 512), status, static_cast<unsigned char>(random() % 128),
+            events.push_back({static_cast<VstInt32>(random() % 512), status,
+                              static_cast<unsigned char>(random() % 128),
                               static_cast<unsigned char>(random() % 128)});
         }
-        std::sort(events.begin(), events.end(), [](auto& a, auto& b) { return a.deltaFrames < b.deltaFrames; });
+        std::sort(events.begin(), events.end(),
+                  [](auto& a, auto& b) { return a.deltaFrames < b.deltaFrames; });
         plugin->sendMidi(events);
-        if (random() % 10 == 0) plugin->setParameter(static_cast<VstInt32>(random() % 16), float(random() % 1001) / 1000.0f);
+        if (random() % 10 == 0)
+            plugin->setParameter(static_cast<VstInt32>(random() % 16), float(random() % 1001) / 1000.0f);
         if (random() % 50 == 0) plugin->setProgram(static_cast<VstInt32>(random() % 8));
         const int frames = 1 + static_cast<int>(random() % 512);
         plugin->process(frames);

@@ -5,7 +5,6 @@
 
 #include "tests/plugin/PluginFixture.h"
 
-
 TEST(EntryPoint, VersionAnswerDecidesWhetherAnInstanceIsCreated) {
     ASSERT_TRUE(builtPlugin().loaded()) << builtPlugin().error();
     HostOptions refusing;
@@ -33,8 +32,8 @@ TEST(EntryPoint, BothNamesAreExported) {
 
 TEST_F(PluginTest, EffectRecordIsFilledAsAnnounced) {
     const AEffect* e = plugin->effect();
-    EXPECT_EQ(e->magic, kEffectMagic);
-    EXPECT_EQ(e->flags, kBuiltPluginFlags);
+    EXPECT_TRUE(recordAsAnnounced(e));
+    EXPECT_EQ(e->uniqueID, 0x51464832);
     // The editor's size where the build has a window layer; otherwise no
     // editor at all, and no rectangle for one.
     int sentinel = 0;
@@ -49,17 +48,8 @@ TEST_F(PluginTest, EffectRecordIsFilledAsAnnounced) {
         EXPECT_EQ(rect, nullptr);
         EXPECT_EQ(plugin->dispatch(effEditOpen, 0, 0, nullptr), 0);
     }
-    EXPECT_EQ(e->numPrograms, 8);
-    EXPECT_EQ(e->numParams, 16);
-    EXPECT_EQ(e->numInputs, 0);
-    EXPECT_EQ(e->numOutputs, 2);
-    EXPECT_EQ(e->uniqueID, fourCharCode('Q', 'F', 'H', '2'));
-    EXPECT_EQ(e->uniqueID, 0x51464832);
-    EXPECT_EQ(e->version, 1);
-    EXPECT_EQ(e->ioRatio, 1.0f);
     EXPECT_EQ(e->resvd1, 0);
     EXPECT_EQ(e->resvd2, 0);
-    EXPECT_EQ(e->initialDelay, 0);
     EXPECT_EQ(e->realQualities, 0);
     EXPECT_EQ(e->offQualities, 0);
     EXPECT_NE(e->object, nullptr);
@@ -115,8 +105,8 @@ TEST_F(PluginTest, FixedAnswersOfTheRequestTable) {
     char text[64] = {};
     EXPECT_EQ(plugin->dispatch(effString2Parameter, 0, 0, text), 0);
     // Deprecated and unknown requests answer 0 and do nothing.
-    for (VstInt32 opcode : {9, 16, 17, 18, 20, 21, 28, 30, 31, 32, 36, 37, 38, 39, 40, 41, 42, 43, 44, 46, 53, 54,
-                            55, 57, 80, 100, 255}) {
+    for (VstInt32 opcode : {9,  16, 17, 18, 20, 21, 28, 30, 31, 32, 36, 37,  38, 39,
+                            40, 41, 42, 43, 44, 46, 53, 54, 55, 57, 80, 100, 255}) {
         EXPECT_EQ(plugin->dispatch(opcode, 0, 0, nullptr, 0.0f), 0) << opcode;
     }
     EXPECT_EQ(plugin->effect()->flags, kBuiltPluginFlags);
@@ -159,8 +149,8 @@ TEST_F(PluginTest, SpeakerArrangementQueryClearsBothPointers) {
 TEST_F(PluginTest, NullPointerRequestsAnswerZero) {
     for (VstInt32 opcode : {effSetProgramName, effGetProgramName, effGetParamLabel, effGetParamDisplay,
                             effGetParamName, effEditGetRect, effGetChunk, effSetChunk, effProcessEvents,
-                            effGetProgramNameIndexed, effGetEffectName, effGetVendorString, effGetProductString,
-                            effCanDo, effGetSpeakerArrangement, effShellGetNextPlugin}) {
+                            effGetProgramNameIndexed, effGetEffectName, effGetVendorString,
+                            effGetProductString, effCanDo, effGetSpeakerArrangement, effShellGetNextPlugin}) {
         EXPECT_EQ(plugin->dispatch(opcode, 1, 704, nullptr), 0) << opcode;
     }
 }

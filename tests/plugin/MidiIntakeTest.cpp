@@ -31,7 +31,8 @@ struct EventBlock {
         storage.assign(sizeof(VstEvents) + sizeof(VstEvent*) * pointers.size(), 0);
         auto* block = reinterpret_cast<VstEvents*>(storage.data());
         block->numEvents = static_cast<VstInt32>(pointers.size());
-        if (!pointers.empty()) std::memcpy(block->events, pointers.data(), sizeof(VstEvent*) * pointers.size());
+        if (!pointers.empty())
+            std::memcpy(block->events, pointers.data(), sizeof(VstEvent*) * pointers.size());
         return block;
     }
 };
@@ -62,7 +63,7 @@ TEST_F(MidiIntake, NoteOnBecomesAStartAtTwiceItsFrame) {
     EXPECT_EQ(engine.event(0).value, 1.0f);
     EXPECT_EQ(engine.event(0).offset, 20);
     EXPECT_EQ(engine.event(1).note, -12);
-    EXPECT_EQ(engine.event(1).value, 64.0f * 0.007874016f);
+    EXPECT_EQ(engine.event(1).value, static_cast<float>(64.0 / 127.0));
     EXPECT_EQ(engine.event(1).offset, 22);
 }
 

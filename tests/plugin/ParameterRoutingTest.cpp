@@ -35,7 +35,8 @@ TEST_F(ParameterRouting, EnvelopeKnobsReachEveryVoice) {
     VSTPlug fresh(nullptr);
     fresh.setProgram(2);
     plug.setProgram(2);
-    for (int stage = 0; stage < 3; ++stage) expectAllVoices(stage, fresh.instrument().voiceEngine().voice(0).envelope().rate(stage));
+    for (int stage = 0; stage < 3; ++stage)
+        expectAllVoices(stage, fresh.instrument().voiceEngine().voice(0).envelope().rate(stage));
 }
 
 TEST_F(ParameterRouting, VoicesRunAtTwiceTheHostRateFromTheStart) {
@@ -54,7 +55,8 @@ TEST_F(ParameterRouting, PresetRestoreKeepsValuesAndRatesInStep) {
 
     VSTPlug reference(nullptr);
     for (int i = 0; i < 16; ++i) reference.setParameter(i, values[i]);
-    for (int stage = 0; stage < 3; ++stage) expectAllVoices(stage, reference.instrument().voiceEngine().voice(0).envelope().rate(stage));
+    for (int stage = 0; stage < 3; ++stage)
+        expectAllVoices(stage, reference.instrument().voiceEngine().voice(0).envelope().rate(stage));
 
     void* data = nullptr;
     ASSERT_EQ(plug.getChunk(&data, true), 64);

@@ -93,6 +93,8 @@ TEST(StackAlignment, EveryEntrySurvivesAMisalignedStack) {
 
 #else
 
-TEST(StackAlignment, EveryEntrySurvivesAMisalignedStack) { GTEST_SKIP() << "only 32-bit Windows hosts misalign"; }
+TEST(StackAlignment, EveryEntrySurvivesAMisalignedStack) {
+    GTEST_SKIP() << "only 32-bit Windows hosts misalign";
+}
 
 #endif

@@ -12,14 +12,15 @@ namespace {
 // The factory bank written out independently of the plug-in's own table: names
 // and the decimal values as printed in the sound designer's sheet.
 std::vector<unsigned char> expectedFactoryBank() {
-    const char* names[8] = {"Dulcimer 1", "Dulcimer 2", "Dry Harp",      "Soft Harp",
-                            "Fonky chords", "DEFAULT",  "Guitar?",       "Lute or Fish"};
+    const char* names[8] = {"Dulcimer 1",   "Dulcimer 2", "Dry Harp", "Soft Harp",
+                            "Fonky chords", "DEFAULT",    "Guitar?",  "Lute or Fish"};
     const char* values[16][8] = {
         {"1", "1", "0.74500024", "0.49000046", "1", "1", "1", "0.8050002"},
         {"0.43499982", "0.26", "0", "0", "0.7599997", "0.48999977", "0.9899997", "0.29999992"},
         {"0.12000002", "0.19500002", "0.61999965", "1", "0.24999997", "0.52999973", "0", "0.43499976"},
         {"0.8099995", "0.995", "0.5549997", "0.7249996", "0.9849995", "0.47499985", "0.6800003", "1"},
-        {"0.9449996", "0.96000004", "0.32499987", "0.37499988", "1", "0.49499977", "0.73000026", "0.51499975"},
+        {"0.9449996", "0.96000004", "0.32499987", "0.37499988", "1", "0.49499977", "0.73000026",
+         "0.51499975"},
         {"0.80499965", "0.78499997", "1", "0.34", "0.7599999", "0.28000006", "0.80999994", "0.81999993"},
         {"0.42999983", "0.47999978", "0.3449999", "0.4699998", "0.19500002", "0.3449999", "0.96500003",
          "0.7649998"},
@@ -92,8 +93,8 @@ TEST_F(PluginTest, EditsAreKeptWhenLeavingAProgram) {
 
 TEST_F(PluginTest, PresetBlockReplacesOnlyTheCurrentProgramsValues) {
     plugin->setProgram(3);
-    const auto block = presetBlock({0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f, 0.8f, 0.9f, 1.0f, 0.0f, 0.25f, 0.5f,
-                                    0.75f, 0.125f, 0.375f});
+    const auto block = presetBlock({0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f, 0.8f, 0.9f, 1.0f, 0.0f, 0.25f,
+                                    0.5f, 0.75f, 0.125f, 0.375f});
     EXPECT_EQ(plugin->setChunk(block, true), 64);
     EXPECT_EQ(plugin->getParameter(0), 0.1f);
     EXPECT_EQ(plugin->getParameter(15), 0.375f);

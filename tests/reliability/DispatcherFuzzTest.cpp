@@ -90,7 +90,7 @@ Expected fixedAnswer(VstInt32 opcode, VstInt32 index, VstIntPtr value, bool hasP
     case effCanBeAutomated: return {true, 1};
     case effGetCurrentMidiProgram: return {true, -1};
     case effSetTotalSampleToProcess: return {true, static_cast<VstInt32>(value)};
-    case effEditOpen: return {true, kBuiltPluginHasEditor ? 1 : 0};
+    case effEditOpen: return {true, 0};  // given no parent window, no editor opens
     case effGetEffectName:
     case effGetVendorString:
     case effGetProductString:
@@ -507,18 +507,7 @@ private:
     }
 
     void checkRecord() {
-        const AEffect* e = plugin->effect();
-        ASSERT_NE(e, nullptr);
-        EXPECT_EQ(e->magic, kEffectMagic);
-        EXPECT_EQ(e->flags, kBuiltPluginFlags);
-        EXPECT_EQ(e->numPrograms, 8);
-        EXPECT_EQ(e->numParams, 16);
-        EXPECT_EQ(e->numInputs, 0);
-        EXPECT_EQ(e->numOutputs, 2);
-        EXPECT_EQ(e->uniqueID, fourCharCode('Q', 'F', 'H', '2'));
-        EXPECT_EQ(e->version, 1);
-        EXPECT_EQ(e->initialDelay, 0);
-        EXPECT_EQ(e->ioRatio, 1.0f);
+        EXPECT_TRUE(recordAsAnnounced(plugin->effect()));
     }
 
     std::mt19937 random;

@@ -3,6 +3,8 @@
 // exported entry point, and a hash to compare renders bit for bit.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -16,8 +18,12 @@ PluginLibrary& builtPlugin();
 constexpr bool kBuiltPluginHasEditor = HAMMERLYN2_PLUGIN_HAS_EDITOR;
 // Its effect record's flags: a synth with chunks and replacing process, and an
 // editor where there is one.
-constexpr VstInt32 kBuiltPluginFlags =
-    effFlagsIsSynth | effFlagsProgramChunks | effFlagsCanReplacing | (kBuiltPluginHasEditor ? effFlagsHasEditor : 0);
+constexpr VstInt32 kBuiltPluginFlags = effFlagsIsSynth | effFlagsProgramChunks | effFlagsCanReplacing |
+                                       (kBuiltPluginHasEditor ? effFlagsHasEditor : 0);
+
+// The effect record holds what the plug-in announces about itself, unchanged
+// whatever the host has asked before.
+::testing::AssertionResult recordAsAnnounced(const AEffect* effect);
 
 // A new instance through the exported entry point (null when refused).
 std::unique_ptr<PluginInstance> newInstance(const HostOptions& options = {});

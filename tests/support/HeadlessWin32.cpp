@@ -540,18 +540,7 @@ BOOL Ellipse(HDC dc, int left, int top, int right, int bottom) {
     PixelSurface* s = target(d);
     if (!s || right <= left || bottom <= top) return FALSE;
     // Filled with the brush inside, outlined one pixel wide with the pen.
-    const double cx = (left + right) / 2.0, cy = (top + bottom) / 2.0;
-    const double rx = (right - left) / 2.0, ry = (bottom - top) / 2.0;
-    auto inside = [&](int px, int py) {
-        const double u = (px + 0.5 - cx) / rx, v = (py + 0.5 - cy) / ry;
-        return u * u + v * v <= 1.0;
-    };
-    for (int py = top; py < bottom; ++py)
-        for (int px = left; px < right; ++px) {
-            if (!inside(px, py) || !s->contains(px, py)) continue;
-            const bool edge = !inside(px - 1, py) || !inside(px + 1, py) || !inside(px, py - 1) || !inside(px, py + 1);
-            s->at(px, py) = edge ? d->pen->rgb : d->brush->rgb;
-        }
+    fillEllipse(*s, left, top, right, bottom, d->pen->rgb, d->brush->rgb);
     return TRUE;
 }
 
@@ -594,6 +583,30 @@ HBITMAP LoadBitmapA(HINSTANCE, LPCSTR name) {
     PixelSurface pixels;
     if (!decodeBmp(bmp->data, bmp->size, pixels)) return nullptr;
     return bitmapFromPixels(pixels);
+}
+
+int SetDIBitsToDevice(HDC dc, int x, int y, DWORD width, DWORD height, int sourceX, int sourceY, UINT startScan,
+                      UINT lines, const void* bits, const BITMAPINFO* info, UINT use) {
+    Guard g(layer().lock);
+    Dc* d = validDc(dc);
+    if (!d || !bits || !info || use != DIB_RGB_COLORS) return 0;
+    const BITMAPINFOHEADER& h = info->bmiHeader;
+    const int imageWidth = h.biWidth;
+    const int imageHeight = h.biHeight < 0 ? -h.biHeight : h.biHeight;
+    if (h.biBitCount != 32 || h.biCompression != BI_RGB || imageWidth <= 0 || startScan != 0 ||
+        static_cast<int>(lines) != imageHeight)
+        return 0;
+    PixelSurface* s = target(d);
+    if (!s) return 0;
+    PixelSurface image(imageWidth, imageHeight);
+    const auto* p = static_cast<const std::uint32_t*>(bits);
+    for (int row = 0; row < imageHeight; ++row) {
+        const int yy = h.biHeight < 0 ? row : imageHeight - 1 - row;  // bottom-up images start at the bottom
+        for (int col = 0; col < imageWidth; ++col)
+            image.at(col, yy) = p[static_cast<std::size_t>(row) * imageWidth + col] & 0xFFFFFF;
+    }
+    blitPixels(*s, x, y, static_cast<int>(width), static_cast<int>(height), image, sourceX, sourceY, RasterOp::Copy);
+    return static_cast<int>(lines);
 }
 
 const PixelSurface* windowPixels(HWND w) {

@@ -99,6 +99,29 @@ struct BITMAP {
     LPVOID bmBits;
 };
 
+struct BITMAPINFOHEADER {
+    DWORD biSize;
+    LONG biWidth;
+    LONG biHeight;
+    WORD biPlanes;
+    WORD biBitCount;
+    DWORD biCompression;
+    DWORD biSizeImage;
+    LONG biXPelsPerMeter;
+    LONG biYPelsPerMeter;
+    DWORD biClrUsed;
+    DWORD biClrImportant;
+};
+struct RGBQUAD {
+    BYTE rgbBlue, rgbGreen, rgbRed, rgbReserved;
+};
+struct BITMAPINFO {
+    BITMAPINFOHEADER bmiHeader;
+    RGBQUAD bmiColors[1];
+};
+constexpr DWORD BI_RGB = 0;
+constexpr UINT DIB_RGB_COLORS = 0;
+
 constexpr UINT WM_CREATE = 0x0001;
 constexpr UINT WM_DESTROY = 0x0002;
 constexpr UINT WM_PAINT = 0x000F;
@@ -183,6 +206,9 @@ int FillRect(HDC dc, const RECT* rect, HBRUSH brush);
 BOOL Ellipse(HDC dc, int left, int top, int right, int bottom);
 BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sourceX, int sourceY, DWORD rop);
 HBITMAP LoadBitmapA(HINSTANCE instance, LPCSTR name);
+// Only 32-bit uncompressed images, all their rows at once.
+int SetDIBitsToDevice(HDC dc, int x, int y, DWORD width, DWORD height, int sourceX, int sourceY, UINT startScan,
+                      UINT lines, const void* bits, const BITMAPINFO* info, UINT use);
 
 // Not Win32: what tests and tools need to look inside the layer.
 const PixelSurface* windowPixels(HWND window);  // the window's picture, null for no window

@@ -12,7 +12,6 @@
 
 #include "editor/MyGui.h"
 #include "editor/PixelSurface.h"
-#include "editor/Win32Api.h"
 #include "editor/EditorHost.h"
 #include <memory>
 
@@ -37,8 +36,6 @@ public:
 
     float values[16];
 };
-
-LRESULT CALLBACK frameProc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcA(w, m, wp, lp); }
 
 PixelSurface zoomed(const PixelSurface& image, int zoom) {
     PixelSurface out(image.width * zoom, image.height * zoom);
@@ -98,19 +95,9 @@ int main(int argc, char** argv) {
     auto gui = std::make_unique<MyGui>(&host);
     gui->updateAllParameters();
 
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = frameProc;
-    wc.lpszClassName = "PanelFrame";
-    RegisterClassA(&wc);
-    HWND frame = CreateWindowExA(0, "PanelFrame", "", WS_VISIBLE, 0, 0, 512, 272, nullptr, nullptr, nullptr,
-                                 nullptr);
-    gui->open(frame);
-    HWND editor = static_cast<HWND>(gui->window());
-    UpdateWindow(editor);
-    const PixelSurface* pixels = windowPixels(editor);
-    const bool ok = pixels && writePng(outPath, zoom > 1 ? zoomed(*pixels, zoom) : *pixels);
-    gui->close();
-    DestroyWindow(frame);
+    // The panel composed exactly as every window layer shows it.
+    const PixelSurface& pixels = gui->render();
+    const bool ok = writePng(outPath, zoom > 1 ? zoomed(pixels, zoom) : pixels);
     if (!ok) {
         std::fprintf(stderr, "could not write %s\n", outPath);
         return 1;

@@ -3,6 +3,7 @@
 // temporary file in the same folder, removed if the writer is destroyed first.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <sndfile.h>
 #include <string>
@@ -10,15 +11,24 @@
 #include "tools/render/OutputFile.h"
 #include "tools/render/RenderOptions.h"
 
+// The most bytes a file of this many frames can take: the samples at their
+// stored size and room for the headers (for FLAC, its uncompressed size).
+std::uint64_t largestFileBytes(SampleFormat samples, int channels, std::int64_t frames);
+
 class AudioFileWriter {
 public:
-    // Throws ToolError when the file cannot be created.
-    AudioFileWriter(const std::string& path, int sampleRate, int channels, FileFormat format, SampleFormat samples);
+    // A writer for at most mostFrames frames. A WAV whose data could outgrow
+    // the 4 GiB a RIFF header can count is written as RF64, which libsndfile
+    // turns back into a plain WAV if it ends up small enough. Throws ToolError
+    // when the file cannot be created.
+    AudioFileWriter(const std::string& path, int sampleRate, int channels, FileFormat format, SampleFormat samples,
+                    std::int64_t mostFrames);
     ~AudioFileWriter();
     AudioFileWriter(const AudioFileWriter&) = delete;
     AudioFileWriter& operator=(const AudioFileWriter&) = delete;
 
-    // Appends frames (channels values each); throws ToolError on a write error.
+    // Appends frames (channels values each); throws ToolError on a write error
+    // or beyond the frames announced.
     void write(const float* interleaved, long frames);
     // Finishes the file and gives it its name.
     void commit();
@@ -31,4 +41,5 @@ private:
     SNDFILE* sound = nullptr;
     FileFormat format;
     SampleFormat samples;
+    std::int64_t framesLeft;
 };

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstring>
 
+#include "plugin/PluginIdentity.h"
 #include "tools/render/ToolError.h"
 
 namespace {
@@ -30,9 +31,11 @@ int indexIn(const std::string& text, int limit, bool& isNumber) {
 // The plug-in this tool is built with: it answers a refused state chunk with 0
 // and an accepted one with its size. The VST 2 interface leaves that answer to
 // each plug-in, and many return 0 either way, so it is trusted only here.
-constexpr std::int32_t kOwnInstrumentId = 0x51464832;  // 'QFH2'
+constexpr std::int32_t kOwnInstrumentId = PluginIdentity::kUniqueId;
 
 }  // namespace
+
+int InstrumentHost::version() { return HAMMERLYN2_RENDER_VERSION; }
 
 InstrumentHost::InstrumentHost(const std::string& path, int sampleRate, int maxBlock) : path(path) {
     library = std::make_unique<PluginLibrary>(path);
@@ -40,23 +43,19 @@ InstrumentHost::InstrumentHost(const std::string& path, int sampleRate, int maxB
     HostOptions options;
     options.sampleRate = static_cast<float>(sampleRate);
     options.blockSize = maxBlock;
+    options.vendor = kVendor;
+    options.product = kProduct;
+    options.vendorVersion = version();
     instance = PluginInstance::create(library->entry(), options);
-    if (!instance) throw ToolError(path + ": the plug-in did not create an instance");
-    effect = instance->effect();
+    if (!instance) throw ToolError(path + ": the plug-in did not create a VST 2 effect record");
     instance->dispatch(effOpen);  // before any other request, as hosts do
 
-    const bool synth = (effect->flags & effFlagsIsSynth) != 0 || instance->dispatch(effGetPlugCategory) == kPlugCategSynth;
+    const AEffect& effect = record();
+    const bool synth = (effect.flags & effFlagsIsSynth) != 0 || instance->dispatch(effGetPlugCategory) == kPlugCategSynth;
     if (!synth) throw ToolError(path + " is not an instrument (it does not declare itself a synth)");
-    if ((effect->flags & effFlagsCanReplacing) == 0 || !effect->processReplacing)
+    if ((effect.flags & effFlagsCanReplacing) == 0 || !effect.processReplacing)
         throw ToolError(path + ": the plug-in does not offer 32-bit processReplacing");
-    if (effect->numOutputs < 1) throw ToolError(path + ": the plug-in has no audio outputs");
-
-    inputBuffers.assign(static_cast<std::size_t>(effect->numInputs > 0 ? effect->numInputs : 0),
-                        std::vector<float>(static_cast<std::size_t>(maxBlock), 0.0f));
-    outputBuffers.assign(static_cast<std::size_t>(effect->numOutputs), std::vector<float>(static_cast<std::size_t>(maxBlock), 0.0f));
-    for (auto& buffer : inputBuffers) inputs.push_back(buffer.data());
-    for (auto& buffer : outputBuffers) outputs.push_back(buffer.data());
-    if (inputs.empty()) inputs.push_back(nullptr);
+    if (effect.numOutputs < 1) throw ToolError(path + ": the plug-in has no audio outputs");
 
     instance->setSampleRate(static_cast<float>(sampleRate));
     instance->setBlockSize(maxBlock);
@@ -71,11 +70,11 @@ InstrumentHost::~InstrumentHost() {
     instance->close();
 }
 
-int InstrumentHost::programCount() const { return effect->numPrograms; }
+int InstrumentHost::programCount() const { return record().numPrograms; }
 
-int InstrumentHost::parameterCount() const { return effect->numParams; }
+int InstrumentHost::parameterCount() const { return record().numParams; }
 
-std::int32_t InstrumentHost::uniqueId() const { return effect->uniqueID; }
+std::int32_t InstrumentHost::uniqueId() const { return record().uniqueID; }
 
 std::string InstrumentHost::programName(int program) {
     char text[256] = {};
@@ -136,10 +135,20 @@ int InstrumentHost::findParameter(const std::string& nameOrIndex) {
 }
 
 void InstrumentHost::loadPreset(const PresetFile& preset, const std::string& fileName) {
-    if ((effect->flags & effFlagsProgramChunks) == 0)
+    if ((record().flags & effFlagsProgramChunks) == 0)
         throw ToolError(fileName + ": this plug-in keeps no state chunk, so chunk presets cannot be loaded");
+    // A preset holds one program. Some plug-ins take any state block they are
+    // handed, a whole bank's too, when told it is a preset: the file's block is
+    // compared with the plug-in's own preset block first. Ours has one size;
+    // others may vary in size, so for them only a bank-sized block is refused.
+    const std::size_t own = instance->getChunk(true).size();
+    const std::size_t size = preset.chunk.size();
+    if (own != 0 && size != own &&
+        (record().uniqueID == kOwnInstrumentId || size == instance->getChunk(false).size()))
+        throw ToolError(fileName + ": its " + std::to_string(size) + "-byte state is not one program (this plug-in's " +
+                        "presets hold " + std::to_string(own) + " bytes)");
     const VstIntPtr accepted = instance->setChunk(preset.chunk, true);
-    if (accepted == 0 && effect->uniqueID == kOwnInstrumentId)
+    if (accepted == 0 && record().uniqueID == kOwnInstrumentId)
         throw ToolError(fileName + ": the plug-in refused the preset's " + std::to_string(preset.chunk.size()) +
                         "-byte state");
     // A preset names the program it was saved from; the program it lands in takes that name.
@@ -151,23 +160,23 @@ void InstrumentHost::loadPreset(const PresetFile& preset, const std::string& fil
 }
 
 void InstrumentHost::loadBank(const PresetFile& bank, const std::string& fileName) {
-    if ((effect->flags & effFlagsProgramChunks) == 0)
+    if ((record().flags & effFlagsProgramChunks) == 0)
         throw ToolError(fileName + ": this plug-in keeps no state chunk, so chunk banks cannot be loaded");
     const VstIntPtr accepted = instance->setChunk(bank.chunk, false);
-    if (accepted == 0 && effect->uniqueID == kOwnInstrumentId)
+    if (accepted == 0 && record().uniqueID == kOwnInstrumentId)
         throw ToolError(fileName + ": the plug-in refused the bank's " + std::to_string(bank.chunk.size()) +
                         "-byte state");
     if (bank.currentProgram >= 0 && bank.currentProgram < programCount()) setProgram(bank.currentProgram);
 }
 
 PresetFile InstrumentHost::savePreset() {
-    if ((effect->flags & effFlagsProgramChunks) == 0)
+    if ((record().flags & effFlagsProgramChunks) == 0)
         throw ToolError(path + ": the plug-in keeps no state chunk, so it cannot be saved as a chunk preset");
     PresetFile preset;
     preset.kind = PresetFile::Kind::Preset;
-    preset.pluginId = effect->uniqueID;
-    preset.pluginVersion = effect->version;
-    preset.count = effect->numParams;
+    preset.pluginId = record().uniqueID;
+    preset.pluginVersion = record().version;
+    preset.count = record().numParams;
     preset.programName = instance->programName();
     preset.chunk = instance->getChunk(true);
     if (preset.chunk.empty()) throw ToolError(path + ": the plug-in handed over no preset state");
@@ -175,13 +184,13 @@ PresetFile InstrumentHost::savePreset() {
 }
 
 PresetFile InstrumentHost::saveBank() {
-    if ((effect->flags & effFlagsProgramChunks) == 0)
+    if ((record().flags & effFlagsProgramChunks) == 0)
         throw ToolError(path + ": the plug-in keeps no state chunk, so it cannot be saved as a chunk bank");
     PresetFile bank;
     bank.kind = PresetFile::Kind::Bank;
-    bank.pluginId = effect->uniqueID;
-    bank.pluginVersion = effect->version;
-    bank.count = effect->numPrograms;
+    bank.pluginId = record().uniqueID;
+    bank.pluginVersion = record().version;
+    bank.count = record().numPrograms;
     bank.currentProgram = currentProgram();
     bank.chunk = instance->getChunk(false);
     if (bank.chunk.empty()) throw ToolError(path + ": the plug-in handed over no bank state");
@@ -193,9 +202,8 @@ void InstrumentHost::sendMidi(const std::vector<MidiMessage>& messages) {
 }
 
 void InstrumentHost::process(float* left, float* right, int frames) {
-    for (auto& buffer : outputBuffers) std::memset(buffer.data(), 0, sizeof(float) * static_cast<std::size_t>(frames));
-    effect->processReplacing(effect, inputs.data(), outputs.data(), frames);
-    const float* second = outputBuffers.size() > 1 ? outputBuffers[1].data() : outputBuffers[0].data();
-    std::memcpy(left, outputBuffers[0].data(), sizeof(float) * static_cast<std::size_t>(frames));
-    std::memcpy(right, second, sizeof(float) * static_cast<std::size_t>(frames));
+    // Cleared first for plug-ins that add to their outputs instead of replacing.
+    std::memset(left, 0, sizeof(float) * static_cast<std::size_t>(frames));
+    std::memset(right, 0, sizeof(float) * static_cast<std::size_t>(frames));
+    instance->process(left, right, frames);
 }

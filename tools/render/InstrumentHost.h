@@ -1,7 +1,8 @@
 // One VST 2 instrument loaded from its library and driven the way a host drives
 // it: created through its exported entry point, opened, resumed, fed MIDI and
 // asked for audio, its programs, parameters and state reached through the
-// dispatcher.
+// dispatcher. Everything goes through the host library's PluginInstance, which
+// tells the plug-in that its host is this tool.
 #pragma once
 
 #include <cstdint>
@@ -54,11 +55,16 @@ public:
     // one-output instrument plays on both.
     void process(float* left, float* right, int frames);
 
+    // The host identity the tool gives: audioMasterGetVendorString,
+    // ...ProductString and ...VendorVersion.
+    static constexpr const char* kVendor = "Quillfeather";
+    static constexpr const char* kProduct = "hammerlyn2-render";
+    static int version();
+
 private:
+    const AEffect& record() const { return *instance->effect(); }
+
     std::string path;
     std::unique_ptr<PluginLibrary> library;
     std::unique_ptr<PluginInstance> instance;
-    AEffect* effect = nullptr;
-    std::vector<std::vector<float>> inputBuffers, outputBuffers;
-    std::vector<float*> inputs, outputs;
 };

@@ -1,14 +1,24 @@
 // A file written under a temporary name in its destination folder and renamed
 // over the destination only when complete, so that a failed or interrupted run
 // never leaves a half-written file where the user asked for one.
+//
+// Where an output goes: a regular file is replaced, a new name is created, a
+// symbolic link is followed (its target is replaced or, for a dangling link,
+// created, and the link stays); anything else that exists (a folder, a device,
+// a FIFO, a socket) is refused.
 #pragma once
 
+#include <sys/types.h>
+
+#include <cstddef>
+#include <optional>
 #include <string>
+#include <vector>
 
 class OutputFile {
 public:
-    // Creates the temporary file beside path; throws ToolError when the folder is
-    // not writable or path names a folder.
+    // Creates the temporary file beside the file path resolves to; throws
+    // ToolError when the folder is not writable or path may not be written.
     explicit OutputFile(const std::string& path);
     ~OutputFile();  // removes the temporary file unless committed
     OutputFile(const OutputFile&) = delete;
@@ -24,11 +34,34 @@ public:
     void commit();
 
     const std::string& path() const { return destination; }
+    // The file that commit() replaces: path with its symbolic links followed.
+    const std::string& target() const { return resolved; }
     const std::string& temporaryPath() const { return temporary; }
 
 private:
     std::string destination;
+    std::string resolved;
     std::string temporary;
     int fd = -1;
+    int slot = -1;  // where a signal handler finds the temporary file's name
     bool committed = false;
 };
+
+// The file an output path will replace, links followed; throws ToolError naming
+// path when it exists and is not a regular file.
+std::string resolveOutputPath(const std::string& path);
+
+// Refuses, with one line, an output that is the same file as an input or as
+// another output (same device and inode after links; for a file not there yet,
+// the same name in the same folder). Each output must also pass
+// resolveOutputPath. Inputs that do not exist are left to their readers.
+void checkOutputsAgainstInputs(const std::vector<std::string>& outputs, const std::vector<std::string>& inputs);
+
+// Bytes free to an unprivileged writer on the file system that holds the
+// output's folder, or nothing when that cannot be asked.
+std::optional<unsigned long long> freeBytesFor(const std::string& path);
+
+// From now on every terminating signal that can be caught and is not already
+// ignored or handled removes the temporary files of outputs not yet committed,
+// and then ends the process by that same signal.
+void removeTemporaryFilesOnSignals();

@@ -129,6 +129,11 @@ RenderOptions parseRenderOptions(const std::vector<std::string>& arguments) {
             options.tailSeconds = parseNumber(value(), "--tail");
             if (options.tailSeconds < 0.0 || options.tailSeconds > 600.0)
                 throw ToolError("--tail: " + std::to_string(options.tailSeconds) + " is out of range (0 to 600 seconds)");
+        } else if (argument == "--max-length") {
+            const std::string text = value();
+            options.maxLengthSeconds = parseNumber(text, "--max-length");
+            if (!(options.maxLengthSeconds > 0.0) || options.maxLengthSeconds > kLongestMaxLength)
+                throw ToolError("--max-length: " + text + " is out of range (above 0, up to 1e9 seconds)");
         } else if (argument == "--list-programs") {
             flag();
             options.listPrograms = true;
@@ -165,7 +170,8 @@ Plays a MIDI file (format 0 or 1) through a VST 2 instrument and writes the
 result to an audio file. Without a MIDI file it plays the built-in demo, which
 goes through the eight factory programs in turn.
 
-  -o, --output FILE       audio file to write (written beside, renamed when done)
+  -o, --output FILE       audio file to write (written beside, renamed when done;
+                          a symbolic link is followed; a WAV above 4 GiB is RF64)
   --plugin PATH           VST 2 instrument to load (default: Hammerlyn2.so built
                           beside this tool)
   --program N|NAME        program to play, by number (from 0) or name; the demo
@@ -183,6 +189,8 @@ goes through the eight factory programs in turn.
   --bits 16|24|float      sample format (default 24; FLAC: 16 or 24)
   --tail SECONDS          longest time rendered after the song ends (default 10);
                           stops earlier once the output stays below -120 dBFS
+  --max-length SECONDS    refuse a render that could last longer, song and tail
+                          together (default 7200, two hours)
   --list-programs         print the plug-in's programs
   --list-params           print the plug-in's parameters with their current values
   -q, --quiet             no progress and no summary

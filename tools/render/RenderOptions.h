@@ -26,11 +26,16 @@ struct RenderOptions {
     FileFormat format = FileFormat::Wav;
     SampleFormat sampleFormat = SampleFormat::Int24;
     double tailSeconds = 10.0;
+    double maxLengthSeconds = 2 * 3600.0;  // the longest render allowed, song and tail
     bool listPrograms = false;
     bool listParameters = false;
     bool quiet = false;
     bool help = false;
 };
+
+// The largest --max-length: some 31 years, whose frames still count exactly in
+// 64 bits at any rate.
+constexpr double kLongestMaxLength = 1.0e9;
 
 // Parses the arguments after the program name; throws ToolError naming the
 // offending option.

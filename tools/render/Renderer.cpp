@@ -41,11 +41,24 @@ private:
 
 }  // namespace
 
+namespace {
+
+std::int64_t songFrames(const Timeline& timeline, double rate) {
+    return std::max<std::int64_t>(0, frameAt(timeline.lengthSeconds, rate));
+}
+
+}  // namespace
+
+std::int64_t longestRender(const Timeline& timeline, const RenderSettings& settings) {
+    const double rate = settings.sampleRate;
+    return songFrames(timeline, rate) + static_cast<std::int64_t>(std::llround(settings.tailSeconds * rate));
+}
+
 RenderResult renderTimeline(InstrumentHost& host, const Timeline& timeline, const RenderSettings& settings,
                             AudioFileWriter& writer) {
     const double rate = settings.sampleRate;
-    const std::int64_t songEnd = std::max<std::int64_t>(0, frameAt(timeline.lengthSeconds, rate));
-    const std::int64_t hardEnd = songEnd + static_cast<std::int64_t>(std::llround(settings.tailSeconds * rate));
+    const std::int64_t songEnd = songFrames(timeline, rate);
+    const std::int64_t hardEnd = longestRender(timeline, settings);
     const std::int64_t silentStretch =
         std::min<std::int64_t>(std::llround(kSilentStretchSeconds * rate), hardEnd - songEnd);
 
@@ -74,8 +87,6 @@ RenderResult renderTimeline(InstrumentHost& host, const Timeline& timeline, cons
 
     std::int64_t position = 0;
     while (position < hardEnd) {
-        if (settings.stop && settings.stop->load()) throw ToolError("interrupted");
-
         // Program switches due now, made between blocks as a host makes them.
         while (next < events.size() && events[next].event->kind == TimedEvent::Kind::Program &&
                events[next].frame <= position) {

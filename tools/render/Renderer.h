@@ -3,7 +3,6 @@
 // between blocks at its exact frame, then the release tail until it dies away.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -18,7 +17,6 @@ struct RenderSettings {
     bool progress = false;      // a progress line on stderr
     // Parameter values that hold across program switches: set again after each.
     std::vector<std::pair<int, float>> heldParameters;
-    const std::atomic<bool>* stop = nullptr;  // set from a signal handler to abandon the render
 };
 
 struct RenderResult {
@@ -29,6 +27,9 @@ struct RenderResult {
 // Output below this magnitude (-120 dBFS) counts as silence at the end.
 constexpr float kSilence = 1.0e-6f;
 
-// Throws ToolError when writing fails or the render is stopped.
+// The most frames a render of the timeline can take: the song and the whole tail.
+std::int64_t longestRender(const Timeline& timeline, const RenderSettings& settings);
+
+// Throws ToolError when writing fails.
 RenderResult renderTimeline(InstrumentHost& host, const Timeline& timeline, const RenderSettings& settings,
                             AudioFileWriter& writer);

@@ -2,10 +2,9 @@
 // instrument into a WAV or FLAC file, and loads and saves .fxp/.fxb files.
 #include <unistd.h>
 
-#include <atomic>
 #include <climits>
 #include <cmath>
-#include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -15,16 +14,13 @@
 #include "tools/render/DemoSong.h"
 #include "tools/render/InstrumentHost.h"
 #include "tools/render/MidiFileReader.h"
+#include "tools/render/OutputFile.h"
 #include "tools/render/PresetFile.h"
 #include "tools/render/RenderOptions.h"
 #include "tools/render/Renderer.h"
 #include "tools/render/ToolError.h"
 
 namespace {
-
-std::atomic<bool> stopRequested{false};
-
-extern "C" void requestStop(int) { stopRequested.store(true); }
 
 bool exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
 
@@ -63,19 +59,72 @@ std::string decibels(float peak) {
     return text;
 }
 
+// "12.5 s", with a rougher figure in larger units once the seconds say little.
+std::string duration(double seconds) {
+    char text[96];
+    const double hour = 3600.0, day = 24 * hour, year = 365.25 * day;
+    if (seconds >= 2 * year)
+        std::snprintf(text, sizeof(text), "%.0f s (%.0f years)", seconds, seconds / year);
+    else if (seconds >= 2 * day)
+        std::snprintf(text, sizeof(text), "%.0f s (%.0f days)", seconds, seconds / day);
+    else if (seconds >= 2 * hour)
+        std::snprintf(text, sizeof(text), "%.0f s (%.1f hours)", seconds, seconds / hour);
+    else
+        std::snprintf(text, sizeof(text), seconds < 0.1 ? "%.2g s" : "%.1f s", seconds);
+    return text;
+}
+
+std::string megabytes(std::uint64_t bytes) {
+    char text[48];
+    std::snprintf(text, sizeof(text), "%.0f MB", static_cast<double>(bytes) / 1.0e6);
+    return text;
+}
+
+// Before anything is rendered: the longest the render can last, against
+// --max-length, and the most its file can take, against the space there is.
+void checkSize(const Timeline& song, const std::string& songName, const RenderOptions& options,
+               const RenderSettings& settings) {
+    const double seconds = song.lengthSeconds + options.tailSeconds;
+    if (!(seconds <= options.maxLengthSeconds))
+        throw ToolError(songName + ": the render could last " + duration(seconds) + " with its tail, more than --max-length " +
+                        duration(options.maxLengthSeconds));
+    const std::uint64_t most = largestFileBytes(options.sampleFormat, 2, longestRender(song, settings));
+    const auto available = freeBytesFor(options.output);
+    if (available && most > *available)
+        throw ToolError("cannot write " + options.output + ": the render may take up to " + megabytes(most) +
+                        " and its file system has " + megabytes(*available) + " free");
+}
+
 int run(const std::vector<std::string>& arguments) {
     const RenderOptions options = parseRenderOptions(arguments);
     if (options.help) {
         std::fputs(renderUsage().c_str(), stdout);
         return 0;
     }
+    const bool demo = options.midiFile.empty();
+    const std::string pluginPath = options.plugin.empty() ? defaultPluginPath() : options.plugin;
+
+    // Where the results go is checked before anything is read or written, so
+    // that no input is ever overwritten and no output is written into a
+    // device, a FIFO or a socket.
+    std::vector<std::string> outputs, inputs{pluginPath, options.loadPreset, options.loadBank};
+    for (const std::string* path : {&options.output, &options.savePreset, &options.saveBank})
+        if (!path->empty()) outputs.push_back(*path);
+    if (!options.output.empty() && !demo) inputs.push_back(options.midiFile);
+    checkOutputsAgainstInputs(outputs, inputs);
+
+    RenderSettings settings;
+    settings.sampleRate = options.sampleRate;
+    settings.blockSize = options.blockSize;
+    settings.tailSeconds = options.tailSeconds;
 
     // The song is read before the plug-in is loaded, so a bad file fails fast.
-    const bool demo = options.midiFile.empty();
     Timeline song;
-    if (!options.output.empty() && !demo) song = readMidiFile(options.midiFile);
+    if (!options.output.empty() && !demo) {
+        song = readMidiFile(options.midiFile);
+        checkSize(song, options.midiFile, options, settings);
+    }
 
-    const std::string pluginPath = options.plugin.empty() ? defaultPluginPath() : options.plugin;
     InstrumentHost host(pluginPath, options.sampleRate, options.blockSize);
 
     // State and settings, in the order a user would apply them by hand.
@@ -89,6 +138,13 @@ int run(const std::vector<std::string>& arguments) {
     for (const ParameterSetting& setting : options.parameters)
         parameters.emplace_back(host.findParameter(setting.name), setting.value);
     for (const auto& [index, value] : parameters) host.setParameter(index, value);
+
+    if (!options.output.empty() && demo) {
+        // The demo walks through the programs unless the user chose one.
+        const bool oneProgram = options.program.has_value() || !options.loadPreset.empty();
+        song = demoSong(oneProgram ? 1 : host.programCount());
+        checkSize(song, "the demo", options, settings);
+    }
 
     if (options.listPrograms) {
         const int current = host.currentProgram();
@@ -105,21 +161,11 @@ int run(const std::vector<std::string>& arguments) {
     if (!options.savePreset.empty()) writePresetFile(options.savePreset, host.savePreset());
     if (options.output.empty()) return 0;
 
-    if (demo) {
-        // The demo walks through the programs unless the user chose one.
-        const bool oneProgram = options.program.has_value() || !options.loadPreset.empty();
-        song = demoSong(oneProgram ? 1 : host.programCount());
-    }
-
-    RenderSettings settings;
-    settings.sampleRate = options.sampleRate;
-    settings.blockSize = options.blockSize;
-    settings.tailSeconds = options.tailSeconds;
     settings.progress = !options.quiet && ::isatty(STDERR_FILENO) && song.lengthSeconds > 3.0;
     settings.heldParameters = parameters;
-    settings.stop = &stopRequested;
 
-    AudioFileWriter writer(options.output, options.sampleRate, 2, options.format, options.sampleFormat);
+    AudioFileWriter writer(options.output, options.sampleRate, 2, options.format, options.sampleFormat,
+                           longestRender(song, settings));
     const RenderResult result = renderTimeline(host, song, settings, writer);
     writer.commit();
 
@@ -136,15 +182,12 @@ int run(const std::vector<std::string>& arguments) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::signal(SIGINT, requestStop);
-    std::signal(SIGTERM, requestStop);
+    // A signal ends the tool at once, wherever it is (reading a MIDI file, in
+    // the plug-in, writing), with the temporary files of unfinished outputs removed.
+    removeTemporaryFilesOnSignals();
     std::vector<std::string> arguments(argv + 1, argv + argc);
     try {
         return run(arguments);
-    } catch (const ToolError& error) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "hammerlyn2-render: %s\n", error.what());
-        return stopRequested.load() ? 130 : 1;
     } catch (const std::exception& error) {
         std::fflush(stdout);
         std::fprintf(stderr, "hammerlyn2-render: %s\n", error.what());

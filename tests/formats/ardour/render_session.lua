@@ -39,17 +39,18 @@ if mode == "save" then
 	local p = plugin:to_insert ():plugin (0)
 	track:set_active (true, nil)
 	for _, setting in ipairs (settings) do
-		-- set_processor_param counts control inputs only.
+		-- set_processor_param takes Ardour's parameter number: the plug-in's own
+		-- for VST3, the count of control inputs before it for LV2.
 		local found = false
 		local control = 0
 		for i = 0, p:parameter_count () - 1 do
-			if p:parameter_is_input (i) and p:parameter_is_control (i) then
-				if p:parameter_label (i) == setting[1] then
-					assert (ARDOUR.LuaAPI.set_processor_param (plugin, control, setting[2]), "cannot set " .. setting[1])
-					found = true
-				end
-				control = control + 1
+			local is_control = p:parameter_is_input (i) and p:parameter_is_control (i)
+			if p:parameter_label (i) == setting[1] then
+				local which = ("@PLUGIN_TYPE@" == "VST3") and i or control
+				assert (ARDOUR.LuaAPI.set_processor_param (plugin, which, setting[2]), "cannot set " .. setting[1])
+				found = true
 			end
+			if is_control then control = control + 1 end
 		end
 		assert (found, "no parameter " .. setting[1])
 	end

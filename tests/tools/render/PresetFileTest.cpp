@@ -1,10 +1,16 @@
-// .fxp and .fxb files: the exact container layout, and every way a file can be
-// wrong being refused with a reason.
+// The files the tool writes and reads: .fxp and .fxb files (the exact container
+// layout, and every way a file can be wrong being refused with a reason),
+// outputs that appear only when complete, and WAV containers of any length.
 #include <gtest/gtest.h>
 
+#include <sndfile.h>
+#include <unistd.h>
+
+#include <filesystem>
 #include <functional>
 
 #include "ToolTestSupport.h"
+#include "tools/render/AudioFileWriter.h"
 #include "tools/render/OutputFile.h"
 #include "tools/render/PresetFile.h"
 #include "tools/render/ToolError.h"
@@ -182,4 +188,59 @@ TEST(renderOutputFile, AppearsOnlyWhenCommitted) {
     EXPECT_EQ(readBytes(path), (std::vector<unsigned char>{'n', 'e', 'w'}));
     EXPECT_EQ(folder.entries().size(), 1u);
     EXPECT_THROW(OutputFile{folder.path()}, ToolError);  // a folder is not a file
+}
+
+// A WAV whose data outgrows the 4 GiB a RIFF header can count is written as
+// RF64 and read back whole, to its last frame; a WAV that could have grown so
+// far but did not, and a small one, are plain RIFF. Written from synthetic
+// frames: the writer, not the instrument, is under test.
+TEST(renderAudioFileWriter, WavBeyondFourGibibytesIsRf64) {
+    ScratchFolder folder;
+    constexpr long kBlock = 65536;
+    constexpr std::int64_t kFrames = (std::int64_t{1} << 29) + 3 * kBlock;  // 4 GiB of stereo float and more
+    if (std::filesystem::space(folder.path()).available < (std::uint64_t{5} << 30))
+        GTEST_SKIP() << "less than 5 GiB free in " << folder.path();
+    auto value = [](std::int64_t frame) { return static_cast<float>(frame % 8191) / 8192.0f; };
+
+    std::vector<float> block(2 * kBlock);
+    {
+        AudioFileWriter writer(folder.file("long.wav"), 48000, 2, FileFormat::Wav, SampleFormat::Float, kFrames);
+        for (std::int64_t start = 0; start < kFrames; start += kBlock) {
+            for (long i = 0; i < kBlock; ++i) {
+                block[2 * static_cast<std::size_t>(i)] = value(start + i);
+                block[2 * static_cast<std::size_t>(i) + 1] = -value(start + i);
+            }
+            writer.write(block.data(), kBlock);
+        }
+        EXPECT_THROW(writer.write(block.data(), 1), ToolError);  // more than announced
+        writer.commit();
+    }
+    SF_INFO info{};
+    SNDFILE* file = sf_open(folder.file("long.wav").c_str(), SFM_READ, &info);
+    ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
+    EXPECT_EQ(info.format & SF_FORMAT_TYPEMASK, SF_FORMAT_RF64);
+    EXPECT_EQ(info.frames, kFrames);
+    // Across the frame where a 32-bit byte count wraps, and the very end.
+    for (std::int64_t at : {(std::int64_t{1} << 29) - 4, kFrames - 4}) {
+        float read[8] = {};
+        ASSERT_EQ(sf_seek(file, at, SEEK_SET), at);
+        ASSERT_EQ(sf_readf_float(file, read, 4), 4);
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_EQ(read[2 * i], value(at + i)) << at + i;
+            EXPECT_EQ(read[2 * i + 1], -value(at + i)) << at + i;
+        }
+    }
+    sf_close(file);
+    ::unlink(folder.file("long.wav").c_str());
+
+    for (const std::int64_t announced : {kFrames, std::int64_t{kBlock}}) {
+        {
+            AudioFileWriter writer(folder.file("short.wav"), 48000, 2, FileFormat::Wav, SampleFormat::Int16, announced);
+            writer.write(block.data(), kBlock);
+            writer.commit();
+        }
+        const std::vector<unsigned char> bytes = readBytes(folder.file("short.wav"));
+        EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "RIFF") << announced;
+        EXPECT_EQ(readAudio(folder.file("short.wav")).frames(), kBlock) << announced;
+    }
 }

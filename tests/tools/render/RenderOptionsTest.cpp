@@ -13,6 +13,7 @@ TEST(renderOptions, DefaultsAndInferredChoices) {
     EXPECT_EQ(defaults.sampleFormat, SampleFormat::Int24);
     EXPECT_EQ(defaults.sampleRate, 44100);
     EXPECT_EQ(defaults.blockSize, 512);
+    EXPECT_EQ(defaults.maxLengthSeconds, 7200.0);
     // The file type follows the extension unless given; "--name=value" equals "--name value".
     EXPECT_EQ(parseRenderOptions({"-o", "x.FLAC"}).format, FileFormat::Flac);
     EXPECT_EQ(parseRenderOptions({"-o", "x.flac", "--format=wav"}).format, FileFormat::Wav);
@@ -45,6 +46,9 @@ TEST(renderOptions, MistakesAreNamed) {
         {{"--bits", "8", "-o", "x.wav"}, "'8' is not 16, 24 or float"},
         {{"--bits", "float", "-o", "x.flac"}, "FLAC cannot hold float samples"},
         {{"--tail", "-1", "-o", "x.wav"}, "out of range"},
+        {{"--max-length", "0", "-o", "x.wav"}, "--max-length: 0 is out of range (above 0, up to 1e9 seconds)"},
+        {{"--max-length", "2e9", "-o", "x.wav"}, "out of range"},
+        {{"--max-length", "inf", "-o", "x.wav"}, "not a number"},
         {{"--quiet=yes", "-o", "x.wav"}, "takes no value"},
         {{"--louder", "-o", "x.wav"}, "unknown option --louder"},
     };

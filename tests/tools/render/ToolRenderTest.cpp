@@ -2,12 +2,22 @@
 // the demo, and preset and bank files exchanged with the plug-in.
 #include <gtest/gtest.h>
 
-#include <cctype>
-#include <cmath>
-#include <filesystem>
-#include <cstring>
-#include <memory>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <thread>
 
 #include "ToolTestSupport.h"
 #include "host/PluginInstance.h"
@@ -117,20 +127,67 @@ TEST(renderTool, FirstNoteIsSilentUntilItsFrame) {
     EXPECT_GT(std::fabs(audio.at(start, 0)), 1e-6f);
 }
 
-// The render ends soon after the sound dies away, not at the tail limit.
+// The render ends soon after the sound dies away, not at the tail limit; also
+// at the documented edges: the lowest rate, one-frame blocks, the longest tail.
 TEST(renderTool, TailStopsOnceTheOutputIsSilent) {
     ScratchFolder folder;
     const std::string midi = folder.file("short.mid"), wav = folder.file("short.wav");
     writeMidiFile(midi, 0, 480, 1, {{0, 0, {0x90, 72, 100}}, {0, 240, {0x80, 72, 0}}});
-    const ToolRun run = runTool({midi, "-o", wav, "--program", "Fonky chords", "--tail", "60", "--bits", "float", "--quiet"});
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    const Audio audio = readAudio(wav);
-    const double seconds = static_cast<double>(audio.frames()) / audio.sampleRate;
-    EXPECT_GT(seconds, 0.25);
-    EXPECT_LT(seconds, 30.0);
-    // The last quarter second is below -120 dBFS.
-    for (std::int64_t f = audio.frames() - audio.sampleRate / 4; f < audio.frames(); ++f)
-        ASSERT_LT(std::fabs(audio.at(f, 0)), 1e-6f) << "frame " << f;
+    for (const std::vector<std::string>& edges :
+         {std::vector<std::string>{"--tail", "60"}, {"--tail", "600", "--rate", "8000", "--block", "1"}}) {
+        std::vector<std::string> arguments = {midi, "-o", wav, "--program", "Fonky chords", "--bits", "float", "--quiet"};
+        arguments.insert(arguments.end(), edges.begin(), edges.end());
+        const ToolRun run = runTool(arguments);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        const Audio audio = readAudio(wav);
+        EXPECT_EQ(audio.sampleRate, edges.size() > 2 ? 8000 : 44100);
+        const double seconds = static_cast<double>(audio.frames()) / audio.sampleRate;
+        EXPECT_GT(seconds, 0.25);
+        EXPECT_LT(seconds, 30.0);
+        float peak = 0.0f;
+        for (float sample : audio.samples) peak = std::max(peak, std::fabs(sample));
+        EXPECT_GT(peak, 0.01f);
+        // The last quarter second is below -120 dBFS.
+        for (std::int64_t f = audio.frames() - audio.sampleRate / 4; f < audio.frames(); ++f)
+            ASSERT_LT(std::fabs(audio.at(f, 0)), 1e-6f) << "frame " << f;
+    }
+}
+
+// Beyond full scale, 16- and 24-bit WAV and FLAC files clip; they never wrap
+// round to the other sign. The three body bands at +18 dB drive a loud chord
+// well past full scale.
+TEST(renderTool, IntegerFilesClipLoudPassages) {
+    ScratchFolder folder;
+    const std::string midi = folder.file("loud.mid");
+    std::vector<MidiFileEvent> chord;
+    for (unsigned char key : {38, 45, 50, 57, 62, 69}) {
+        chord.push_back({0, 0, {0x90, key, 127}});
+        chord.push_back({0, 480, {0x80, key, 0}});
+    }
+    writeMidiFile(midi, 0, 480, 1, chord);
+    auto render = [&](const std::string& name, const std::string& bits) {
+        const ToolRun run = runTool({midi, "-o", folder.file(name), "--bits", bits, "--tail", "0.5", "--quiet", "--param",
+                                     "Body100=1", "--param", "Body200=1", "--param", "Body300=1", "--param", "Volume=1"});
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        return readAudio(folder.file(name));
+    };
+    const Audio exact = render("loud.wav", "float");
+    float peak = 0.0f;
+    for (float sample : exact.samples) peak = std::max(peak, std::fabs(sample));
+    ASSERT_GT(peak, 2.0f);
+
+    for (const std::string name : {"16.wav", "24.wav", "16.flac", "24.flac"}) {
+        const Audio stored = render(name, name.substr(0, 2));
+        ASSERT_EQ(stored.samples.size(), exact.samples.size()) << name;
+        const float step = name[0] == '1' ? 1.0f / 32768 : 1.0f / 8388608;
+        std::size_t clipped = 0;
+        for (std::size_t i = 0; i < exact.samples.size(); ++i) {
+            const float want = std::clamp(exact.samples[i], -1.0f, 1.0f - step);
+            clipped += want != exact.samples[i];
+            ASSERT_NEAR(stored.samples[i], want, 1.5f * step) << name << " sample " << i << " of " << exact.samples[i];
+        }
+        EXPECT_GT(clipped, 100u) << name;
+    }
 }
 
 // The demo: the same bytes every time, sound in every section, never beyond full scale.
@@ -235,6 +292,21 @@ TEST(renderTool, RefusedChunkIsAnError) {
     EXPECT_NE(run.exitCode, 0);
     EXPECT_NE(run.err.find("refused"), std::string::npos) << run.err;
     EXPECT_EQ(folder.entries().size(), 1u);  // only the bank file
+
+    // A preset file around a whole bank's block: the plug-in would take it and
+    // replace all eight programs; the tool refuses it as not one program.
+    PresetFile bankAsPreset;
+    bankAsPreset.kind = PresetFile::Kind::Preset;
+    bankAsPreset.pluginId = kInstrumentId;
+    bankAsPreset.count = 16;
+    bankAsPreset.chunk = freshInstance()->getChunk(false);
+    writePresetFile(folder.file("bank.fxp"), bankAsPreset);
+    const ToolRun bank = runTool({"--preset", folder.file("bank.fxp"), "--save-bank", folder.file("after.fxb")});
+    EXPECT_EQ(bank.exitCode, 1);
+    EXPECT_NE(bank.err.find("704-byte state is not one program (this plug-in's presets hold 64 bytes)"),
+              std::string::npos)
+        << bank.err;
+    EXPECT_EQ(folder.entries().size(), 2u);
 }
 
 // The shipped factory bank is exactly what the plug-in holds when it starts.
@@ -248,6 +320,24 @@ TEST(renderTool, ShippedFactoryBankIsThePluginsOwn) {
     EXPECT_EQ(bank.currentProgram, 0);
     EXPECT_EQ(bank.count, plugin->effect()->numPrograms);
     EXPECT_EQ(bank.pluginVersion, plugin->effect()->version);
+}
+
+// A probe instrument with one input, four outputs, and a program named after
+// what the host told it: the tool names itself truthfully, hands the input
+// silence every block (the probe writes into it), and writes the first two
+// outputs.
+TEST(renderTool, TellsPluginsWhoItIsAndServesEveryChannel) {
+    ScratchFolder folder;
+    const ToolRun run = runTool({"--plugin", HAMMERLYN2_PROBE_PLUGIN_PATH, "--list-programs", "-o",
+                                 folder.file("probe.wav"), "--bits", "float", "--tail", "0", "--quiet"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "  0* Quillfeather hammerlyn2-render 1000\n");
+    const Audio audio = readAudio(folder.file("probe.wav"));
+    ASSERT_GT(audio.frames(), 44100);
+    for (std::int64_t f = 0; f < audio.frames(); ++f) {
+        ASSERT_EQ(audio.at(f, 0), 0.25f) << "frame " << f;
+        ASSERT_EQ(audio.at(f, 1), -0.5f) << "frame " << f;
+    }
 }
 
 // The tool as a host for instruments it was not written with: Debian's amsynth
@@ -274,4 +364,170 @@ TEST(renderTool, PlaysOtherVst2Instruments) {
         for (float sample : audio.samples) peak = std::max(peak, std::fabs(sample));
         EXPECT_GT(peak, 1e-3f) << path;
     }
+}
+
+namespace {
+
+// Each entry of a folder: its kind, inode, size and time of change, and for a
+// link, where it points. Any write or replacement changes one of them.
+std::map<std::string, std::string> snapshot(const ScratchFolder& folder) {
+    std::map<std::string, std::string> entries;
+    for (const std::string& name : folder.entries()) {
+        struct stat info {};
+        ::lstat(folder.file(name).c_str(), &info);
+        std::string& entry = entries[name];
+        for (const auto number : {static_cast<long long>(info.st_mode), static_cast<long long>(info.st_ino),
+                                  static_cast<long long>(info.st_size), static_cast<long long>(info.st_mtim.tv_sec),
+                                  static_cast<long long>(info.st_mtim.tv_nsec)})
+            entry += std::to_string(number) + " ";
+        if (S_ISLNK(info.st_mode)) entry += std::filesystem::read_symlink(folder.file(name)).string();
+    }
+    return entries;
+}
+
+bool isLink(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+std::string shortSong(const ScratchFolder& folder) {
+    const std::string song = folder.file("song.mid");
+    writeMidiFile(song, 0, 480, 1, {{0, 0, {0x90, 60, 100}}, {0, 240, {0x80, 60, 0}}});
+    return song;
+}
+
+}  // namespace
+
+// Where the tool may write: a symbolic link is followed (its target replaced,
+// or created when the link dangles; the link stays); a device, FIFO, socket or
+// folder is refused, and so is an output that is an input or another output,
+// however it is named. A refused run changes nothing.
+TEST(renderTool, OutputsGoOnlyWhereTheyMay) {
+    ScratchFolder folder;
+    const std::string song = shortSong(folder);
+    auto file = [&](const char* name) { return folder.file(name); };
+
+    writeBytes(file("old.wav"), {'o', 'l', 'd'});
+    ASSERT_EQ(::symlink("old.wav", file("link.wav").c_str()), 0);
+    ASSERT_EQ(::symlink("made.wav", file("dangling.wav").c_str()), 0);
+    ASSERT_EQ(::symlink(file("kept.fxp").c_str(), file("preset-link.fxp").c_str()), 0);
+    for (const char* output : {"link.wav", "dangling.wav"}) {
+        const ToolRun run = runTool({song, "-o", file(output), "--tail", "0", "--quiet"});
+        ASSERT_EQ(run.exitCode, 0) << output << ": " << run.err;
+        EXPECT_TRUE(isLink(file(output))) << output;
+    }
+    EXPECT_GT(readAudio(file("old.wav")).frames(), 0);
+    EXPECT_GT(readAudio(file("made.wav")).frames(), 0);
+    ASSERT_EQ(runTool({"--save-preset", file("preset-link.fxp")}).exitCode, 0);
+    EXPECT_EQ(readPresetFile(file("kept.fxp"), PresetFile::Kind::Preset, kInstrumentId).chunk.size(), 64u);
+    ASSERT_EQ(runTool({"--save-bank", file("bank.fxb")}).exitCode, 0);
+
+    ASSERT_EQ(::mkfifo(file("fifo").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("fifo", file("fifo-link.wav").c_str()), 0);
+    ASSERT_EQ(::mkdir(file("folder").c_str(), 0700), 0);
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, file("socket").c_str(), sizeof(address.sun_path) - 1);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    const bool device = ::mknod(file("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;  // as root only
+    ASSERT_EQ(::link(song.c_str(), file("hard.mid").c_str()), 0);
+    ASSERT_EQ(::symlink("song.mid", file("song-link.mid").c_str()), 0);
+    writeBytes(file("plugin.so"), readBytes(HAMMERLYN2_PLUGIN_PATH));
+
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
+        {{song, "-o", file("fifo")}, "it is a FIFO"},
+        {{song, "-o", file("fifo-link.wav")}, "it is a FIFO"},
+        {{song, "-o", file("socket")}, "it is a socket"},
+        {{song, "-o", file("folder")}, "it is a folder"},
+        {{song, "-o", device ? file("null") : file("fifo")}, device ? "it is a character device" : "it is a FIFO"},
+        {{"--save-bank", file("fifo")}, "it is a FIFO"},
+        {{"--save-preset", file("folder")}, "it is a folder"},
+        {{song, "-o", song}, "same file as the input " + song},
+        {{song, "-o", file("hard.mid")}, "same file as the input"},
+        {{song, "-o", file("song-link.mid")}, "same file as the input"},
+        {{"--bank", file("bank.fxb"), "--save-bank", file("bank.fxb")}, "same file as the input"},
+        {{"--preset", file("kept.fxp"), "-o", file("preset-link.fxp")}, "same file as the input"},
+        {{"--plugin", file("plugin.so"), "-o", file("plugin.so")}, "same file as the input"},
+        {{"-o", file("new.wav"), "--save-bank", folder.path() + "/./new.wav"}, "same file as the output"},
+        {{"--save-preset", file("kept.fxp"), "--save-bank", file("preset-link.fxp")}, "same file as the output"},
+    };
+    const auto before = snapshot(folder);
+    for (const auto& [arguments, reason] : refused) {
+        const ToolRun run = runTool(arguments);
+        EXPECT_EQ(run.exitCode, 1) << reason;
+        EXPECT_EQ(run.err.rfind("hammerlyn2-render: cannot write ", 0), 0u) << run.err;
+        EXPECT_NE(run.err.find(reason), std::string::npos) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        EXPECT_EQ(snapshot(folder), before) << "after: " << run.err;
+    }
+    ::close(listener);
+}
+
+// How long a render can last is known before it starts: a song beyond
+// --max-length, or one whose file could not fit where it goes, is refused at
+// once with its length, and nothing is written.
+TEST(renderTool, OverlongRendersAreRefusedBeforeTheyStart) {
+    ScratchFolder folder;
+    // 44 bytes: one tick a quarter, the slowest tempo (16.8 s a quarter) and a
+    // note held for the longest delta time a file can give: 143 years.
+    const std::string ages = folder.file("ages.mid");
+    std::vector<unsigned char> bytes = {'M',  'T',  'h',  'd',  0,    0,    0,    6,    0,    0,    0,
+                                        1,    0,    1,    'M',  'T',  'r',  'k',  0,    0,    0,    22,
+                                        0x00, 0xff, 0x51, 0x03, 0xff, 0xff, 0xff, 0x00, 0x90, 0x3c, 0x64,
+                                        0xff, 0xff, 0xff, 0x7f, 0x80, 0x3c, 0x00, 0x00, 0xff, 0x2f, 0x00};
+    writeBytes(ages, bytes);
+    // A sixteenth of that, 18 years: within a raised limit, far beyond any disk.
+    bytes[bytes.size() - 11] = 0x8f;
+    writeBytes(folder.file("years.mid"), bytes);
+    // Three seconds.
+    writeMidiFile(folder.file("short.mid"), 0, 480, 1, {{0, 0, {0x90, 60, 100}}, {0, 2880, {0x80, 60, 0}}});
+
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
+        {{ages, "--bits", "16"}, "could last 4503599352 s (143 years) with its tail, more than --max-length 7200 s (2.0 hours)"},
+        {{ages, "--max-length", "1e9"}, "more than --max-length 1000000000 s (32 years)"},
+        {{folder.file("years.mid"), "--max-length", "1e9", "--rate", "384000", "--bits", "float"}, " free"},
+        {{folder.file("short.mid"), "--max-length", "12.5"}, "could last 13.0 s with its tail, more than --max-length 12.5 s"},
+    };
+    const auto before = snapshot(folder);
+    for (auto [arguments, reason] : refused) {
+        arguments.insert(arguments.end(), {"-o", folder.file("out.wav")});
+        const ToolRun run = runTool(arguments);
+        EXPECT_EQ(run.exitCode, 1) << reason;
+        EXPECT_NE(run.err.find(reason), std::string::npos) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        EXPECT_EQ(snapshot(folder), before) << run.err;
+    }
+    EXPECT_EQ(runTool({folder.file("short.mid"), "--max-length", "13", "-o", folder.file("out.wav")}).exitCode, 0);
+}
+
+// A signal ends the tool as it would end any program, so the shell sees it, and
+// no hidden temporary file stays behind; a MIDI file that never finishes
+// arriving does not hold the tool up either.
+TEST(renderTool, SignalsEndTheToolAndLeaveNoTemporaryFile) {
+    ScratchFolder inputs;
+    const std::string song = inputs.file("long.mid");  // ten minutes
+    writeMidiFile(song, 0, 1, 1, {{0, 0, {0x90, 60, 100}}, {0, 1200, {0x80, 60, 0}}});
+    for (int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2, SIGXCPU, SIGXFSZ,
+                       SIGVTALRM, SIGPROF}) {
+        ScratchFolder folder;
+        ToolProcess tool({song, "-o", folder.file("out.wav"), "--quiet"});
+        const auto start = std::chrono::steady_clock::now();
+        while (folder.entries().empty() && std::chrono::steady_clock::now() - start < std::chrono::seconds(60))
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ASSERT_EQ(folder.entries().size(), 1u) << "no temporary file while rendering";
+        ::kill(tool.pid(), signal);
+        const ToolRun run = tool.finish(60.0);
+        EXPECT_EQ(run.signal, signal) << strsignal(signal) << ", exit " << run.exitCode << ": " << run.err;
+        EXPECT_TRUE(folder.entries().empty()) << strsignal(signal) << " left " << folder.entries()[0];
+    }
+
+    ASSERT_EQ(::mkfifo(inputs.file("never.mid").c_str(), 0600), 0);
+    ScratchFolder folder;
+    ToolProcess tool({inputs.file("never.mid"), "-o", folder.file("out.wav")});
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ::kill(tool.pid(), SIGTERM);
+    const ToolRun run = tool.finish(10.0);
+    EXPECT_FALSE(run.timedOut);
+    EXPECT_EQ(run.signal, SIGTERM);
 }

@@ -1,16 +1,21 @@
 #include "ToolTestSupport.h"
 
 #include <dirent.h>
-#include <smf.h>
 #include <sndfile.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <thread>
 
 ScratchFolder::ScratchFolder() {
     const char* base = std::getenv("TMPDIR");
@@ -20,8 +25,8 @@ ScratchFolder::ScratchFolder() {
 }
 
 ScratchFolder::~ScratchFolder() {
-    for (const std::string& name : entries()) ::unlink((folder + "/" + name).c_str());
-    ::rmdir(folder.c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);  // links removed, never followed
 }
 
 std::vector<std::string> ScratchFolder::entries() const {
@@ -45,30 +50,55 @@ std::string slurp(const std::string& path) {
 
 }  // namespace
 
-ToolRun runTool(const std::vector<std::string>& arguments) {
-    ScratchFolder capture;
+ToolProcess::ToolProcess(const std::vector<std::string>& arguments) {
     const std::string outPath = capture.file("stdout"), errPath = capture.file("stderr");
-    const pid_t child = ::fork();
+    std::vector<std::string> copies(arguments);
+    std::string tool = HAMMERLYN2_RENDER_TOOL;
+    std::vector<char*> argv{tool.data()};
+    for (std::string& argument : copies) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    child = ::fork();
     if (child == 0) {
+        // Whatever the test runner ignores or blocks, the tool starts as from a shell.
+        for (int s = 1; s <= SIGRTMAX; ++s) ::signal(s, SIG_DFL);
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        const rlimit noCore{0, 0};
+        ::setrlimit(RLIMIT_CORE, &noCore);
         std::freopen(outPath.c_str(), "w", stdout);
         std::freopen(errPath.c_str(), "w", stderr);
-        std::vector<char*> argv;
-        std::string tool = HAMMERLYN2_RENDER_TOOL;
-        argv.push_back(tool.data());
-        std::vector<std::string> copies(arguments);
-        for (std::string& argument : copies) argv.push_back(argument.data());
-        argv.push_back(nullptr);
         ::execv(tool.c_str(), argv.data());
         std::_Exit(127);
     }
-    int status = 0;
-    ::waitpid(child, &status, 0);
+}
+
+ToolProcess::~ToolProcess() {
+    if (child > 0) finish(1.0);
+}
+
+ToolRun ToolProcess::finish(double timeoutSeconds) {
     ToolRun run;
+    int status = 0;
+    const auto start = std::chrono::steady_clock::now();
+    while (::waitpid(child, &status, timeoutSeconds > 0 ? WNOHANG : 0) == 0) {
+        if (std::chrono::steady_clock::now() - start > std::chrono::duration<double>(timeoutSeconds)) {
+            run.timedOut = true;
+            ::kill(child, SIGKILL);
+            ::waitpid(child, &status, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    child = -1;
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = slurp(outPath);
-    run.err = slurp(errPath);
+    run.signal = WIFSIGNALED(status) && !run.timedOut ? WTERMSIG(status) : 0;
+    run.out = slurp(capture.file("stdout"));
+    run.err = slurp(capture.file("stderr"));
     return run;
 }
+
+ToolRun runTool(const std::vector<std::string>& arguments) { return ToolProcess(arguments).finish(); }
 
 Audio readAudio(const std::string& path) {
     SF_INFO info{};
@@ -93,24 +123,58 @@ void writeBytes(const std::string& path, const std::vector<unsigned char>& bytes
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
+namespace {
+
+void putQuantity(std::vector<unsigned char>& out, std::uint32_t value) {
+    unsigned char bytes[5];
+    int n = 0;
+    do {
+        bytes[n++] = static_cast<unsigned char>(value & 0x7f);
+        value >>= 7;
+    } while (value != 0);
+    while (n > 1) out.push_back(static_cast<unsigned char>(bytes[--n] | 0x80));
+    out.push_back(bytes[0]);
+}
+
+void putBigEndian(std::vector<unsigned char>& out, std::uint32_t value, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i) out.push_back(static_cast<unsigned char>(value >> (8 * i)));
+}
+
+}  // namespace
+
 void writeMidiFile(const std::string& path, int format, int ticksPerQuarter, int tracks,
                    const std::vector<MidiFileEvent>& events) {
-    smf_t* smf = smf_new();
-    if (smf_set_ppqn(smf, ticksPerQuarter) != 0) throw std::runtime_error("smf_set_ppqn");
-    std::vector<smf_track_t*> made;
-    for (int t = 0; t < tracks; ++t) {
-        made.push_back(smf_track_new());
-        smf_add_track(smf, made.back());
+    std::vector<unsigned char> file = {'M', 'T', 'h', 'd'};
+    putBigEndian(file, 6, 4);
+    putBigEndian(file, static_cast<std::uint32_t>(format), 2);
+    putBigEndian(file, static_cast<std::uint32_t>(tracks), 2);
+    putBigEndian(file, static_cast<std::uint32_t>(ticksPerQuarter), 2);
+    std::vector<std::vector<const MidiFileEvent*>> byTrack(static_cast<std::size_t>(tracks));
+    for (const MidiFileEvent& event : events) byTrack.at(static_cast<std::size_t>(event.track)).push_back(&event);
+    for (std::vector<const MidiFileEvent*>& mine : byTrack) {
+        std::stable_sort(mine.begin(), mine.end(),
+                         [](const MidiFileEvent* a, const MidiFileEvent* b) { return a->tick < b->tick; });
+        std::vector<unsigned char> track;
+        std::uint32_t previous = 0;
+        bool ended = false;
+        for (const MidiFileEvent* event : mine) {
+            putQuantity(track, static_cast<std::uint32_t>(event->tick) - previous);
+            previous = static_cast<std::uint32_t>(event->tick);
+            if (event->bytes.at(0) == 0xf0) {  // system exclusive: its length after the status
+                track.push_back(0xf0);
+                putQuantity(track, static_cast<std::uint32_t>(event->bytes.size() - 1));
+                track.insert(track.end(), event->bytes.begin() + 1, event->bytes.end());
+            } else {
+                track.insert(track.end(), event->bytes.begin(), event->bytes.end());
+            }
+            ended = event->bytes.size() == 3 && event->bytes[0] == 0xff && event->bytes[1] == 0x2f;
+        }
+        if (!ended) track.insert(track.end(), {0x00, 0xff, 0x2f, 0x00});  // the end mark at the last event
+        file.insert(file.end(), {'M', 'T', 'r', 'k'});
+        putBigEndian(file, static_cast<std::uint32_t>(track.size()), 4);
+        file.insert(file.end(), track.begin(), track.end());
     }
-    if (smf_set_format(smf, format) != 0) throw std::runtime_error("smf_set_format");
-    for (const MidiFileEvent& event : events) {
-        std::vector<unsigned char> bytes(event.bytes);
-        smf_event_t* made_event = smf_event_new_from_pointer(bytes.data(), static_cast<int>(bytes.size()));
-        if (!made_event) throw std::runtime_error("smf_event_new_from_pointer");
-        smf_track_add_event_pulses(made[static_cast<std::size_t>(event.track)], made_event, event.tick);
-    }
-    if (smf_save(smf, path.c_str()) != 0) throw std::runtime_error("smf_save " + path);
-    smf_delete(smf);
+    writeBytes(path, file);
 }
 
 std::vector<unsigned char> tempoEvent(int microsecondsPerQuarter) {

@@ -1,5 +1,5 @@
 // Helpers for the render tool's tests: scratch folders, running the built tool,
-// reading back what it wrote, and writing MIDI files with libsmf.
+// reading back what it wrote, and writing MIDI files.
 #pragma once
 
 #include <cstdint>
@@ -23,8 +23,28 @@ private:
 };
 
 struct ToolRun {
-    int exitCode = -1;
+    int exitCode = -1;  // -1 when a signal ended the tool
+    int signal = 0;     // the signal that ended it
+    bool timedOut = false;
     std::string out, err;
+};
+
+// The built hammerlyn2-render started with these arguments, with every signal
+// at its default action and no core files.
+class ToolProcess {
+public:
+    explicit ToolProcess(const std::vector<std::string>& arguments);
+    ~ToolProcess();
+    ToolProcess(const ToolProcess&) = delete;
+    ToolProcess& operator=(const ToolProcess&) = delete;
+    int pid() const { return child; }
+    // Waits for the tool to end; after timeoutSeconds (0: no limit) it is
+    // killed and the run marked timed out.
+    ToolRun finish(double timeoutSeconds = 0.0);
+
+private:
+    ScratchFolder capture;
+    int child = -1;
 };
 
 // Runs the built hammerlyn2-render with these arguments.
@@ -48,7 +68,10 @@ struct MidiFileEvent {
     int tick;
     std::vector<unsigned char> bytes;
 };
-// Writes a Standard MIDI File of the given format with these events.
+// Writes a Standard MIDI File of the given format with these events: each
+// track's in tick order (equal ticks in the order given), every event's bytes
+// as they are but for a system-exclusive one, which gets its length after the
+// status, and an end mark after the last event of a track that has none.
 void writeMidiFile(const std::string& path, int format, int ticksPerQuarter, int tracks,
                    const std::vector<MidiFileEvent>& events);
 // The bytes of a tempo meta event.

@@ -1,0 +1,188 @@
+#include "editor/win32/Win32PanelWindow.h"
+
+#include <cstdint>
+#include <mutex>
+
+#include "editor/ModuleInstance.h"
+#include "editor/PixelSurface.h"
+#include "editor/Win32Api.h"
+
+void* moduleInstance = nullptr;
+
+std::atomic<int> Win32PanelWindow::objectCount{0};
+
+namespace {
+
+// Serialises the class's registration with the count of objects, so that a
+// window object created while the last other one is destroyed keeps its class.
+std::mutex& classLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+// Window timer that lets the editor draw what other threads changed.
+constexpr UINT_PTR kIdleTimer = 1;
+constexpr UINT kIdleMilliseconds = 50;
+
+int lowSigned(std::intptr_t lParam) { return static_cast<std::int16_t>(lParam & 0xFFFF); }
+int highSigned(std::intptr_t lParam) { return static_cast<std::int16_t>((lParam >> 16) & 0xFFFF); }
+
+HWND asWindow(void* h) { return static_cast<HWND>(h); }
+
+}  // namespace
+
+// The system calls the window procedure on whatever stack the host's thread
+// has: 32-bit x86 guarantees only 4-byte alignment, and our SSE2 code needs 16.
+#if defined(__i386__)
+#define WINDOW_ENTRY __attribute__((force_align_arg_pointer))
+#else
+#define WINDOW_ENTRY
+#endif
+
+// The window procedure of the class; a friend so that it can forget a window
+// destroyed behind the editor's back.
+class Win32WindowProc {
+public:
+    WINDOW_ENTRY static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        auto* self = reinterpret_cast<Win32PanelWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+        // Messages sent while the window is created, before it knows its owner.
+        if (!self) return DefWindowProcA(window, message, wParam, lParam);
+        if (message == WM_NCDESTROY) {
+            // The window is gone, whether the editor closed it or the host
+            // destroyed its parent first: never touch the handle again.
+            SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+            if (self->hwnd == window) {
+                self->hwnd = nullptr;
+                self->events.windowDestroyed();
+            }
+            return DefWindowProcA(window, message, wParam, lParam);
+        }
+        return self->handleMessage(message, wParam, lParam);
+    }
+};
+
+Win32PanelWindow::Win32PanelWindow(PanelWindowEvents& events) : events(events), instance(moduleInstance) {
+    std::lock_guard<std::mutex> guard(classLock());
+    WNDCLASSA wc{};
+    wc.style = 0;  // no double clicks, no private DC
+    wc.lpfnWndProc = &Win32WindowProc::windowProc;
+    wc.hInstance = static_cast<HINSTANCE>(instance);
+    wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+    wc.hbrBackground = nullptr;  // nothing erased: the panel covers the whole window
+    wc.lpszClassName = kClassName;
+    WNDCLASSA existing;
+    if (!GetClassInfoA(static_cast<HINSTANCE>(instance), kClassName, &existing)) RegisterClassA(&wc);
+    objectCount.fetch_add(1);
+}
+
+Win32PanelWindow::~Win32PanelWindow() {
+    close();
+    std::lock_guard<std::mutex> guard(classLock());
+    if (objectCount.fetch_sub(1) - 1 < 1) UnregisterClassA(kClassName, static_cast<HINSTANCE>(instance));
+}
+
+bool Win32PanelWindow::open(void* parent, const PixelSurface& panel) {
+    close();
+    // The panel is shown at the first paint message.
+    HWND window = CreateWindowExA(0, kClassName, nullptr, WS_CHILD, 0, 0, panel.width, panel.height,
+                                  asWindow(parent), nullptr,
+                                  static_cast<HINSTANCE>(instance), nullptr);
+    if (!window) return false;
+    hwnd = window;
+    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    SetTimer(window, kIdleTimer, kIdleMilliseconds, nullptr);
+    ShowWindow(window, SW_SHOW);
+    return true;
+}
+
+void Win32PanelWindow::close() {
+    // Destroying the window ends any drag (the capture is lost) and tells the
+    // editor through windowDestroyed.
+    if (hwnd) DestroyWindow(asWindow(hwnd));
+    hwnd = nullptr;
+}
+
+void Win32PanelWindow::present(const PixelSurface& panel, int, int, int, int) {
+    // The whole panel in one call: a top-down 32-bit image leaves no doubt
+    // about which rows SetDIBitsToDevice takes, and 512 x 272 is cheap.
+    HWND window = asWindow(hwnd);
+    if (!window || panel.pixels.empty()) return;
+    HDC dc = paintDc ? static_cast<HDC>(paintDc) : GetDC(window);
+    if (!dc) return;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = panel.width;
+    info.bmiHeader.biHeight = -panel.height;  // rows top to bottom
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    SetDIBitsToDevice(dc, 0, 0, static_cast<DWORD>(panel.width), static_cast<DWORD>(panel.height), 0, 0, 0,
+                      static_cast<UINT>(panel.height), panel.pixels.data(), &info, DIB_RGB_COLORS);
+    if (!paintDc) ReleaseDC(window, dc);
+}
+
+void Win32PanelWindow::captureMouse() {
+    if (hwnd) SetCapture(asWindow(hwnd));
+}
+
+void Win32PanelWindow::releaseMouse() {
+    // The capture-change message this causes finds no drag left to end.
+    if (hwnd && GetCapture() == asWindow(hwnd)) ReleaseCapture();
+}
+
+std::intptr_t Win32PanelWindow::handleMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
+    HWND window = asWindow(hwnd);
+    const int x = lowSigned(lParam);
+    const int y = highSigned(lParam);
+    switch (message) {
+    case WM_PAINT: {
+        if (!window) break;
+        PAINTSTRUCT ps{};
+        paintDc = BeginPaint(window, &ps);
+        events.windowExposed();
+        paintDc = nullptr;
+        EndPaint(window, &ps);
+        return 0;
+    }
+    case WM_MOUSEACTIVATE:
+        SetFocus(window);
+        return 0;
+    case WM_MOUSEMOVE:
+        events.windowMouseMove(x, y);
+        return 0;
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+        events.windowPress(message == WM_LBUTTONDOWN ? 0 : 1, x, y);
+        return 0;
+    case WM_LBUTTONUP:
+    case WM_RBUTTONUP:
+        events.windowRelease(message == WM_LBUTTONUP ? 0 : 1, x, y);
+        return 0;
+    case WM_MOUSEWHEEL: {
+        POINT point{x, y};  // screen coordinates
+        ScreenToClient(window, &point);
+        const unsigned delta = static_cast<unsigned>((wParam >> 16) & 0xFFFF);
+        events.windowWheel(delta == 120 ? 1 : -1, point.x, point.y);
+        return 0;
+    }
+    case WM_CAPTURECHANGED:
+        // Losing the capture ends a drag as a release would. Taking it again
+        // ourselves (a second press during a drag) is no loss, and a capture
+        // that went to another window is not taken back from it.
+        if (reinterpret_cast<HWND>(lParam) != window) events.windowCaptureLost();
+        break;
+    case WM_TIMER:
+        if (wParam == kIdleTimer) {
+            events.windowTick();
+            return 0;
+        }
+        break;
+    default:
+        break;
+    }
+    return DefWindowProcA(window, message, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam));
+}
+
+std::unique_ptr<PanelWindow> createPanelWindow(PanelWindowEvents& events) {
+    return std::make_unique<Win32PanelWindow>(events);
+}

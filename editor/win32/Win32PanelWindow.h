@@ -1,0 +1,37 @@
+// The editor's window over USER32 and GDI32 (on Linux the tests build it over
+// their in-memory copy of those calls): a registered window class, a child
+// window with an idle timer, the mouse capture, and the panel shown with
+// SetDIBitsToDevice.
+#pragma once
+
+#include <atomic>
+
+#include "editor/PanelWindow.h"
+
+class Win32PanelWindow : public PanelWindow {
+public:
+    explicit Win32PanelWindow(PanelWindowEvents& events);
+    ~Win32PanelWindow() override;
+
+    bool open(void* parent, const PixelSurface& panel) override;
+    void close() override;
+    void* handle() const override { return hwnd; }
+    void present(const PixelSurface& panel, int x, int y, int width, int height) override;
+    void captureMouse() override;
+    void releaseMouse() override;
+
+    static constexpr const char* kClassName = "QFGui";
+    // Objects of this class alive in the process; the window class is
+    // registered while this is above 0.
+    static int liveObjects() { return objectCount.load(); }
+
+private:
+    friend class Win32WindowProc;
+    std::intptr_t handleMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
+
+    PanelWindowEvents& events;
+    void* hwnd = nullptr;      // HWND
+    void* instance;            // HINSTANCE of the module
+    void* paintDc = nullptr;   // the HDC of the paint pass under way, if any
+    static std::atomic<int> objectCount;
+};

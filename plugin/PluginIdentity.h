@@ -1,0 +1,13 @@
+// What the VST 2 build tells hosts about itself. Hosts and saved songs find the
+// plug-in by its unique ID, so none of these may ever change.
+#pragma once
+
+#include "plugin/VstAbi.h"
+
+namespace PluginIdentity {
+inline constexpr VstInt32 kUniqueId = fourCharCode('Q', 'F', 'H', '2');
+inline constexpr const char* kEffectName = "Hammerlyn2";
+inline constexpr const char* kVendor = "Quillfeather";
+inline constexpr const char* kProduct = "Quillfeather' Hammerlyn2";
+inline constexpr VstInt32 kVendorVersion = 1000;  // 1.0.0
+}  // namespace PluginIdentity

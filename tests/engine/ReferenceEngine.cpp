@@ -1,0 +1,217 @@
+#include "tests/engine/ReferenceEngine.h"
+
+#include <bit>
+
+namespace {
+
+constexpr auto kRelaxed = std::memory_order_relaxed;
+
+// Frequency of MIDI note 0, and the semitone ratio the note table is built
+// with (slightly short of the exact twelfth root of two; note 69 still lands
+// on exactly 440 Hz after rounding to float).
+constexpr double kLowestNoteFrequency = 8.175798915636872;
+constexpr double kSemitone = 1.059463094359;
+constexpr float kInverse255 = 0.003921569f;  // nearest float to 1/255
+constexpr float kSquareLevel = 0.3f;
+
+static_assert(std::bit_cast<std::uint32_t>(kInverse255) == 0x3B808081u);
+
+}  // namespace
+
+ReferenceEngine::ReferenceEngine() {
+    for (auto& p : paramValues) p.store(0.0f, kRelaxed);
+
+    double frequency = kLowestNoteFrequency;
+    for (int n = 0; n < kNoteTableSize; ++n) {
+        noteFrequency[n] = static_cast<float>(frequency);
+        frequency *= kSemitone;
+    }
+    // Ramp from -0.5 to +0.5 over one period; the square changes sign where
+    // the ramp turns positive. Entry 511 is never read.
+    for (int i = 0; i < ReferenceVoice::kTableLength; ++i) {
+        sawShape[i] = static_cast<float>(i) * 0.5f * kInverse255 - 0.5f;
+        squareShape[i] = sawShape[i] > 0.0f ? kSquareLevel : -kSquareLevel;
+    }
+
+    // Voice j goes to the front, so the order starts 16, 15, ..., 0 with the
+    // reserve voice 0 at the back.
+    for (int j = 0; j < kVoiceCount; ++j) {
+        voices[j] = std::make_unique<ReferenceVoice>(paramValues.data(), noteFrequency.data(),
+                                                     sawShape.data(), squareShape.data(), &noise);
+        voiceOrder[kVoiceCount - 1 - j] = j;
+    }
+    recomputeEnvelopeRates();
+}
+
+ReferenceEngine::~ReferenceEngine() = default;
+
+bool ReferenceEngine::queue(const EngineEvent& event) noexcept {
+    const bool bend = event.kind == EngineEvent::Bend;
+    if (bend ? eventCount - noteEventCount >= kMaxBends : noteEventCount >= kMaxEvents) return false;
+    events[eventCount++] = event;
+    noteEventCount += bend ? 0 : 1;
+    return true;
+}
+
+void ReferenceEngine::moveToBack(int voice) noexcept {
+    int position = 0;
+    while (voiceOrder[position] != voice) ++position;
+    for (; position < kVoiceCount - 1; ++position) voiceOrder[position] = voiceOrder[position + 1];
+    voiceOrder[kVoiceCount - 1] = voice;
+}
+
+void ReferenceEngine::noteOn(int note, float velocity, int offset) noexcept {
+    // A note whose start cannot be queued changes nothing at all.
+    if (noteEventCount >= kMaxEvents) return;
+
+    // The next reserve: a voice never used, else the least recently chosen
+    // released one, else the least recently chosen one even if it is held.
+    int next = -1;
+    for (int v : voiceOrder) {
+        const ReferenceVoice& voice = *voices[v];
+        if (v != reserveVoice && !voice.active() && !voice.used()) {
+            next = v;
+            break;
+        }
+    }
+    if (next < 0) {
+        for (int v : voiceOrder) {
+            if (v != reserveVoice && voices[v]->released()) {
+                next = v;
+                break;
+            }
+        }
+    }
+    if (next < 0) next = voiceOrder[0];
+
+    EngineEvent start;
+    start.kind = EngineEvent::Start;
+    start.note = note;
+    start.value = velocity;
+    start.offset = offset;
+    start.voice = reserveVoice;
+    queue(start);
+
+    voices[reserveVoice]->markUsed();
+    reserveVoice = next;
+    // The new reserve fades from the start of the block, not at the offset,
+    // so it is silent by the time the next note needs it.
+    voices[next]->fadeAsReserve();
+    moveToBack(next);
+}
+
+void ReferenceEngine::noteOff(int offset, int note) noexcept {
+    EngineEvent release;
+    release.kind = EngineEvent::Release;
+    release.offset = offset;
+    for (int i = 0; i < kVoiceCount; ++i) {
+        const ReferenceVoice& voice = *voices[i];
+        if (voice.active() && voice.note() == note && !voice.released()) {
+            release.voice = i;
+            queue(release);
+        }
+    }
+    // Notes started earlier in this block have not begun to sound yet.
+    for (int e = 0; e < eventCount; ++e) {
+        if (events[e].kind == EngineEvent::Start && events[e].note == note) {
+            release.voice = events[e].voice;
+            queue(release);
+        }
+    }
+}
+
+void ReferenceEngine::pitchBend(float value, int offset) noexcept {
+    EngineEvent bend;
+    bend.kind = EngineEvent::Bend;
+    bend.value = value;
+    bend.offset = offset;
+    queue(bend);
+}
+
+void ReferenceEngine::silenceAll() noexcept {
+    for (auto& voice : voices) voice->silence();
+}
+
+void ReferenceEngine::renderVoices(float* voiceBuffer, float* mixBuffer, int count) noexcept {
+    if (count < 1) return;
+    for (auto& voice : voices) voice->render(count, voiceBuffer, mixBuffer);
+}
+
+void ReferenceEngine::apply(const EngineEvent& event) noexcept {
+    switch (event.kind) {
+        case EngineEvent::Start:
+            voices[event.voice]->start(event.value, event.note);
+            break;
+        case EngineEvent::Release:
+            voices[event.voice]->release();
+            break;
+        default:
+            break;
+    }
+}
+
+void ReferenceEngine::renderSpan(float* voiceBuffer, float* mixBuffer, int count, bool wholeBlock) noexcept {
+    if (count < 0) count = 0;
+    int pos = 0;
+    int applied = 0;
+    for (; applied < eventCount; ++applied) {
+        const EngineEvent& event = events[applied];
+        int at = event.offset;
+        // Later events of a longer block wait for the next piece. Events
+        // queued after them with smaller offsets wait too: queue order holds.
+        if (!wholeBlock && at > count) break;
+        at = at < pos ? pos : (at > count ? count : at);
+        renderVoices(voiceBuffer, mixBuffer + pos, at - pos);
+        apply(event);
+        pos = at;
+    }
+    renderVoices(voiceBuffer, mixBuffer + pos, count - pos);
+
+    // Keep what was not applied, counted from the end of this piece. Offsets
+    // that now lie behind the piece start are due at its very beginning.
+    const int kept = eventCount - applied;
+    for (int e = 0; e < kept; ++e) {
+        EngineEvent event = events[applied + e];
+        event.offset = event.offset > count ? event.offset - count : 0;
+        events[e] = event;
+    }
+    eventCount = kept;
+    noteEventCount = 0;
+    for (int e = 0; e < kept; ++e) noteEventCount += events[e].kind == EngineEvent::Bend ? 0 : 1;
+}
+
+void ReferenceEngine::render(float* voiceBuffer, float* mixBuffer, int count) noexcept {
+    renderSpan(voiceBuffer, mixBuffer, count, true);
+}
+
+void ReferenceEngine::renderPartial(float* voiceBuffer, float* mixBuffer, int count) noexcept {
+    renderSpan(voiceBuffer, mixBuffer, count, false);
+}
+
+void ReferenceEngine::recomputeEnvelopeRates() noexcept {
+    const float attack = paramValues[ReferenceVoice::Attack].load(kRelaxed);
+    const float decay = paramValues[ReferenceVoice::Decay].load(kRelaxed);
+    const float release = paramValues[ReferenceVoice::ReleaseTime].load(kRelaxed);
+    for (auto& voice : voices) voice->setEnvelopeRates(attack, decay, release);
+}
+
+void ReferenceEngine::parameterChanged(int index) noexcept {
+    if (index == ReferenceVoice::Attack || index == ReferenceVoice::Decay ||
+        index == ReferenceVoice::ReleaseTime)
+        recomputeEnvelopeRates();
+}
+
+void ReferenceEngine::setSampleRate(float rate) noexcept {
+    for (auto& voice : voices) voice->setSampleRate(rate);
+    recomputeEnvelopeRates();
+}
+
+float ReferenceEngine::getParam(int index) const noexcept {
+    if (index < 0 || index >= kParamCount) return 0.0f;
+    return paramValues[index].load(kRelaxed);
+}
+
+void ReferenceEngine::setParam(int index, float value) noexcept {
+    if (index < 0 || index >= kParamCount) return;
+    paramValues[index].store(value, kRelaxed);
+}
