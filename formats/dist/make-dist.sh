@@ -36,6 +36,11 @@ for f in manifest.ttl Hammerlyn2_dsp.ttl presets.ttl Hammerlyn2_dsp.so; do
   cp "$b/Hammerlyn2.lv2/$f" "$p/lv2/Hammerlyn2.lv2/"
 done
 binaries="$p/vst2/Hammerlyn2.so $p/vst3/Hammerlyn2.vst3/Contents/x86_64-linux/Hammerlyn2.so $p/clap/Hammerlyn2.clap $p/lv2/Hammerlyn2.lv2/Hammerlyn2_dsp.so"
+# The LV2 panel module, where the build has the X11 editor.
+if grep -q Hammerlyn2_ui "$b/Hammerlyn2.lv2/manifest.ttl"; then
+  cp "$b/Hammerlyn2.lv2/Hammerlyn2_ui.so" "$b/Hammerlyn2.lv2/Hammerlyn2_ui.ttl" "$p/lv2/Hammerlyn2.lv2/"
+  binaries="$binaries $p/lv2/Hammerlyn2.lv2/Hammerlyn2_ui.so"
+fi
 for f in $binaries; do
   if objdump -p "$f" | grep -E 'NEEDED.*(libstdc\+\+|libgcc_s)' >/dev/null; then
     echo "$f needs a shared C++ runtime" >&2

@@ -3,6 +3,9 @@
 # every file, and each factory preset carries its own program's state.
 #   cmake -DVALIDATE=lv2_validate -DSORDI=sordi -DBUNDLE=.../Hammerlyn2.lv2 -P CheckLv2Bundle.cmake
 set(files ${BUNDLE}/manifest.ttl ${BUNDLE}/Hammerlyn2_dsp.ttl ${BUNDLE}/presets.ttl)
+if(EXISTS ${BUNDLE}/Hammerlyn2_ui.ttl)
+  list(APPEND files ${BUNDLE}/Hammerlyn2_ui.ttl)
+endif()
 foreach(file ${files})
   execute_process(COMMAND ${SORDI} ${file} RESULT_VARIABLE status OUTPUT_QUIET ERROR_VARIABLE err)
   if(NOT status EQUAL 0)
@@ -12,10 +15,11 @@ endforeach()
 
 execute_process(COMMAND ${VALIDATE} ${files} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
 set(report "${out}${err}")
-# Tolerated: DPF declares the KXStudio programs interface and MOD's brand and
-# label; lv2_validate has no schema for either vocabulary.
+# Tolerated: DPF declares the KXStudio programs interfaces (plug-in and panel)
+# and MOD's brand and label; lv2_validate has no schema for either vocabulary.
 set(tolerated
   "Object not in range <http://lv2plug.in/ns/lv2core#ExtensionData>\n\n?[ \t]*urn:quillfeather:hammerlyn2\n[ \t]*http://lv2plug.in/ns/lv2core#extensionData\n[ \t]*http://kxstudio.sf.net/ns/lv2ext/programs#Interface"
+  "Object not in range <http://lv2plug.in/ns/lv2core#ExtensionData>\n\n?[ \t]*urn:quillfeather:hammerlyn2#DPF_UI\n[ \t]*http://lv2plug.in/ns/lv2core#extensionData\n[ \t]*http://kxstudio.sf.net/ns/lv2ext/programs#UIInterface"
   "Use of undefined property\n[ \t]*urn:quillfeather:hammerlyn2\n[ \t]*http://moddevices.com/ns/mod#brand"
   "Property <http://moddevices.com/ns/mod#brand> has no label"
   "Use of undefined property\n[ \t]*urn:quillfeather:hammerlyn2\n[ \t]*http://moddevices.com/ns/mod#label"
