@@ -325,10 +325,9 @@ TEST(ClapFormat, PanelOpensInTheHostWindowAndClosesAgain) {
 #endif
 
 #if defined(_WIN32)
-// A knob dragged on the panel reaches the host as edits of its parameter, and
-// the plug-in takes the new value. (Gestures are passed on as the editor
-// reports them through EditorHost; its knobs report none yet.)
-TEST(ClapFormat, PanelKnobTurnsReachTheHostAsEdits) {
+// A knob dragged on the panel reaches the host as edits of its parameter inside
+// a gesture, and the plug-in takes the new value.
+TEST(ClapFormat, PanelKnobTurnsReachTheHostAsEditsWithGestures) {
     auto clap = activeClap();
     ASSERT_NE(clap, nullptr);
     const clap_plugin_gui_t* gui = clap->gui();
@@ -356,15 +355,12 @@ TEST(ClapFormat, PanelKnobTurnsReachTheHostAsEdits) {
     std::vector<float> left(64), right(64);
     ASSERT_TRUE(clap->process({}, left.data(), right.data(), 64));
     const auto& sent = clap->sent();
-    ASSERT_FALSE(sent.empty()) << "nothing reached the host";
-    int values = 0;
-    for (const ClapOutEvent& event : sent) {
-        EXPECT_EQ(event.parameter, 1u);
-        if (event.type == CLAP_EVENT_PARAM_VALUE) ++values;
-    }
-    EXPECT_GE(values, 1);
-    EXPECT_EQ(sent.back().type, CLAP_EVENT_PARAM_VALUE);
-    EXPECT_EQ(static_cast<float>(sent.back().value), static_cast<float>(clap->parameterValue(1)));
+    ASSERT_GE(sent.size(), 3u) << "the edit did not reach the host";
+    EXPECT_EQ(sent.front().type, CLAP_EVENT_PARAM_GESTURE_BEGIN);
+    EXPECT_EQ(sent.back().type, CLAP_EVENT_PARAM_GESTURE_END);
+    for (std::size_t i = 1; i + 1 < sent.size(); ++i) EXPECT_EQ(sent[i].type, CLAP_EVENT_PARAM_VALUE);
+    for (const ClapOutEvent& event : sent) EXPECT_EQ(event.parameter, 1u);
+    EXPECT_EQ(static_cast<float>(sent[sent.size() - 2].value), static_cast<float>(clap->parameterValue(1)));
     EXPECT_NEAR(clap->parameterValue(1), before + 0.2, 1e-6);
     gui->destroy(clap->plugin());
     DestroyWindow(parent);
