@@ -5,7 +5,8 @@
 #include "DistrhoUI.hpp"
 
 #include "editor/MyGui.h"
-#include "instrument/Instrument.h"
+#include "instrument/FactoryPrograms.h"
+#include "instrument/ParameterTable.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -39,8 +40,7 @@ class Hammerlyn2UI : public UI, public EditorHost {
 public:
     Hammerlyn2UI() : UI(512, 272), moduleFound(findModuleInstance()), gui(this) {
         // Program 0 until the host sends the instance's values.
-        Instrument defaults;
-        for (int i = 0; i < kParameterCount; ++i) values[i] = defaults.parameter(i);
+        for (int i = 0; i < kParameterCount; ++i) values[i] = kFactoryPrograms[0].params[i];
         gui.updateAllParameters();
         EditorRect* rect = nullptr;
         if (gui.getRect(&rect) && rect) setSize(rect->right - rect->left, rect->bottom - rect->top);
