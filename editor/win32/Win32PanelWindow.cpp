@@ -85,8 +85,7 @@ bool Win32PanelWindow::open(void* parent, const PixelSurface& panel) {
     close();
     // The panel is shown at the first paint message.
     HWND window = CreateWindowExA(0, kClassName, nullptr, WS_CHILD, 0, 0, panel.width, panel.height,
-                                  asWindow(parent), nullptr,
-                                  static_cast<HINSTANCE>(instance), nullptr);
+                                  asWindow(parent), nullptr, static_cast<HINSTANCE>(instance), nullptr);
     if (!window) return false;
     hwnd = window;
     SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
@@ -135,50 +134,50 @@ std::intptr_t Win32PanelWindow::handleMessage(unsigned message, std::uintptr_t w
     const int x = lowSigned(lParam);
     const int y = highSigned(lParam);
     switch (message) {
-    case WM_PAINT: {
-        if (!window) break;
-        PAINTSTRUCT ps{};
-        paintDc = BeginPaint(window, &ps);
-        events.windowExposed();
-        paintDc = nullptr;
-        EndPaint(window, &ps);
-        return 0;
-    }
-    case WM_MOUSEACTIVATE:
-        SetFocus(window);
-        return 0;
-    case WM_MOUSEMOVE:
-        events.windowMouseMove(x, y);
-        return 0;
-    case WM_LBUTTONDOWN:
-    case WM_RBUTTONDOWN:
-        events.windowPress(message == WM_LBUTTONDOWN ? 0 : 1, x, y);
-        return 0;
-    case WM_LBUTTONUP:
-    case WM_RBUTTONUP:
-        events.windowRelease(message == WM_LBUTTONUP ? 0 : 1, x, y);
-        return 0;
-    case WM_MOUSEWHEEL: {
-        POINT point{x, y};  // screen coordinates
-        ScreenToClient(window, &point);
-        const unsigned delta = static_cast<unsigned>((wParam >> 16) & 0xFFFF);
-        events.windowWheel(delta == 120 ? 1 : -1, point.x, point.y);
-        return 0;
-    }
-    case WM_CAPTURECHANGED:
-        // Losing the capture ends a drag as a release would. Taking it again
-        // ourselves (a second press during a drag) is no loss, and a capture
-        // that went to another window is not taken back from it.
-        if (reinterpret_cast<HWND>(lParam) != window) events.windowCaptureLost();
-        break;
-    case WM_TIMER:
-        if (wParam == kIdleTimer) {
-            events.windowTick();
+        case WM_PAINT: {
+            if (!window) break;
+            PAINTSTRUCT ps{};
+            paintDc = BeginPaint(window, &ps);
+            events.windowExposed();
+            paintDc = nullptr;
+            EndPaint(window, &ps);
             return 0;
         }
-        break;
-    default:
-        break;
+        case WM_MOUSEACTIVATE:
+            SetFocus(window);
+            return 0;
+        case WM_MOUSEMOVE:
+            events.windowMouseMove(x, y);
+            return 0;
+        case WM_LBUTTONDOWN:
+        case WM_RBUTTONDOWN:
+            events.windowPress(message == WM_LBUTTONDOWN ? 0 : 1, x, y);
+            return 0;
+        case WM_LBUTTONUP:
+        case WM_RBUTTONUP:
+            events.windowRelease(message == WM_LBUTTONUP ? 0 : 1, x, y);
+            return 0;
+        case WM_MOUSEWHEEL: {
+            POINT point{x, y};  // screen coordinates
+            ScreenToClient(window, &point);
+            const unsigned delta = static_cast<unsigned>((wParam >> 16) & 0xFFFF);
+            events.windowWheel(delta == 120 ? 1 : -1, point.x, point.y);
+            return 0;
+        }
+        case WM_CAPTURECHANGED:
+            // Losing the capture ends a drag as a release would. Taking it again
+            // ourselves (a second press during a drag) is no loss, and a capture
+            // that went to another window is not taken back from it.
+            if (reinterpret_cast<HWND>(lParam) != window) events.windowCaptureLost();
+            break;
+        case WM_TIMER:
+            if (wParam == kIdleTimer) {
+                events.windowTick();
+                return 0;
+            }
+            break;
+        default:
+            break;
     }
     return DefWindowProcA(window, message, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam));
 }

@@ -30,8 +30,8 @@ private:
     std::intptr_t handleMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
 
     PanelWindowEvents& events;
-    void* hwnd = nullptr;      // HWND
-    void* instance;            // HINSTANCE of the module
-    void* paintDc = nullptr;   // the HDC of the paint pass under way, if any
+    void* hwnd = nullptr;     // HWND
+    void* instance;           // HINSTANCE of the module
+    void* paintDc = nullptr;  // the HDC of the paint pass under way, if any
     static std::atomic<int> objectCount;
 };

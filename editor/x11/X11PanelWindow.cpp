@@ -59,18 +59,22 @@ const Xlib& xlib() {
         void* library = dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
         if (!library) library = dlopen("libX11.so", RTLD_NOW | RTLD_LOCAL);
         if (!library) return;
-        x.loaded = lookUp(library, "XOpenDisplay", x.OpenDisplay) && lookUp(library, "XCloseDisplay", x.CloseDisplay) &&
+        x.loaded = lookUp(library, "XOpenDisplay", x.OpenDisplay) &&
+                   lookUp(library, "XCloseDisplay", x.CloseDisplay) &&
                    lookUp(library, "XCreateColormap", x.CreateColormap) &&
                    lookUp(library, "XFreeColormap", x.FreeColormap) &&
                    lookUp(library, "XCreateWindow", x.CreateWindow) &&
-                   lookUp(library, "XDestroyWindow", x.DestroyWindow) && lookUp(library, "XMapWindow", x.MapWindow) &&
-                   lookUp(library, "XSync", x.Sync) && lookUp(library, "XPending", x.Pending) &&
-                   lookUp(library, "XNextEvent", x.NextEvent) && lookUp(library, "XCreateGC", x.CreateGC) &&
-                   lookUp(library, "XFreeGC", x.FreeGC) && lookUp(library, "XCreateImage", x.CreateImage) &&
-                   lookUp(library, "XPutImage", x.PutImage) && lookUp(library, "XCreatePixmap", x.CreatePixmap) &&
+                   lookUp(library, "XDestroyWindow", x.DestroyWindow) &&
+                   lookUp(library, "XMapWindow", x.MapWindow) && lookUp(library, "XSync", x.Sync) &&
+                   lookUp(library, "XPending", x.Pending) && lookUp(library, "XNextEvent", x.NextEvent) &&
+                   lookUp(library, "XCreateGC", x.CreateGC) && lookUp(library, "XFreeGC", x.FreeGC) &&
+                   lookUp(library, "XCreateImage", x.CreateImage) &&
+                   lookUp(library, "XPutImage", x.PutImage) &&
+                   lookUp(library, "XCreatePixmap", x.CreatePixmap) &&
                    lookUp(library, "XFreePixmap", x.FreePixmap) &&
                    lookUp(library, "XSetWindowBackgroundPixmap", x.SetWindowBackgroundPixmap) &&
-                   lookUp(library, "XCopyArea", x.CopyArea) && lookUp(library, "XSetErrorHandler", x.SetErrorHandler) &&
+                   lookUp(library, "XCopyArea", x.CopyArea) &&
+                   lookUp(library, "XSetErrorHandler", x.SetErrorHandler) &&
                    lookUp(library, "XSetIOErrorHandler", x.SetIOErrorHandler);
         lookUp(library, "XSetIOErrorExitHandler", x.SetIOErrorExitHandler);  // optional
     });
@@ -115,7 +119,8 @@ public:
         if (--depth == 0) {
             if (roundTrip) xlib().Sync(display, False);
             xlib().SetErrorHandler(previous.load(std::memory_order_relaxed));
-            if (xlib().SetIOErrorExitHandler) xlib().SetIOErrorHandler(previousIO.load(std::memory_order_relaxed));
+            if (xlib().SetIOErrorExitHandler)
+                xlib().SetIOErrorHandler(previousIO.load(std::memory_order_relaxed));
             previousIO.store(nullptr, std::memory_order_relaxed);
             trapped.store(nullptr, std::memory_order_relaxed);
             previous.store(nullptr, std::memory_order_relaxed);
@@ -187,8 +192,9 @@ struct X11PanelWindow::Connection {
     // Converts the rectangle of panel into the image.
     void convert(const PixelSurface& panel, int x0, int y0, int w, int h) {
         const unsigned long rm = visual->red_mask, gm = visual->green_mask, bm = visual->blue_mask;
-        const bool direct = image->bits_per_pixel == 32 && rm == 0xFF0000 && gm == 0xFF00 && bm == 0xFF &&
-                            image->byte_order == (std::endian::native == std::endian::little ? LSBFirst : MSBFirst);
+        const bool direct =
+            image->bits_per_pixel == 32 && rm == 0xFF0000 && gm == 0xFF00 && bm == 0xFF &&
+            image->byte_order == (std::endian::native == std::endian::little ? LSBFirst : MSBFirst);
         for (int y = y0; y < y0 + h; ++y) {
             if (direct) {
                 std::memcpy(image->data + static_cast<std::size_t>(y) * image->bytes_per_line + 4u * x0,
@@ -202,8 +208,9 @@ struct X11PanelWindow::Connection {
                     const unsigned long v = bits >= 8 ? v8 << (bits - 8) : v8 >> (8 - bits);
                     return (v << shiftOf(mask)) & mask;
                 };
-                XPutPixel(image, x, y, channel((p >> 16) & 0xFF, rm) | channel((p >> 8) & 0xFF, gm) |
-                                           channel(p & 0xFF, bm));
+                XPutPixel(
+                    image, x, y,
+                    channel((p >> 16) & 0xFF, rm) | channel((p >> 8) & 0xFF, gm) | channel(p & 0xFF, bm));
             }
         }
     }
@@ -269,9 +276,11 @@ bool X11PanelWindow::open(void* parentHandle, const PixelSurface& panel) {
     bool ok = false;
     {
         ErrorTrap trap(display);
-        x->image = lib.CreateImage(display, x->visual, static_cast<unsigned>(depth), ZPixmap, 0, nullptr, w, h, 32, 0);
+        x->image = lib.CreateImage(display, x->visual, static_cast<unsigned>(depth), ZPixmap, 0, nullptr, w,
+                                   h, 32, 0);
         if (x->image) {
-            x->image->data = static_cast<char*>(std::calloc(static_cast<std::size_t>(x->image->bytes_per_line), h));
+            x->image->data =
+                static_cast<char*>(std::calloc(static_cast<std::size_t>(x->image->bytes_per_line), h));
             if (x->image->data) {
                 x->convert(panel, 0, 0, panel.width, panel.height);
                 // The panel is drawn into the background pixmap before the window
@@ -304,7 +313,8 @@ bool X11PanelWindow::open(void* parentHandle, const PixelSurface& panel) {
 void X11PanelWindow::close() { x.reset(); }
 
 void X11PanelWindow::present(const PixelSurface& panel, int px, int py, int w, int h) {
-    if (!x || !x->window || x->dead || panel.width != x->image->width || panel.height != x->image->height) return;
+    if (!x || !x->window || x->dead || panel.width != x->image->width || panel.height != x->image->height)
+        return;
     if (px < 0 || py < 0 || w <= 0 || h <= 0 || px + w > panel.width || py + h > panel.height) return;
     const Xlib& lib = xlib();
     ErrorTrap trap(x->display);
@@ -340,51 +350,51 @@ void X11PanelWindow::dispatch(const void* raw) {
     const XEvent& e = *static_cast<const XEvent*>(raw);
     if (e.xany.window != x->window) return;
     switch (e.type) {
-    case Expose:
-        if (e.xexpose.count == 0) events.windowExposed();
-        break;
-    case ButtonPress:
-        switch (e.xbutton.button) {
-        case Button1:
-            events.windowPress(0, e.xbutton.x, e.xbutton.y);
+        case Expose:
+            if (e.xexpose.count == 0) events.windowExposed();
             break;
-        case Button3:
-            events.windowPress(1, e.xbutton.x, e.xbutton.y);
+        case ButtonPress:
+            switch (e.xbutton.button) {
+                case Button1:
+                    events.windowPress(0, e.xbutton.x, e.xbutton.y);
+                    break;
+                case Button3:
+                    events.windowPress(1, e.xbutton.x, e.xbutton.y);
+                    break;
+                case Button4:
+                    events.windowWheel(1, e.xbutton.x, e.xbutton.y);
+                    break;
+                case Button5:
+                    events.windowWheel(-1, e.xbutton.x, e.xbutton.y);
+                    break;
+                default:
+                    break;
+            }
             break;
-        case Button4:
-            events.windowWheel(1, e.xbutton.x, e.xbutton.y);
+        case ButtonRelease:
+            if (e.xbutton.button == Button1 || e.xbutton.button == Button3)
+                events.windowRelease(e.xbutton.button == Button1 ? 0 : 1, e.xbutton.x, e.xbutton.y);
             break;
-        case Button5:
-            events.windowWheel(-1, e.xbutton.x, e.xbutton.y);
+        case MotionNotify:
+            events.windowMouseMove(e.xmotion.x, e.xmotion.y);
+            break;
+        case EnterNotify:
+            events.windowMouseMove(e.xcrossing.x, e.xcrossing.y);
+            break;
+        case LeaveNotify:
+            // Another client grabbing the pointer takes it from a drag.
+            if (e.xcrossing.mode == NotifyGrab)
+                events.windowCaptureLost();
+            else
+                events.windowMouseMove(e.xcrossing.x, e.xcrossing.y);
+            break;
+        case DestroyNotify:
+            // Destroyed with the host's window: forget it, free the rest later.
+            x->window = 0;
+            events.windowDestroyed();
             break;
         default:
             break;
-        }
-        break;
-    case ButtonRelease:
-        if (e.xbutton.button == Button1 || e.xbutton.button == Button3)
-            events.windowRelease(e.xbutton.button == Button1 ? 0 : 1, e.xbutton.x, e.xbutton.y);
-        break;
-    case MotionNotify:
-        events.windowMouseMove(e.xmotion.x, e.xmotion.y);
-        break;
-    case EnterNotify:
-        events.windowMouseMove(e.xcrossing.x, e.xcrossing.y);
-        break;
-    case LeaveNotify:
-        // Another client grabbing the pointer takes it from a drag.
-        if (e.xcrossing.mode == NotifyGrab)
-            events.windowCaptureLost();
-        else
-            events.windowMouseMove(e.xcrossing.x, e.xcrossing.y);
-        break;
-    case DestroyNotify:
-        // Destroyed with the host's window: forget it, free the rest later.
-        x->window = 0;
-        events.windowDestroyed();
-        break;
-    default:
-        break;
     }
 }
 
