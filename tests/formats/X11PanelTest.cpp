@@ -7,7 +7,9 @@
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,9 +19,19 @@
 
 #include "tests/formats/ClapHost.h"
 
+// What the X libraries keep for the life of the process, and their own locking,
+// are theirs, not the panel's.
+extern "C" __attribute__((visibility("default"))) const char* __lsan_default_suppressions() {
+    return "leak:libX11.so\nleak:libxcb.so\nleak:libXext.so\nleak:libXtst.so\n";
+}
+extern "C" __attribute__((visibility("default"))) const char* __tsan_default_suppressions() {
+    return "mutex:libX11.so\n";
+}
+
 namespace {
 
-// An Xvfb on a display number of its own choosing, for the life of the program.
+// An Xvfb on a display number of its own choosing, quiet, for the life of the
+// program (and no longer, however the program ends).
 class OwnXServer : public ::testing::Environment {
 public:
     void SetUp() override {
@@ -28,6 +40,10 @@ public:
         pid = fork();
         if (pid == 0) {
             close(fds[0]);
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, 1);
+            dup2(null, 2);
             const std::string fd = std::to_string(fds[1]);
             execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset",
                    static_cast<char*>(nullptr));
