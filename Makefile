@@ -6,7 +6,7 @@ FUZZ_SECONDS ?= 60
 NATIVE_PRESETS := native debug sanitize tsan
 WINDOWS_PRESETS := win32 win64
 
-.PHONY: all deps demo test test-native test-windows test-fuzz test-reproducible clean $(NATIVE_PRESETS) $(WINDOWS_PRESETS)
+.PHONY: all deps demo dist test test-native test-windows test-fuzz test-reproducible clean $(NATIVE_PRESETS) $(WINDOWS_PRESETS)
 
 all: native
 
@@ -22,6 +22,16 @@ demo: native
 	@if command -v sox >/dev/null 2>&1; then \
 	  sox demo.wav -n spectrogram -x 1200 -y 400 -t "Hammerlyn2 demo" -o demo.png && echo "Spectrogram: demo.png"; \
 	fi
+
+# Release packages in build/dist: every format for Linux x86_64, Windows 32-bit
+# and Windows 64-bit, with the factory bank, an install note and the licences.
+DIST_TARGETS := Hammerlyn2 Hammerlyn2_vst3 Hammerlyn2_clap
+dist: deps
+	@for p in native win32 win64; do \
+	  targets="$(DIST_TARGETS)"; [ $$p = native ] && targets="$$targets Hammerlyn2_lv2"; \
+	  cmake --preset $$p >/dev/null && cmake --build build/$$p -j $(JOBS) --target $$targets || exit 1; \
+	done
+	sh formats/dist/make-dist.sh
 
 test: deps
 	@start=$$(date +%s); status=0; \

@@ -6,7 +6,12 @@ packages="cmake make g++ pkg-config googletest libgtest-dev libbenchmark-dev
  g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
  wine wine32:i386 wine64 xvfb xauth libx11-dev libxtst-dev
  libsndfile1-dev libpng-dev sox libstk-dev
- clang libclang-rt-14-dev"
+ clang libclang-rt-14-dev
+ dpf-source lv2-dev sordi locales patch ardour zip binutils"
+
+# The state tests run under a decimal-comma locale.
+need_locale=""
+locale -a 2>/dev/null | grep -qix 'de_DE.utf-\{0,1\}8' || need_locale=1
 
 missing=""
 for p in $packages; do
@@ -14,15 +19,17 @@ for p in $packages; do
     missing="$missing $p"
   fi
 done
-[ -z "$missing" ] && exit 0
+[ -z "$missing" ] && [ -z "$need_locale" ] && exit 0
 
 if [ "$(id -u)" != 0 ]; then
-  echo "Missing Debian packages:$missing" >&2
+  [ -n "$missing" ] && echo "Missing Debian packages:$missing" >&2
+  [ -n "$need_locale" ] && echo "Missing locale de_DE.UTF-8 (enable it in /etc/locale.gen and run locale-gen)" >&2
   echo "Install them as root (i386 packages need 'dpkg --add-architecture i386' and 'apt-get update' first)," >&2
   echo "or run this command as root to install them." >&2
   exit 1
 fi
 
+if [ -n "$missing" ]; then
 echo "Installing:$missing"
 case "$missing" in
   *:i386*)
@@ -32,3 +39,10 @@ export DEBIAN_FRONTEND=noninteractive
 apt-get update -q
 # shellcheck disable=SC2086
 apt-get install -y -q --no-install-recommends $missing
+fi
+
+if [ -n "$need_locale" ]; then
+  sed -i 's/^# *\(de_DE.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' >> /etc/locale.gen
+  locale-gen
+fi

@@ -1,0 +1,106 @@
+# DPF, the DISTRHO Plugin Framework (ISC), from Debian's dpf-source package:
+# the VST3, CLAP and LV2 wrappers around formats/dpf. The package's sources are
+# copied into the build folder and the patches in cmake/dpf-patches are applied
+# to that copy (each patch says what it changes and why); nothing of DPF is kept
+# in the tree, and the installed package is never written to.
+
+set(HAMMERLYN2_DPF_ROOT /usr/share/dpf CACHE PATH "Installed DPF sources (Debian dpf-source)")
+if(NOT EXISTS ${HAMMERLYN2_DPF_ROOT}/distrho/DistrhoPluginMain.cpp)
+  message(FATAL_ERROR "DPF not found in ${HAMMERLYN2_DPF_ROOT}: install Debian's dpf-source (cmake/install-deps.sh)")
+endif()
+
+set(HAMMERLYN2_DPF ${CMAKE_BINARY_DIR}/dpf CACHE INTERNAL "The patched copy of DPF in the build folder")
+file(GLOB dpf_patches ${PROJECT_SOURCE_DIR}/cmake/dpf-patches/*.patch)
+list(SORT dpf_patches)
+set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${dpf_patches})
+
+# The copy is made again whenever a patch or the package changes.
+# (The first line names what is copied; change it when that changes.)
+set(dpf_stamp_text "distrho, dgl headers, utils/symbols, utils/lv2-ttl-generator, LICENSE\n")
+foreach(file ${dpf_patches} ${HAMMERLYN2_DPF_ROOT}/distrho/src/DistrhoPluginCLAP.cpp)
+  file(SHA256 ${file} hash)
+  string(APPEND dpf_stamp_text "${hash}\n")
+endforeach()
+set(dpf_stamp ${HAMMERLYN2_DPF}/hammerlyn2-patches.stamp)
+set(dpf_old_stamp "")
+if(EXISTS ${dpf_stamp})
+  file(READ ${dpf_stamp} dpf_old_stamp)
+endif()
+if(NOT dpf_old_stamp STREQUAL dpf_stamp_text)
+  find_program(HAMMERLYN2_PATCH patch REQUIRED)
+  file(REMOVE_RECURSE ${HAMMERLYN2_DPF})
+  file(MAKE_DIRECTORY ${HAMMERLYN2_DPF}/utils)
+  file(COPY ${HAMMERLYN2_DPF_ROOT}/distrho ${HAMMERLYN2_DPF_ROOT}/LICENSE DESTINATION ${HAMMERLYN2_DPF}
+       NO_SOURCE_PERMISSIONS)
+  # The external-UI mode needs DGL's base header only; nothing of DGL is compiled.
+  file(GLOB dgl_headers ${HAMMERLYN2_DPF_ROOT}/dgl/*.hpp)
+  file(COPY ${dgl_headers} DESTINATION ${HAMMERLYN2_DPF}/dgl NO_SOURCE_PERMISSIONS)
+  file(COPY ${HAMMERLYN2_DPF_ROOT}/utils/symbols ${HAMMERLYN2_DPF_ROOT}/utils/lv2-ttl-generator
+       DESTINATION ${HAMMERLYN2_DPF}/utils NO_SOURCE_PERMISSIONS)
+  foreach(patch ${dpf_patches})
+    execute_process(COMMAND ${HAMMERLYN2_PATCH} -p1 --batch --forward --no-backup-if-mismatch -i ${patch}
+                    WORKING_DIRECTORY ${HAMMERLYN2_DPF} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE out)
+    if(NOT status EQUAL 0)
+      message(FATAL_ERROR "DPF patch ${patch} does not apply to ${HAMMERLYN2_DPF_ROOT}:\n${out}")
+    endif()
+  endforeach()
+  file(WRITE ${dpf_stamp} "${dpf_stamp_text}")
+endif()
+
+# The architecture folder of a VST3 bundle.
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64)$")
+  set(HAMMERLYN2_VST3_ARCH x86_64)
+elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "^(i[3-6]86|x86)$")
+  if(WIN32)
+    set(HAMMERLYN2_VST3_ARCH x86)
+  else()
+    set(HAMMERLYN2_VST3_ARCH i386)
+  endif()
+else()
+  set(HAMMERLYN2_VST3_ARCH ${CMAKE_SYSTEM_PROCESSOR})
+endif()
+if(WIN32)
+  set(HAMMERLYN2_VST3_SYSTEM win)
+else()
+  set(HAMMERLYN2_VST3_SYSTEM linux)
+endif()
+
+# Linux modules carry their own C++ runtime, so that they load on distributions
+# with an older libstdc++ (Windows modules get it from the project's settings).
+# Not in sanitizer builds, whose runtime must see every allocation.
+function(hammerlyn2_static_cxx_runtime target)
+  if(NOT WIN32 AND NOT HAMMERLYN2_SANITIZE)
+    target_link_options(${target} PRIVATE -static-libstdc++ -static-libgcc)
+  endif()
+endfunction()
+
+# One format's module (or, with UI_ONLY, a format's separate panel module): DPF's entry code for that format around the plug-in
+# library, with only the format's entry points exported and the C++ runtime
+# linked in (the file loads on systems without a matching libstdc++).
+function(hammerlyn2_dpf_module target format)
+  cmake_parse_arguments(M "UI_ONLY" "DIRECTORY;NAME;SUFFIX;EXPORTS" "LIBS" ${ARGN})
+  if(M_UI_ONLY)
+    add_library(${target} MODULE ${HAMMERLYN2_DPF}/distrho/DistrhoUIMain.cpp)
+  else()
+    add_library(${target} MODULE ${HAMMERLYN2_DPF}/distrho/DistrhoPluginMain.cpp)
+  endif()
+  hammerlyn2_target(${target})
+  string(TOUPPER ${format} upper)
+  target_compile_definitions(${target} PRIVATE DISTRHO_PLUGIN_TARGET_${upper})
+  target_link_libraries(${target} PRIVATE ${M_LIBS})
+  set_target_properties(${target} PROPERTIES
+    PREFIX "" OUTPUT_NAME ${M_NAME}
+    LIBRARY_OUTPUT_DIRECTORY ${M_DIRECTORY} RUNTIME_OUTPUT_DIRECTORY ${M_DIRECTORY})
+  if(M_SUFFIX)
+    set_target_properties(${target} PROPERTIES SUFFIX ${M_SUFFIX})
+  endif()
+  if(WIN32)
+    target_sources(${target} PRIVATE ${HAMMERLYN2_DPF}/utils/symbols/${M_EXPORTS}.def)
+    target_compile_options(${target} PRIVATE -mstackrealign)
+  else()
+    target_link_options(${target} PRIVATE -Wl,--no-undefined
+                        -Wl,--version-script=${HAMMERLYN2_DPF}/utils/symbols/${M_EXPORTS}.version)
+    hammerlyn2_static_cxx_runtime(${target})
+    target_link_libraries(${target} PRIVATE ${CMAKE_DL_LIBS})
+  endif()
+endfunction()

@@ -1,0 +1,55 @@
+// What DPF builds the VST3, CLAP and LV2 formats from: identity, buses, MIDI,
+// programs, state and the editor mode. The identifiers below are fixed for good:
+// a saved song finds the plug-in again through them. Never change them.
+#pragma once
+
+#define DISTRHO_PLUGIN_BRAND "Quillfeather"
+#define DISTRHO_PLUGIN_NAME "Hammerlyn2"
+#define DISTRHO_PLUGIN_URI "urn:quillfeather:hammerlyn2"
+#define DISTRHO_PLUGIN_CLAP_ID "com.quillfeather.hammerlyn2"
+// The VST3 class identifier is DPF's prefix followed by this code.
+#define HAMMERLYN2_DPF_UNIQUE_ID d_cconst('Q', 'f', 'H', '2')
+#define DISTRHO_PLUGIN_VERSION_TEXT "1.0.0"
+#define HAMMERLYN2_VERSION_MAJOR 1
+#define HAMMERLYN2_VERSION_MINOR 0
+#define HAMMERLYN2_VERSION_MICRO 0
+
+#define DISTRHO_PLUGIN_NUM_INPUTS 0
+#define DISTRHO_PLUGIN_NUM_OUTPUTS 2
+#define DISTRHO_PLUGIN_IS_SYNTH 1
+#define DISTRHO_PLUGIN_IS_RT_SAFE 1
+#define DISTRHO_PLUGIN_WANT_LATENCY 0
+#define DISTRHO_PLUGIN_WANT_MIDI_INPUT 1
+#define DISTRHO_PLUGIN_WANT_MIDI_OUTPUT 0
+#define DISTRHO_PLUGIN_WANT_PROGRAMS 1
+#define DISTRHO_PLUGIN_WANT_STATE 1
+#define DISTRHO_PLUGIN_WANT_FULL_STATE 1
+#define DISTRHO_PLUGIN_WANT_TIMEPOS 0
+
+#define DISTRHO_PLUGIN_LV2_CATEGORY "lv2:InstrumentPlugin"
+#define DISTRHO_PLUGIN_VST3_CATEGORIES "Instrument|Synth"
+#define DISTRHO_PLUGIN_CLAP_FEATURES "instrument", "synthesizer", "stereo"
+
+// The panel is the project's own editor in the host's window: DPF's
+// external-UI mode, embedded. Without DGL the embedding default is off, so it
+// is set here too. A build without a window layer has no UI.
+#ifndef HAMMERLYN2_DPF_WITH_UI
+#define HAMMERLYN2_DPF_WITH_UI 0
+#endif
+#if HAMMERLYN2_DPF_WITH_UI
+#define DISTRHO_PLUGIN_HAS_UI 1
+#define DISTRHO_PLUGIN_HAS_EXTERNAL_UI 1
+#define DISTRHO_PLUGIN_HAS_EMBED_UI 1
+#define DISTRHO_UI_USER_RESIZABLE 0
+#else
+#define DISTRHO_PLUGIN_HAS_UI 0
+#endif
+
+// The texts hosts show for parameter values (VST3 and CLAP), and the way text
+// is read back into a value; both hooks are called by the patched DPF sources.
+#include <cstddef>
+#include <cstdint>
+bool hammerlyn2ParameterValueText(std::uint32_t index, double value, char* text, std::size_t size) noexcept;
+bool hammerlyn2ParameterTextValue(std::uint32_t index, const char* text, double* value) noexcept;
+#define DISTRHO_PLUGIN_VALUE_TEXT hammerlyn2ParameterValueText
+#define DISTRHO_PLUGIN_TEXT_VALUE hammerlyn2ParameterTextValue

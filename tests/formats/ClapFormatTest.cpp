@@ -1,0 +1,368 @@
+// The CLAP build driven by the test host: what it announces, its parameter
+// texts against the VST 2 build's, its render against the VST 2 build's render
+// bit for bit, and its state through save and load, also under a decimal-comma
+// locale and when damaged.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <clocale>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "StateText.h"
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+#include "tests/formats/ClapHost.h"
+#include "tests/formats/Score.h"
+#include "tests/support/BuiltPlugin.h"
+
+namespace {
+
+constexpr const char* kClapId = "com.quillfeather.hammerlyn2";
+constexpr double kRate = 44100.0;
+
+ClapModule& clapModule() {
+    static ClapModule module(HAMMERLYN2_CLAP_PATH);
+    return module;
+}
+
+std::unique_ptr<ClapInstance> activeClap() {
+    auto clap = ClapInstance::create(clapModule(), kClapId);
+    if (clap && !clap->activate(kRate, kComparisonMaxBlock)) return nullptr;
+    return clap;
+}
+
+ClapEvent clapEventFor(const ScoreEvent& event, std::uint32_t frame) {
+    ClapEvent out{};
+    out.frame = frame;
+    const int kind = event.status & 0xF0;
+    if (kind == 0x90 && event.data2 > 0) {
+        out.kind = ClapEvent::NoteOn;
+        out.key = event.data1;
+        out.velocity = event.data2 / 127.0;
+    } else if (kind == 0x80) {
+        out.kind = ClapEvent::NoteOff;
+        out.key = event.data1;
+        out.velocity = event.data2 / 127.0;
+    } else {
+        out.kind = ClapEvent::Midi;
+        out.bytes[0] = event.status;
+        out.bytes[1] = event.data1;
+        out.bytes[2] = event.data2;
+    }
+    return out;
+}
+
+// The comparison piece through the CLAP build, in the comparison blocks.
+std::vector<float> renderClap(ClapInstance& clap) {
+    std::vector<ClapEvent> settings;
+    for (const ScoreSetting& setting : comparisonSettings()) {
+        ClapEvent event{};
+        event.kind = ClapEvent::Parameter;
+        event.parameter = static_cast<clap_id>(setting.index);
+        event.value = setting.value;
+        settings.push_back(event);
+    }
+    clap.flushParameters(settings);
+    std::vector<float> left(kScoreFrames), right(kScoreFrames);
+    std::size_t next = 0;
+    std::uint32_t start = 0;
+    const auto& score = comparisonScore();
+    for (std::uint32_t frames : comparisonBlocks()) {
+        std::vector<ClapEvent> events;
+        for (; next < score.size() && score[next].frame < start + frames; ++next)
+            events.push_back(clapEventFor(score[next], score[next].frame - start));
+        EXPECT_TRUE(clap.process(events, left.data() + start, right.data() + start, frames));
+        start += frames;
+    }
+    left.insert(left.end(), right.begin(), right.end());
+    return left;
+}
+
+std::string vst2Text(PluginInstance& vst, int index, float value) {
+    vst.setParameter(index, value);
+    return vst.parameterText(effGetParamDisplay, index) + " " + vst.parameterText(effGetParamLabel, index);
+}
+
+std::vector<double> parameterValues(const ClapInstance& clap) {
+    std::vector<double> values;
+    for (clap_id id = 0; id < 16; ++id) values.push_back(clap.parameterValue(id));
+    return values;
+}
+
+// Switches the process to a decimal-comma locale for one scope.
+class DecimalCommaLocale {
+public:
+    DecimalCommaLocale() {
+        const char* current = std::setlocale(LC_ALL, nullptr);
+        saved = current ? current : "C";
+        for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "German_Germany.1252", "de-DE"})
+            if (std::setlocale(LC_ALL, name)) {
+                active = true;
+                break;
+            }
+    }
+    ~DecimalCommaLocale() { std::setlocale(LC_ALL, saved.c_str()); }
+    bool commaIsDecimalPoint() const {
+        char text[16];
+        std::snprintf(text, sizeof(text), "%.1f", 0.5);
+        return active && std::strcmp(text, "0,5") == 0;
+    }
+
+private:
+    std::string saved;
+    bool active = false;
+};
+
+}  // namespace
+
+TEST(ClapFormat, AnnouncesItselfAndTheVst2ParametersWithTheirTexts) {
+    ASSERT_TRUE(clapModule().loaded()) << clapModule().error();
+    const clap_plugin_factory_t* factory = clapModule().pluginFactory();
+    ASSERT_EQ(factory->get_plugin_count(factory), 1u);
+    const clap_plugin_descriptor_t* descriptor = factory->get_plugin_descriptor(factory, 0);
+    ASSERT_NE(descriptor, nullptr);
+    EXPECT_STREQ(descriptor->id, kClapId);
+    EXPECT_STREQ(descriptor->name, "Hammerlyn2");
+    EXPECT_STREQ(descriptor->vendor, "Quillfeather");
+    EXPECT_STREQ(descriptor->version, "1.0.0");
+    std::vector<std::string> features;
+    for (const char* const* f = descriptor->features; f && *f; ++f) features.push_back(*f);
+    EXPECT_NE(std::find(features.begin(), features.end(), CLAP_PLUGIN_FEATURE_INSTRUMENT), features.end());
+
+    auto clap = ClapInstance::create(clapModule(), kClapId);
+    ASSERT_NE(clap, nullptr);
+    auto vst = startedInstance();
+    ASSERT_NE(vst, nullptr);
+    ASSERT_EQ(clap->parameterCount(), 16u);
+    for (std::uint32_t i = 0; i < 16; ++i) {
+        clap_param_info_t info{};
+        ASSERT_TRUE(clap->parameterInfo(i, &info));
+        const int index = static_cast<int>(info.id);
+        SCOPED_TRACE(info.name);
+        EXPECT_EQ(info.id, i);
+        EXPECT_EQ(std::string(info.name), vst->parameterText(effGetParamName, index));
+        EXPECT_TRUE(info.flags & CLAP_PARAM_IS_AUTOMATABLE);
+        EXPECT_EQ(info.min_value, 0.0);
+        EXPECT_EQ(info.max_value, 1.0);
+        // Defaults and the starting values are program 0's, to the bit.
+        EXPECT_EQ(static_cast<float>(info.default_value), vst->getParameter(index));
+        EXPECT_EQ(static_cast<float>(clap->parameterValue(info.id)), vst->getParameter(index));
+        for (float value : {0.0f, 0.01f, 0.25f, 0.5f, 0.7071f, 0.99f, 1.0f}) {
+            const std::string text = clap->valueText(info.id, value);
+            EXPECT_EQ(text, vst2Text(*vst, index, value)) << value;
+            // A typed text is read back to a value that shows the same text.
+            double typed = -1.0;
+            ASSERT_TRUE(clap->textValue(info.id, text.c_str(), &typed)) << text;
+            EXPECT_EQ(clap->valueText(info.id, typed), text) << value;
+        }
+    }
+    double ignored = 0.0;
+    EXPECT_FALSE(clap->textValue(0, "loud", &ignored));
+}
+
+TEST(ClapFormat, RendersTheVst2BuildsBitsForTheSameNotesInUnevenBlocks) {
+    auto clap = activeClap();
+    ASSERT_NE(clap, nullptr);
+    const std::vector<float> reference = renderVst2Reference(comparisonScore(), true);
+    const std::vector<float> rendered = renderClap(*clap);
+    ASSERT_EQ(rendered.size(), reference.size());
+    float peak = 0.0f;
+    for (float sample : reference) peak = std::max(peak, std::fabs(sample));
+    EXPECT_GT(peak, 0.01f) << "the piece must sound";
+    EXPECT_EQ(firstDifference(rendered, reference), rendered.size()) << "first differing sample (left, then right)";
+}
+
+TEST(ClapFormat, StateRoundTripIsExactUnderADecimalCommaLocale) {
+    DecimalCommaLocale locale;
+#if !defined(_WIN32)
+    ASSERT_TRUE(locale.commaIsDecimalPoint()) << "de_DE.UTF-8 is missing: cmake/install-deps.sh generates it";
+#endif
+    auto original = activeClap();
+    ASSERT_NE(original, nullptr);
+    const float values[16] = {0.8f, 1.0f / 3.0f, 0.0f, 1.0f, 0.123456789f, 2.0f / 3.0f, 1e-7f, 0.5f,
+                              0.999999f, 0.25f, 0.1f, 0.7f, 0.3f, 0.45f, 0.05f, 0.6f};
+    std::vector<ClapEvent> events;
+    for (int i = 0; i < 16; ++i) {
+        ClapEvent event{};
+        event.kind = ClapEvent::Parameter;
+        event.parameter = static_cast<clap_id>(i);
+        event.value = values[i];
+        events.push_back(event);
+    }
+    original->flushParameters(events);
+    const std::vector<std::uint8_t> saved = original->saveState();
+    ASSERT_FALSE(saved.empty());
+
+    // Whatever the lengths of the host's reads.
+    for (std::size_t shortRead = 1; shortRead <= 64; ++shortRead) {
+        auto other = activeClap();
+        ASSERT_NE(other, nullptr);
+        ASSERT_TRUE(other->loadState(saved, shortRead));
+        for (clap_id i = 0; i < 16; ++i)
+            ASSERT_EQ(static_cast<float>(other->parameterValue(i)), values[i]) << i << " reads of " << shortRead;
+    }
+    auto restored = activeClap();
+    ASSERT_NE(restored, nullptr);
+    ASSERT_TRUE(restored->loadState(saved));
+    for (clap_id i = 0; i < 16; ++i) EXPECT_EQ(static_cast<float>(restored->parameterValue(i)), values[i]) << i;
+    // What is saved again is the same state, and the two instances sound alike.
+    EXPECT_EQ(restored->saveState(), saved);
+    std::vector<float> a(2048), b(2048), c(2048), d(2048);
+    const std::vector<ClapEvent> note = {clapEventFor({0, 0x90, 57, 99}, 3)};
+    ASSERT_TRUE(original->process(note, a.data(), b.data(), 2048));
+    ASSERT_TRUE(restored->process(note, c.data(), d.data(), 2048));
+    EXPECT_EQ(a, c);
+    EXPECT_EQ(b, d);
+}
+
+TEST(ClapFormat, DamagedOrUnknownStateIsRefusedWithoutHarm) {
+    auto source = activeClap();
+    ASSERT_NE(source, nullptr);
+    const std::vector<std::uint8_t> saved = source->saveState();
+    ASSERT_GT(saved.size(), 100u);
+    auto target = activeClap();
+    ASSERT_NE(target, nullptr);
+    const std::vector<double> before = parameterValues(*target);
+
+    std::vector<std::vector<std::uint8_t>> damaged;
+    for (std::size_t cut = 0; cut < saved.size(); cut += 97) damaged.emplace_back(saved.begin(), saved.begin() + cut);
+    for (std::size_t at = 0; at < saved.size(); at += 61) {
+        auto copy = saved;
+        copy[at] ^= 0x5A;
+        damaged.push_back(copy);
+    }
+    // A later version of the bank, and numbers that are not numbers.
+    const std::string text(saved.begin(), saved.end());
+    std::string later = text;
+    const std::size_t bank = later.find(std::string("bank\0", 5) + "1:");
+    ASSERT_NE(bank, std::string::npos);
+    later[bank + 5] = '2';
+    std::string garbled = text;
+    for (std::size_t at = garbled.find("0."); at != std::string::npos; at = garbled.find("0.", at + 1)) garbled[at + 1] = 'x';
+    for (const std::string& s : {later, garbled}) damaged.emplace_back(s.begin(), s.end());
+
+    std::vector<float> left(512), right(512);
+    for (const auto& state : damaged) {
+        target->loadState(state);
+        for (double value : parameterValues(*target)) {
+            EXPECT_GE(value, 0.0);
+            EXPECT_LE(value, 1.0);
+        }
+        ASSERT_TRUE(target->process({clapEventFor({0, 0x90, 60, 100}, 0)}, left.data(), right.data(), 512));
+        for (float sample : left) ASSERT_TRUE(std::isfinite(sample));
+    }
+    // Numbers that cannot be read leave their parameters as they were.
+    auto fresh = activeClap();
+    ASSERT_NE(fresh, nullptr);
+    fresh->loadState(std::vector<std::uint8_t>(garbled.begin(), garbled.end()));
+    EXPECT_EQ(parameterValues(*fresh), before);
+}
+
+TEST(StateText, ReadsOnlyItsOwnVersionWhole) {
+    unsigned char bank[StateText::kBankBytes];
+    for (std::size_t i = 0; i < sizeof(bank); ++i) bank[i] = static_cast<unsigned char>(i * 7);
+    const std::string text = StateText::encode(5, bank, sizeof(bank));
+    int program = -1;
+    unsigned char read[StateText::kBankBytes] = {};
+    ASSERT_TRUE(StateText::decode(text.c_str(), &program, read));
+    EXPECT_EQ(program, 5);
+    EXPECT_EQ(std::memcmp(read, bank, sizeof(bank)), 0);
+    std::vector<std::string> refused = {"", "2" + text.substr(1), text.substr(0, 2) + "8" + text.substr(3),
+                                        text.substr(0, text.size() - 1), text + "0", text.substr(0, 10) + "G" + text.substr(11),
+                                        text.substr(0, 20) + "A" + text.substr(21)};
+    for (const std::string& bad : refused) {
+        unsigned char untouched[StateText::kBankBytes] = {};
+        int p = -1;
+        EXPECT_FALSE(StateText::decode(bad.c_str(), &p, untouched)) << bad.substr(0, 12);
+        EXPECT_EQ(p, -1);
+    }
+    EXPECT_FALSE(StateText::decode(nullptr, &program, read));
+}
+
+#if defined(_WIN32)
+// The panel opens as a child of the host's window, at the panel's size, and
+// goes again, twice over.
+TEST(ClapFormat, PanelOpensInTheHostWindowAndClosesAgain) {
+    auto clap = activeClap();
+    ASSERT_NE(clap, nullptr);
+    const clap_plugin_gui_t* gui = clap->gui();
+    ASSERT_NE(gui, nullptr);
+    ASSERT_TRUE(gui->is_api_supported(clap->plugin(), CLAP_WINDOW_API_WIN32, false));
+    HWND parent = CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW, 0, 0, 700, 400, nullptr, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(parent, nullptr);
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_TRUE(gui->create(clap->plugin(), CLAP_WINDOW_API_WIN32, false));
+        uint32_t width = 0, height = 0;
+        ASSERT_TRUE(gui->get_size(clap->plugin(), &width, &height));
+        EXPECT_EQ(width, 512u);
+        EXPECT_EQ(height, 272u);
+        clap_window_t window{};
+        window.api = CLAP_WINDOW_API_WIN32;
+        window.win32 = parent;
+        ASSERT_TRUE(gui->set_parent(clap->plugin(), &window));
+        gui->show(clap->plugin());
+        clap->runTimers();
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+        HWND child = GetWindow(parent, GW_CHILD);
+        ASSERT_NE(child, nullptr) << "round " << round;
+        RECT rect{};
+        GetClientRect(child, &rect);
+        EXPECT_EQ(rect.right - rect.left, 512);
+        EXPECT_EQ(rect.bottom - rect.top, 272);
+        gui->hide(clap->plugin());
+        gui->destroy(clap->plugin());
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+        EXPECT_EQ(GetWindow(parent, GW_CHILD), nullptr) << "round " << round;
+    }
+    DestroyWindow(parent);
+}
+#endif
+
+#if defined(_WIN32)
+// A knob dragged on the panel reaches the host as edits of its parameter inside
+// a gesture, and the plug-in takes the new value.
+TEST(ClapFormat, PanelKnobTurnsReachTheHostAsEditsWithGestures) {
+    auto clap = activeClap();
+    ASSERT_NE(clap, nullptr);
+    const clap_plugin_gui_t* gui = clap->gui();
+    ASSERT_NE(gui, nullptr);
+    HWND parent = CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW, 0, 0, 700, 400, nullptr, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(parent, nullptr);
+    ASSERT_TRUE(gui->create(clap->plugin(), CLAP_WINDOW_API_WIN32, false));
+    clap_window_t window{};
+    window.api = CLAP_WINDOW_API_WIN32;
+    window.win32 = parent;
+    ASSERT_TRUE(gui->set_parent(clap->plugin(), &window));
+    gui->show(clap->plugin());
+    clap->runTimers();
+    HWND panel = GetWindow(parent, GW_CHILD);
+    ASSERT_NE(panel, nullptr);
+    const double before = clap->parameterValue(1);
+    // The SAW knob's centre; 40 pixels up turn it by a fifth of its range.
+    SendMessageA(panel, WM_MOUSEMOVE, 0, MAKELPARAM(108, 44));
+    SendMessageA(panel, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(108, 44));
+    SendMessageA(panel, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(108, 24));
+    SendMessageA(panel, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(108, 4));
+    SendMessageA(panel, WM_LBUTTONUP, 0, MAKELPARAM(108, 4));
+    clap->runTimers();
+    std::vector<float> left(64), right(64);
+    ASSERT_TRUE(clap->process({}, left.data(), right.data(), 64));
+    const auto& sent = clap->sent();
+    ASSERT_GE(sent.size(), 3u) << "the edit did not reach the host";
+    EXPECT_EQ(sent.front().type, CLAP_EVENT_PARAM_GESTURE_BEGIN);
+    EXPECT_EQ(sent.back().type, CLAP_EVENT_PARAM_GESTURE_END);
+    for (std::size_t i = 1; i + 1 < sent.size(); ++i) EXPECT_EQ(sent[i].type, CLAP_EVENT_PARAM_VALUE);
+    for (const ClapOutEvent& event : sent) EXPECT_EQ(event.parameter, 1u);
+    EXPECT_EQ(static_cast<float>(sent[sent.size() - 2].value), static_cast<float>(clap->parameterValue(1)));
+    EXPECT_NEAR(clap->parameterValue(1), before + 0.2, 1e-6);
+    gui->destroy(clap->plugin());
+    DestroyWindow(parent);
+}
+#endif

@@ -1,0 +1,183 @@
+// The CLAP build's panel on Linux, embedded in a host window of an X server of
+// the test's own (Xvfb): it opens as a child of the host's window at the
+// panel's size, closes again (twice over), and a knob dragged with XTest
+// reaches the host as edits of its parameter inside a gesture. The suite skips
+// where no Xvfb can be started.
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/formats/ClapHost.h"
+
+// What the X libraries keep for the life of the process, and their own locking,
+// are theirs, not the panel's.
+extern "C" __attribute__((visibility("default"))) const char* __lsan_default_suppressions() {
+    return "leak:libX11.so\nleak:libxcb.so\nleak:libXext.so\nleak:libXtst.so\n";
+}
+extern "C" __attribute__((visibility("default"))) const char* __tsan_default_suppressions() {
+    return "mutex:libX11.so\n";
+}
+
+namespace {
+
+// An Xvfb on a display number of its own choosing, quiet, for the life of the
+// program (and no longer, however the program ends).
+class OwnXServer : public ::testing::Environment {
+public:
+    void SetUp() override {
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        pid = fork();
+        if (pid == 0) {
+            close(fds[0]);
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, 1);
+            dup2(null, 2);
+            const std::string fd = std::to_string(fds[1]);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset",
+                   static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        std::string number;
+        char c;
+        while (pid > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+        close(fds[0]);
+        if (!number.empty()) {
+            name = ":" + number;
+            setenv("DISPLAY", name.c_str(), 1);
+        }
+    }
+    void TearDown() override {
+        if (pid > 0) {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+    static inline std::string name;
+
+private:
+    pid_t pid = -1;
+};
+
+const auto* const kServer = ::testing::AddGlobalTestEnvironment(new OwnXServer);
+
+std::vector<Window> children(Display* display, Window window) {
+    Window root = 0, parent = 0, *list = nullptr;
+    unsigned count = 0;
+    std::vector<Window> out;
+    if (XQueryTree(display, window, &root, &parent, &list, &count)) out.assign(list, list + count);
+    if (list) XFree(list);
+    return out;
+}
+
+class X11Panel : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (OwnXServer::name.empty()) GTEST_SKIP() << "no Xvfb to start";
+        display = XOpenDisplay(OwnXServer::name.c_str());
+        ASSERT_NE(display, nullptr);
+        parent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 700, 400, 0, 0, 0);
+        XMapWindow(display, parent);
+        XSync(display, False);
+        module = std::make_unique<ClapModule>(HAMMERLYN2_CLAP_PATH);
+        ASSERT_TRUE(module->loaded()) << module->error();
+        clap = ClapInstance::create(*module, "com.quillfeather.hammerlyn2");
+        ASSERT_NE(clap, nullptr);
+        ASSERT_TRUE(clap->activate(44100.0, 512));
+        gui = clap->gui();
+        ASSERT_NE(gui, nullptr);
+        ASSERT_TRUE(gui->is_api_supported(clap->plugin(), CLAP_WINDOW_API_X11, false));
+    }
+    void TearDown() override {
+        clap.reset();
+        module.reset();
+        if (display) XCloseDisplay(display);
+    }
+    // Opens the panel in the host window and lets it settle.
+    void openPanel() {
+        ASSERT_TRUE(gui->create(clap->plugin(), CLAP_WINDOW_API_X11, false));
+        uint32_t width = 0, height = 0;
+        ASSERT_TRUE(gui->get_size(clap->plugin(), &width, &height));
+        EXPECT_EQ(width, 512u);
+        EXPECT_EQ(height, 272u);
+        clap_window_t window{};
+        window.api = CLAP_WINDOW_API_X11;
+        window.x11 = parent;
+        ASSERT_TRUE(gui->set_parent(clap->plugin(), &window));
+        ASSERT_TRUE(gui->show(clap->plugin()));
+        settle();
+    }
+    void settle() {
+        for (int i = 0; i < 20; ++i) {
+            XSync(display, False);
+            clap->runTimers();
+            usleep(5000);
+        }
+    }
+
+    Display* display = nullptr;
+    Window parent = 0;
+    std::unique_ptr<ClapModule> module;
+    std::unique_ptr<ClapInstance> clap;
+    const clap_plugin_gui_t* gui = nullptr;
+};
+
+}  // namespace
+
+TEST_F(X11Panel, OpensInTheHostWindowAtItsSizeAndClosesAgain) {
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_NO_FATAL_FAILURE(openPanel());
+        const std::vector<Window> inside = children(display, parent);
+        ASSERT_EQ(inside.size(), 1u) << "round " << round;
+        XWindowAttributes attributes{};
+        ASSERT_TRUE(XGetWindowAttributes(display, inside.front(), &attributes));
+        EXPECT_EQ(attributes.width, 512);
+        EXPECT_EQ(attributes.height, 272);
+        EXPECT_EQ(attributes.map_state, IsViewable);
+        gui->hide(clap->plugin());
+        gui->destroy(clap->plugin());
+        XSync(display, False);
+        EXPECT_TRUE(children(display, parent).empty()) << "round " << round;
+    }
+}
+
+TEST_F(X11Panel, KnobTurnsReachTheHostAsEditsWithGestures) {
+    ASSERT_NO_FATAL_FAILURE(openPanel());
+    int x = 0, y = 0;
+    Window child = 0;
+    // The SAW knob's centre on the screen; 40 pixels up turn it by a fifth.
+    XTranslateCoordinates(display, parent, DefaultRootWindow(display), 108, 44, &x, &y, &child);
+    const double before = clap->parameterValue(1);
+    XTestFakeMotionEvent(display, -1, x, y, 0);
+    settle();
+    XTestFakeButtonEvent(display, 1, True, 0);
+    settle();
+    XTestFakeMotionEvent(display, -1, x, y - 20, 0);
+    settle();
+    XTestFakeMotionEvent(display, -1, x, y - 40, 0);
+    settle();
+    XTestFakeButtonEvent(display, 1, False, 0);
+    settle();
+    std::vector<float> left(64), right(64);
+    ASSERT_TRUE(clap->process({}, left.data(), right.data(), 64));
+    const auto& sent = clap->sent();
+    ASSERT_GE(sent.size(), 3u) << "the edit did not reach the host";
+    EXPECT_EQ(sent.front().type, CLAP_EVENT_PARAM_GESTURE_BEGIN);
+    EXPECT_EQ(sent.back().type, CLAP_EVENT_PARAM_GESTURE_END);
+    for (std::size_t i = 1; i + 1 < sent.size(); ++i) EXPECT_EQ(sent[i].type, CLAP_EVENT_PARAM_VALUE);
+    for (const ClapOutEvent& event : sent) EXPECT_EQ(event.parameter, 1u);
+    EXPECT_NEAR(clap->parameterValue(1), before + 0.2, 1e-6);
+    gui->destroy(clap->plugin());
+}
