@@ -19,6 +19,8 @@ public:
     void present(const PixelSurface& panel, int x, int y, int width, int height) override;
     void captureMouse() override;
     void releaseMouse() override;
+    // TrackPopupMenu on Windows; none over the tests' in-memory calls.
+    int popupMenu(const char* const* items, int count, int checked, int x, int y) override;
 
     static constexpr const char* kClassName = "QFGui";
     // Objects of this class alive in the process; the window class is

@@ -43,6 +43,7 @@ struct Xlib {
     // libX11 1.7 and later: an I/O error handler of one display that need not exit.
     using IOErrorExitHandler = void (*)(Display*, void*);
     void (*SetIOErrorExitHandler)(Display*, IOErrorExitHandler, void*) = nullptr;
+    decltype(&::XResourceManagerString) ResourceManagerString = nullptr;  // optional
     bool loaded = false;
 };
 
@@ -73,6 +74,7 @@ const Xlib& xlib() {
                    lookUp(library, "XCopyArea", x.CopyArea) && lookUp(library, "XSetErrorHandler", x.SetErrorHandler) &&
                    lookUp(library, "XSetIOErrorHandler", x.SetIOErrorHandler);
         lookUp(library, "XSetIOErrorExitHandler", x.SetIOErrorExitHandler);  // optional
+        lookUp(library, "XResourceManagerString", x.ResourceManagerString);  // optional
     });
     return x;
 }
@@ -386,6 +388,36 @@ void X11PanelWindow::dispatch(const void* raw) {
     default:
         break;
     }
+}
+
+namespace {
+
+// The value of Xft.dpi in the X resources text, 0 without one.
+double xftDpi(const char* resources) {
+    static constexpr char kKey[] = "Xft.dpi:";
+    for (const char* line = resources; line && *line;) {
+        if (std::strncmp(line, kKey, sizeof kKey - 1) == 0) return std::atof(line + sizeof kKey - 1);
+        line = std::strchr(line, '\n');
+        if (line) ++line;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int systemPanelScale(void*) {
+    // GDK_SCALE is the desktop's explicit factor; Xft.dpi its font density.
+    if (const char* gdk = std::getenv("GDK_SCALE"); gdk && *gdk) {
+        const int factor = std::atoi(gdk);
+        if (factor >= 1) return factor >= 2 ? 2 : 1;
+    }
+    const Xlib& lib = xlib();
+    if (!lib.loaded || !lib.ResourceManagerString) return 1;
+    Display* display = lib.OpenDisplay(nullptr);
+    if (!display) return 1;
+    const double dpi = xftDpi(lib.ResourceManagerString(display));
+    lib.CloseDisplay(display);
+    return dpi >= 144 ? 2 : 1;
 }
 
 std::unique_ptr<PanelWindow> createPanelWindow(PanelWindowEvents& events) {
