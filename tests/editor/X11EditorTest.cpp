@@ -523,4 +523,30 @@ TEST_F(X11EditorTest, OpensAt2xWhereTheDesktopScalesAndShowsTheValueUnderThePoin
     XDestroyWindow(display, parent);
 }
 
+// The panel's own menu on X11 (drawn into the panel): a right click on the
+// background, then a program chosen loads it as the host's program change
+// does, and the host is told to show it.
+TEST_F(X11EditorTest, TheBackgroundMenuLoadsAProgram) {
+    Window parent = hostWindow(0, 0);
+    ASSERT_EQ(plugin->dispatch(effEditOpen, 0, 0, asParent(parent)), 1);
+    const Window editor = children(parent).at(0);
+    ASSERT_NE(plugin->program(), 3);
+    plugin->clearCalls();
+    pointerTo(editor, 400, 100);
+    button(3, true);
+    button(3, false);
+    EXPECT_TRUE(idleUntil(*plugin, [&] { return differingFromPanel(editor, *plugin) > 0; }));  // the menu shows
+    // Below a 2-pixel border: two sizes 13 pixels high, a 5-pixel separator, then the programs.
+    pointerTo(editor, 420, 100 + 2 + 13 + 13 + 5 + 3 * 13 + 6);
+    button(1, true);
+    button(1, false);
+    EXPECT_TRUE(idleUntil(*plugin, [&] { return plugin->program() == 3; }));
+    EXPECT_EQ(callsOf(*plugin, {audioMasterUpdateDisplay}).size(), 1u);
+    EXPECT_TRUE(callsOf(*plugin, {audioMasterSizeWindow, audioMasterAutomate}).empty());
+    // The menu is gone and the panel shows the program's values.
+    EXPECT_EQ(differingFromPanel(editor, *plugin), 0);
+    EXPECT_EQ(plugin->dispatch(effEditClose), 0);
+    XDestroyWindow(display, parent);
+}
+
 }  // namespace
