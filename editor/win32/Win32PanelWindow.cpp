@@ -148,8 +148,23 @@ std::intptr_t Win32PanelWindow::handleMessage(unsigned message, std::uintptr_t w
         SetFocus(window);
         return 0;
     case WM_MOUSEMOVE:
+#if defined(_WIN32)
+        // Asked once per visit: the pointer leaving the window is reported,
+        // so that what shows for the widget under it (the readout) goes too.
+        if (!trackingLeave) {
+            TRACKMOUSEEVENT track{sizeof(TRACKMOUSEEVENT), TME_LEAVE, window, 0};
+            trackingLeave = TrackMouseEvent(&track) != 0;
+        }
+#endif
         events.windowMouseMove(x, y);
         return 0;
+#if defined(_WIN32)
+    case WM_MOUSELEAVE:
+        trackingLeave = false;
+        // A drag goes on under the capture; otherwise the pointer is nowhere on the panel.
+        if (GetCapture() != window) events.windowMouseMove(-1, -1);
+        return 0;
+#endif
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
         events.windowPress(message == WM_LBUTTONDOWN ? 0 : 1, x, y);

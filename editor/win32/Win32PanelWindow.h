@@ -35,5 +35,6 @@ private:
     void* hwnd = nullptr;      // HWND
     void* instance;            // HINSTANCE of the module
     void* paintDc = nullptr;   // the HDC of the paint pass under way, if any
+    bool trackingLeave = false;  // the system reports the pointer leaving (Windows)
     static std::atomic<int> objectCount;
 };
