@@ -79,6 +79,7 @@ TEST_F(PluginEditorTest, OpensShowsTheProgramAndTurnsAKnobForTheHost) {
     sendMouse(editor, WM_LBUTTONDOWN, 268, 212);
     sendMouse(editor, WM_MOUSEMOVE, 268, 222);
     sendMouse(editor, WM_LBUTTONUP, 268, 222);
+    sendMouse(editor, WM_MOUSEMOVE, 400, 100);  // off the knobs: no readout
     const float after = plugin->getParameter(15);
     EXPECT_NEAR(after, before - 0.05f, 1e-5);
     const std::vector<HostCall> reports = automations();
