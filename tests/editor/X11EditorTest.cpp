@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
@@ -25,6 +26,7 @@
 
 // Last: Xlib defines macros (None, Bool, True) that other headers use as names.
 #include <X11/Xlib.h>
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 
@@ -521,6 +523,29 @@ TEST_F(X11EditorTest, OpensAt2xWhereTheDesktopScalesAndShowsTheValueUnderThePoin
     EXPECT_TRUE(idleUntil(*scaled, [&] { return differingFromPanel(editor, *scaled, 2) == 0; }));
     EXPECT_EQ(scaled->dispatch(effEditClose), 0);
     XDestroyWindow(display, parent);
+}
+
+// Without GDK_SCALE the X resources' Xft.dpi decides, 144 and above giving
+// 2x; an explicit GDK_SCALE of 1 wins over it.
+TEST_F(X11EditorTest, XftDpiFromTheResourcesChoosesTheSizeWhenGdkScaleIsUnset) {
+    const Window root = DefaultRootWindow(display);
+    auto widthFor = [&](const char* resources, const char* gdkScale) {
+        XChangeProperty(display, root, XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(resources), static_cast<int>(std::strlen(resources)));
+        XSync(display, False);
+        if (gdkScale) setenv("GDK_SCALE", gdkScale, 1);
+        auto instance = startedInstance();
+        ERect* r = nullptr;
+        const int width = instance && instance->dispatch(effEditGetRect, 0, 0, &r) == 1 && r ? r->right : -1;
+        unsetenv("GDK_SCALE");
+        return width;
+    };
+    EXPECT_EQ(widthFor("Xft.antialias:\t1\nXft.dpi:\t192\n", nullptr), 1024);
+    EXPECT_EQ(widthFor("Xft.dpi:\t144\n", nullptr), 1024);
+    EXPECT_EQ(widthFor("Xft.dpi:\t120\n", nullptr), 512);
+    EXPECT_EQ(widthFor("Xft.dpi:\t192\n", "1"), 512);
+    XDeleteProperty(display, root, XA_RESOURCE_MANAGER);
+    XSync(display, False);
 }
 
 // The panel's own menu on X11 (drawn into the panel): a right click on the
