@@ -121,11 +121,16 @@ void QFGui::changeScale(int s) {
     if (!applyScale(s)) return;
     // The new rectangle is in force while the host asks for it.
     EditorHost* host = getEffect();
+    void* const before = window();
     if (!host || !host->resizeEditor(width, height)) {
+        if (!windowOpen) return;
         applyScale(old);
         paint();
         return;
     }
+    // A host may close the editor, or close and open it again, while it
+    // resizes: then there is nothing left to do.
+    if (!windowOpen || window() != before) return;
     // The window is made again at the new size, in the same parent.
     void* parent = systemWindow;
     open(parent);
