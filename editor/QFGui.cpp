@@ -83,7 +83,7 @@ bool QFGui::applyScale(int s) {
 
 int QFGui::preferredScale(void* parent) {
     if (userScale) return userScale;
-    if (hostScale) return hostScale;
+    if (const int requested = hostScale.load(std::memory_order_relaxed)) return requested;
     if (parent) return systemPanelScale(parent);
     if (!screenScale) screenScale = systemPanelScale(nullptr);
     return screenScale;
@@ -96,8 +96,9 @@ void QFGui::setUserScale(int s) {
 }
 
 void QFGui::setScaleRequest(float factor) {
-    hostScale = factor >= 1.5f ? 2 : 1;
-    if (!userScale) changeScale(hostScale);
+    const int requested = factor >= 1.5f ? 2 : 1;
+    hostScale.store(requested, std::memory_order_relaxed);
+    if (!userScale) changeScale(requested);
 }
 
 void QFGui::changeScale(int s) {

@@ -150,7 +150,7 @@ private:
     bool onWindowThread() const;
 
     int userScale = 0;     // 0: the user has not chosen
-    int hostScale = 0;     // 0: the host has not asked
+    std::atomic<int> hostScale{0};  // 0: the host has not asked; hosts may ask from any thread
     int screenScale = 0;   // the default screen's, once asked; 0 before
     WidgetBase* wheeled = nullptr;  // the widget last turned with the wheel, while the pointer stays on it
     std::string shownReadout;
