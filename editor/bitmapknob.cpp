@@ -62,7 +62,6 @@ void bitmapknob::setScale(int s, int newX, int newY, const PixelSurface* newStri
     frameHeight = 24 * s;
     strip = newStrip;
     mask = newMask;
-    lastFrameOffset.store(frame() * frameHeight, std::memory_order_relaxed);
     dirty.store(true, std::memory_order_relaxed);
 }
 
@@ -88,8 +87,8 @@ void bitmapknob::setValue(float v, bool notify) {
     // report the knob already holds its new value and is not set again.
     if (notify && automate && owner) owner->reportChange(this, v);
 
-    const int offset = frameFor(v) * frameHeight;
-    if (lastFrameOffset.exchange(offset, std::memory_order_relaxed) != offset)
+    const int shown = frameFor(v);
+    if (lastFrame.exchange(shown, std::memory_order_relaxed) != shown)
         dirty.store(true, std::memory_order_relaxed);
 }
 

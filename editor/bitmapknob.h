@@ -37,7 +37,9 @@ public:
     int dragAnchorY = 0;  // window y of the last drag position applied
     float snapRange;
     float snapPoint;
-    std::atomic<int> lastFrameOffset{-1000};  // matches no real offset
+    // The frame last shown; set from any thread, so it does not depend on the
+    // scale, which the window's thread may change meanwhile.
+    std::atomic<int> lastFrame{-1000};  // matches no real frame
     int frameCount = 64;
     int frameHeight = 24;
     const PixelSurface* strip;
