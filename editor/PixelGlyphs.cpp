@@ -97,22 +97,31 @@ const Glyph* find(char c) {
 
 int glyphWidth(const Glyph& g) { return static_cast<int>(std::strlen(g.rows[0])); }
 
-// Each pixel becomes a 2 x 2 block whose corners take the colour of the two
-// neighbours they touch where those agree and the other two do not.
+// Each pixel becomes a 2 x 2 block. A clear pixel whose two neighbours on one
+// corner are set, with the pixel diagonally between them and its other two
+// neighbours clear, is the notch of a diagonal step: that corner is set, so
+// slopes come out smooth. Set pixels stay whole, so square corners stay square.
 TextMask scale2x(const TextMask& in) {
     TextMask out;
     out.width = in.width * 2;
     out.height = in.height * 2;
     out.bits.assign(static_cast<std::size_t>(out.width) * out.height, 0);
     auto get = [&in](int x, int y) { return x >= 0 && y >= 0 && x < in.width && y < in.height && in.at(x, y); };
-    auto set = [&out](int x, int y, bool v) { out.bits[static_cast<std::size_t>(y) * out.width + x] = v ? 1 : 0; };
+    auto set = [&out](int x, int y) { out.bits[static_cast<std::size_t>(y) * out.width + x] = 1; };
     for (int y = 0; y < in.height; ++y)
         for (int x = 0; x < in.width; ++x) {
-            const bool p = get(x, y), a = get(x, y - 1), b = get(x + 1, y), c = get(x - 1, y), d = get(x, y + 1);
-            set(2 * x, 2 * y, (c == a && c != d && a != b) ? a : p);
-            set(2 * x + 1, 2 * y, (a == b && a != c && b != d) ? b : p);
-            set(2 * x, 2 * y + 1, (d == c && d != b && c != a) ? c : p);
-            set(2 * x + 1, 2 * y + 1, (b == d && b != a && d != c) ? d : p);
+            if (get(x, y)) {
+                set(2 * x, 2 * y);
+                set(2 * x + 1, 2 * y);
+                set(2 * x, 2 * y + 1);
+                set(2 * x + 1, 2 * y + 1);
+                continue;
+            }
+            const bool up = get(x, y - 1), right = get(x + 1, y), left = get(x - 1, y), down = get(x, y + 1);
+            if (up && left && !down && !right && !get(x - 1, y - 1)) set(2 * x, 2 * y);
+            if (up && right && !down && !left && !get(x + 1, y - 1)) set(2 * x + 1, 2 * y);
+            if (down && left && !up && !right && !get(x - 1, y + 1)) set(2 * x, 2 * y + 1);
+            if (down && right && !up && !left && !get(x + 1, y + 1)) set(2 * x + 1, 2 * y + 1);
         }
     return out;
 }

@@ -2,8 +2,8 @@
 // figures 7 pixels high, lower case with 2-pixel descenders. The artwork
 // generator sets the panel's labels with it and the editor its value readout
 // and menu, so both read alike. At twice the size the glyphs are drawn on the
-// finer grid: each pixel becomes four, and the steps of diagonal strokes are
-// filled in (the Scale2x rule), so slopes come out smooth rather than stepped.
+// finer grid: each pixel becomes four, and the notches of diagonal strokes are
+// filled in, so slopes come out smooth rather than stepped.
 #pragma once
 
 #include <cstdint>
