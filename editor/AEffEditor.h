@@ -46,6 +46,10 @@ public:
     virtual bool onKeyUp(EditorKey&) { return false; }
     virtual bool onWheel(float) { return false; }
     virtual bool setKnobMode(int) { return false; }
+    // The host's wish for the editor's scale (1.0 for its natural size, 2.0 for
+    // twice), for formats whose host says so (a content scale factor). Editors
+    // with one size ignore it.
+    virtual void setScaleRequest(float) {}
 
     // A parameter changed behind the editor's back (host automation, a program
     // switch, a restored state), on any thread: the controls take the new value

@@ -1,7 +1,8 @@
 // What the editor needs from the plug-in it belongs to, whatever the plug-in
 // format: read a parameter with its name and texts, report the user's change,
 // bracket a change as a gesture (hosts record touch automation from these), and
-// ask for a new window size. Each format layer implements it.
+// ask for a new window size, and list and load the factory programs. Each
+// format layer implements it.
 #pragma once
 
 class EditorHost {
@@ -23,6 +24,16 @@ public:
     virtual void endGesture(int index) = 0;
     // Asks the host to resize the editor's window; false when it refuses.
     virtual bool resizeEditor(int width, int height) = 0;
+
+    // Program names written to the editor hold at least this many bytes.
+    static constexpr int kProgramNameBytes = 32;
+    // The plug-in's programs: how many, the name of one, the one in force, and
+    // loading one as the host's own program change would (the host learns of
+    // it). A format layer without programs keeps these answers.
+    virtual int programCount() { return 0; }
+    virtual void programName(int /*index*/, char* text) { text[0] = 0; }
+    virtual int currentProgram() { return -1; }
+    virtual void selectProgram(int /*index*/) {}
 
 protected:
     ~EditorHost() = default;

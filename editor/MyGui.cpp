@@ -1,5 +1,7 @@
 #include "editor/MyGui.h"
 
+#include <iterator>
+
 #include "editor/EmbeddedBitmaps.h"
 #include "editor/PanelLayout.h"
 #include "editor/bitmapknob.h"
@@ -21,6 +23,10 @@ MyGui::MyGui(EditorHost* effect)
       knobStrip(loadPanelBitmap(panel::kStripBitmapId)),
       knobMask(loadPanelBitmap(panel::kMaskBitmapId)) {
     if (!backgroundBitmap.pixels.empty()) background = &backgroundBitmap;
+    readoutX = panel::kReadoutX;
+    readoutY = panel::kReadoutY;
+    readoutWidth = panel::kReadoutWidth;
+    readoutHeight = panel::kReadoutHeight;
 
     // Without the strip and the mask there is nothing to draw a knob with.
     if (knobStrip.pixels.empty() || knobMask.pixels.empty()) return;
@@ -31,6 +37,29 @@ MyGui::MyGui(EditorHost* effect)
         knob->automate = true;
         addWidget(knob);
     }
+}
+
+bool MyGui::applyScale(int s) {
+    if (s == 2 && !decoded2x) {
+        backgroundBitmap2x = loadPanelBitmap(panel::kBackgroundBitmap2xId);
+        knobStrip2x = loadPanelBitmap(panel::kStripBitmap2xId);
+        knobMask2x = loadPanelBitmap(panel::kMaskBitmap2xId);
+        decoded2x = true;
+    }
+    const PixelSurface& back = s == 2 ? backgroundBitmap2x : backgroundBitmap;
+    const PixelSurface& strip = s == 2 ? knobStrip2x : knobStrip;
+    const PixelSurface& mask = s == 2 ? knobMask2x : knobMask;
+    // Only the full set of a size's bitmaps, each of its size, shows that size.
+    if (s == 2 && (back.width != panel::kWidth * 2 || strip.width != panel::kKnobSize * 2 ||
+                   mask.width != panel::kKnobSize * 2))
+        return false;
+    if (!QFGui::applyScale(s)) return false;
+    background = back.pixels.empty() ? nullptr : &back;
+    const std::vector<WidgetBase*>& knobs = widgetList();
+    for (std::size_t i = 0; i < knobs.size() && i < std::size(panel::kKnobs); ++i)
+        static_cast<bitmapknob*>(knobs[i])->setScale(s, panel::kKnobs[i].x * s, panel::kKnobs[i].y * s,
+                                                     &strip, &mask);
+    return true;
 }
 
 MyGui::~MyGui() {

@@ -1,5 +1,6 @@
-// The panel's fixed geometry: window size, knob frame geometry, the bitmap
-// resource numbers and where each of the sixteen knobs sits. The editor places
+// The panel's fixed geometry at 1x: window size, knob frame geometry, the bitmap
+// resource numbers and where each of the sixteen knobs sits. At 2x every
+// position and length doubles and the bitmaps come from the 2x resources. The editor places
 // its knobs from this table and the artwork generator draws the labels and the
 // knob pictures of the background at the same places.
 #pragma once
@@ -18,6 +19,17 @@ constexpr int kStripHeight = kKnobSize * kFrameCount;
 constexpr int kMaskBitmapId = 101;
 constexpr int kBackgroundBitmapId = 102;
 constexpr int kStripBitmapId = 103;
+// The same at twice the resolution.
+constexpr int kMaskBitmap2xId = 201;
+constexpr int kBackgroundBitmap2xId = 202;
+constexpr int kStripBitmap2xId = 203;
+
+// The free strip under the subtitle on the right, where the value readout
+// shows (x, y, width, height at 1x).
+constexpr int kReadoutX = 300;
+constexpr int kReadoutY = 170;
+constexpr int kReadoutWidth = 200;
+constexpr int kReadoutHeight = 20;
 
 struct Knob {
     int paramIndex;

@@ -57,7 +57,22 @@ public:
     // the editor's idle on the opening thread); nothing where the system
     // delivers events by itself.
     virtual void processEvents() {}
+    // Shows a menu of items at (x, y) in the window and waits for the user:
+    // the index of the item chosen, -1 for none. An empty item is a separator.
+    // kNoNativeMenu where the window system has no menu of its own; the editor
+    // then draws one into the panel.
+    static constexpr int kNoNativeMenu = -2;
+    virtual int popupMenu(const char* const* /*items*/, int /*count*/, int /*checked*/, int /*x*/,
+                          int /*y*/) {
+        return kNoNativeMenu;
+    }
 };
+
+// The panel scale (1 or 2) the screen under parent asks for, parent being the
+// host's window the editor will open into, or null for the default screen:
+// Windows, the window's DPI (the system DPI where unknown), 144 and above
+// giving 2; X11, GDK_SCALE, then Xft.dpi from the X resources.
+int systemPanelScale(void* parent);
 
 // The implementation this build links.
 std::unique_ptr<PanelWindow> createPanelWindow(PanelWindowEvents& events);

@@ -5,10 +5,26 @@
 void blitPixels(PixelSurface& dst, int dx, int dy, int w, int h, const PixelSurface& src, int sx, int sy,
                 RasterOp op) {
     // Clip the block against the source and the destination alike.
-    if (sx < 0) { dx -= sx; w += sx; sx = 0; }
-    if (sy < 0) { dy -= sy; h += sy; sy = 0; }
-    if (dx < 0) { sx -= dx; w += dx; dx = 0; }
-    if (dy < 0) { sy -= dy; h += dy; dy = 0; }
+    if (sx < 0) {
+        dx -= sx;
+        w += sx;
+        sx = 0;
+    }
+    if (sy < 0) {
+        dy -= sy;
+        h += sy;
+        sy = 0;
+    }
+    if (dx < 0) {
+        sx -= dx;
+        w += dx;
+        dx = 0;
+    }
+    if (dy < 0) {
+        sy -= dy;
+        h += dy;
+        dy = 0;
+    }
     w = std::min({w, src.width - sx, dst.width - dx});
     h = std::min({h, src.height - sy, dst.height - dy});
     if (w <= 0 || h <= 0) return;
@@ -38,7 +54,8 @@ void fillPixels(PixelSurface& dst, int left, int top, int right, int bottom, std
         for (int x = left; x < right; ++x) dst.at(x, y) = rgb;
 }
 
-void fillEllipse(PixelSurface& dst, int left, int top, int right, int bottom, std::uint32_t pen, std::uint32_t fill) {
+void fillEllipse(PixelSurface& dst, int left, int top, int right, int bottom, std::uint32_t pen,
+                 std::uint32_t fill) {
     if (right <= left || bottom <= top) return;
     const double cx = (left + right) / 2.0, cy = (top + bottom) / 2.0;
     const double rx = (right - left) / 2.0, ry = (bottom - top) / 2.0;
@@ -49,7 +66,8 @@ void fillEllipse(PixelSurface& dst, int left, int top, int right, int bottom, st
     for (int py = std::max(top, 0); py < std::min(bottom, dst.height); ++py)
         for (int px = std::max(left, 0); px < std::min(right, dst.width); ++px) {
             if (!inside(px, py)) continue;
-            const bool edge = !inside(px - 1, py) || !inside(px + 1, py) || !inside(px, py - 1) || !inside(px, py + 1);
+            const bool edge =
+                !inside(px - 1, py) || !inside(px + 1, py) || !inside(px, py - 1) || !inside(px, py + 1);
             dst.at(px, py) = edge ? pen : fill;
         }
 }
@@ -76,7 +94,8 @@ bool decodeBmp(const std::uint8_t* data, std::size_t size, PixelSurface& out) {
     std::uint32_t coloursUsed = readLe(data + 46, 4);
     if (headerSize < 40 || compression != 0) return false;
     if (bpp != 8 && bpp != 24 && bpp != 32) return false;
-    if (width <= 0 || width > 16384 || rawHeight == 0 || rawHeight < -16384 || rawHeight > 16384) return false;
+    if (width <= 0 || width > 16384 || rawHeight == 0 || rawHeight < -16384 || rawHeight > 16384)
+        return false;
     const bool topDown = rawHeight < 0;
     const int height = topDown ? -rawHeight : rawHeight;
 
@@ -87,8 +106,8 @@ bool decodeBmp(const std::uint8_t* data, std::size_t size, PixelSurface& out) {
         if (paletteAt + 4 * static_cast<std::size_t>(coloursUsed) > size) return false;
         for (std::uint32_t i = 0; i < coloursUsed; ++i) {
             const std::uint8_t* e = data + paletteAt + 4 * i;  // blue, green, red, reserved
-            palette.push_back((static_cast<std::uint32_t>(e[2]) << 16) | (static_cast<std::uint32_t>(e[1]) << 8) |
-                              e[0]);
+            palette.push_back((static_cast<std::uint32_t>(e[2]) << 16) |
+                              (static_cast<std::uint32_t>(e[1]) << 8) | e[0]);
         }
     }
 
@@ -108,7 +127,8 @@ bool decodeBmp(const std::uint8_t* data, std::size_t size, PixelSurface& out) {
                 rgb = palette[index];
             } else {
                 const std::uint8_t* p = src + static_cast<std::size_t>(x) * (bpp / 8);
-                rgb = (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[1]) << 8) | p[0];
+                rgb =
+                    (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[1]) << 8) | p[0];
             }
             surface.at(x, y) = rgb;
         }

@@ -11,7 +11,7 @@
 struct PixelSurface {
     int width = 0;
     int height = 0;
-    int bitsPerPixel = 32;  // depth of the picture it was made from
+    int bitsPerPixel = 32;              // depth of the picture it was made from
     std::vector<std::uint32_t> pixels;  // 0x00RRGGBB, rows top to bottom
 
     PixelSurface() = default;
@@ -34,7 +34,8 @@ void fillPixels(PixelSurface& dst, int left, int top, int right, int bottom, std
 
 // Fills the ellipse inscribed in [left, right) x [top, bottom) with fill and
 // outlines it one pixel wide with pen, clipped.
-void fillEllipse(PixelSurface& dst, int left, int top, int right, int bottom, std::uint32_t pen, std::uint32_t fill);
+void fillEllipse(PixelSurface& dst, int left, int top, int right, int bottom, std::uint32_t pen,
+                 std::uint32_t fill);
 
 // Reads an uncompressed 8-bit (palette), 24-bit or 32-bit BMP file. Returns
 // false, leaving out empty, for anything else or for a truncated file.

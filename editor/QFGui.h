@@ -1,14 +1,21 @@
-// The editor window: a fixed-size child window of the host's parent window that
-// shows a background picture and a list of widgets, routes the mouse to them,
-// draws them, and lets the plug-in bring them up to date when parameters change
+// The editor window: a child window of the host's parent window that shows a
+// background picture and a list of widgets, routes the mouse to them, draws
+// them, and lets the plug-in bring them up to date when parameters change
 // behind the editor's back. It knows nothing of the particular panel, nor of
 // the window system: it composes the panel into a PixelSurface and the window
 // layer (PanelWindow) shows it.
+//
+// The panel has two sizes, its natural one (scale 1) and twice that (scale 2),
+// chosen by the first that applies: the user's choice from the panel's menu,
+// the host's request, the screen's density. While the pointer is over a
+// widget, or the user turns one, a strip of the panel shows the parameter's
+// name and value as the host shows them.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -22,7 +29,8 @@ public:
     explicit QFGui(EditorHost* effect);
     ~QFGui() override;
 
-    // The 512 x 272 rectangle, open or not.
+    // The rectangle of the size in force while open; while closed, of the size
+    // the panel would open at on the default screen.
     bool getRect(EditorRect** out) override;
     // Creates the child window in parent (an HWND, or an X11 window id cast
     // through uintptr_t); an editor already open closes its old window first.
@@ -46,6 +54,26 @@ public:
     // gesture of its own.
     void reportChange(WidgetBase* widget, float value);
 
+    // The panel's scale in force, 1 or 2.
+    int panelScale() const { return scale; }
+    // The user's choice of scale (1 or 2), kept for the editor's lifetime and
+    // above every other rule. While open the host is asked to resize its
+    // window; if it refuses, the panel keeps its size.
+    void setUserScale(int s);
+    // The host's request: a factor of 1.5 and above gives scale 2.
+    void setScaleRequest(float factor) override;
+
+    // The readout's text as last drawn, empty while none shows.
+    const std::string& readoutText() const { return shownReadout; }
+
+    // The panel's menu (a right click on the background): the two sizes, a
+    // separator (empty), then the plug-in's programs.
+    std::vector<std::string> menuItems() const;
+    // Acts on item index of menuItems().
+    void chooseMenuItem(int index);
+    // A menu drawn into the panel is showing (window systems without menus of their own).
+    bool menuShowing() const { return menuOpen; }
+
     // Composes the background and every widget and shows the whole panel.
     void paint();
     // Composes the whole panel as every window layer shows it, and returns it.
@@ -68,7 +96,16 @@ public:
 protected:
     // Appends a widget (owned from now on); only while constructing the editor.
     void addWidget(WidgetBase* widget);
+    // Makes s the panel's scale: size, rectangle and picture; a panel
+    // overrides it to place its widgets and choose its bitmaps. False (and
+    // nothing changed) where the panel cannot be shown at s.
+    virtual bool applyScale(int s);
 
+    int baseWidth = 512;  // size at scale 1
+    int baseHeight = 272;
+    int scale = 1;
+    // Where the readout shows at scale 1; no readout while its width is 0.
+    int readoutX = 0, readoutY = 0, readoutWidth = 0, readoutHeight = 0;
     EditorRect rect{0, 0, 272, 512};
     ColourRef penColour = 0x000000;
     ColourRef fillColour = 0xFAFAFA;
@@ -95,8 +132,31 @@ private:
     void compose();
     void endDrag(int x, int y);
     void endGesture();
+    // The scale the rules give for a window opened into parent (null: the default screen).
+    int preferredScale(void* parent);
+    // Goes to scale s, resizing the host's window while open.
+    void changeScale(int s);
+    // Brings the readout up to date with the widget under the pointer (or
+    // being turned) and its parameter's text, and shows what changed.
+    void updateReadout();
+    void drawReadout();
+    void presentScaled(int x, int y, int w, int h);
+    // The menu drawn into the panel.
+    void openMenu(int x, int y);
+    void closeMenu();
+    void drawMenu();
+    int menuItemAt(int x, int y) const;
     bool anyDirty() const;
     bool onWindowThread() const;
+
+    int userScale = 0;              // 0: the user has not chosen
+    std::atomic<int> hostScale{0};  // 0: the host has not asked; hosts may ask from any thread
+    int screenScale = 0;            // the default screen's, once asked; 0 before
+    WidgetBase* wheeled = nullptr;  // the widget last turned with the wheel, while the pointer stays on it
+    std::string shownReadout;
+    bool menuOpen = false;
+    int menuX = 0, menuY = 0, menuHot = -1;  // menu position in window pixels, item under the pointer
+    std::vector<std::string> menuList;
 
     std::unique_ptr<PanelWindow> panelWindow;
     PixelSurface picture;

@@ -43,7 +43,7 @@ public:
     std::atomic<float> value{0.0f};
     int paramIndex = 0;
     QFGui* owner = nullptr;
-    bool automate = false;  // report the user's changes to the plug-in, else only show them
+    bool automate = false;          // report the user's changes to the plug-in, else only show them
     std::atomic<bool> dirty{true};  // draw at the next redraw or paint
     bool pressed = false;
     bool round = false;   // the editor's underlay is an ellipse, else a rectangle

@@ -33,7 +33,8 @@ void bitmapknob::onDragEnd(int, int) {
 void bitmapknob::onDrag(int, int y) {
     const float before = getValue();
     const float d = static_cast<float>(y - dragAnchorY);
-    float v = before - d * (fine ? kFineStep : kCoarseStep);
+    // At scale 2 a pixel is half as long, and so is its step.
+    float v = before - d * ((fine ? kFineStep : kCoarseStep) / static_cast<float>(scale));
     if (v > 1.0f)
         v = 1.0f;
     else if (v < 0.0f)
@@ -50,6 +51,19 @@ void bitmapknob::onDrag(int, int y) {
         dragAnchorY = y;
     }
     if (static_cast<int>(before * 1000.0f) != static_cast<int>(v * 1000.0f)) setValue(v, true);
+}
+
+void bitmapknob::setScale(int s, int newX, int newY, const PixelSurface* newStrip,
+                          const PixelSurface* newMask) {
+    scale = s;
+    x = newX;
+    y = newY;
+    width = 24 * s;
+    height = 24 * s;
+    frameHeight = 24 * s;
+    strip = newStrip;
+    mask = newMask;
+    dirty.store(true, std::memory_order_relaxed);
 }
 
 void bitmapknob::onMouseWheel(int steps) {
@@ -74,8 +88,8 @@ void bitmapknob::setValue(float v, bool notify) {
     // report the knob already holds its new value and is not set again.
     if (notify && automate && owner) owner->reportChange(this, v);
 
-    const int offset = frameFor(v) * frameHeight;
-    if (lastFrameOffset.exchange(offset, std::memory_order_relaxed) != offset)
+    const int shown = frameFor(v);
+    if (lastFrame.exchange(shown, std::memory_order_relaxed) != shown)
         dirty.store(true, std::memory_order_relaxed);
 }
 

@@ -1,7 +1,8 @@
 // A 24 x 24 rotary knob drawn from a vertical film strip of 64 frames through
 // a round mask. Dragging up turns it up (coarse with the left button, fine with
 // the right), the wheel moves it by hundredths, and an optional detent holds
-// it at one value for a short stretch of travel.
+// it at one value for a short stretch of travel. At scale 2 the knob is 48 x 48
+// and every length doubles: the same turn takes twice the pixels of travel.
 #pragma once
 
 #include <atomic>
@@ -11,7 +12,8 @@
 class bitmapknob : public WidgetBase {
 public:
     // strip and mask are owned by the editor; they must outlive the knob.
-    bitmapknob(int x, int y, float snapRange, float snapPoint, const PixelSurface* strip, const PixelSurface* mask);
+    bitmapknob(int x, int y, float snapRange, float snapPoint, const PixelSurface* strip,
+               const PixelSurface* mask);
 
     void onMouseDown(int button, int x, int y) override;
     void onDragEnd(int x, int y) override;
@@ -25,6 +27,10 @@ public:
     static int frameFor(float v);
     int frame() const { return frameFor(value.load(std::memory_order_relaxed)); }
 
+    // Places the knob at (x, y) at scale s (1 or 2), drawn from a strip and a
+    // mask made for that scale; it is drawn again at the next redraw.
+    void setScale(int s, int x, int y, const PixelSurface* strip, const PixelSurface* mask);
+
     static constexpr float kCoarseStep = 0.005f;  // value per pixel, left button
     static constexpr float kFineStep = 0.0005f;   // value per pixel, right button
     static constexpr float kWheelStep = 0.01f;    // value per wheel notch
@@ -32,10 +38,13 @@ public:
     int dragAnchorY = 0;  // window y of the last drag position applied
     float snapRange;
     float snapPoint;
-    std::atomic<int> lastFrameOffset{-1000};  // matches no real offset
+    // The frame last shown; set from any thread, so it does not depend on the
+    // scale, which the window's thread may change meanwhile.
+    std::atomic<int> lastFrame{-1000};  // matches no real frame
     int frameCount = 64;
     int frameHeight = 24;
     const PixelSurface* strip;
     const PixelSurface* mask;
     bool fine = false;  // the drag began with the right button
+    int scale = 1;      // pixels of travel per pixel at scale 1
 };

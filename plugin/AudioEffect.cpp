@@ -45,6 +45,12 @@ bool AudioEffect::resizeEditor(int width, int height) {
     return callHost(audioMasterSizeWindow, width, height) != 0;
 }
 
+void AudioEffect::selectProgram(int index) {
+    if (index < 0 || index >= numPrograms) return;
+    setProgram(index);
+    callHost(audioMasterUpdateDisplay);
+}
+
 void AudioEffect::setParameterAutomated(VstInt32 index, float value) {
     setParameter(index, value);
     callHost(audioMasterAutomate, index, 0, nullptr, value);

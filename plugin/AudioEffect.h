@@ -83,6 +83,11 @@ public:
     void beginGesture(int index) override;
     void endGesture(int index) override;
     bool resizeEditor(int width, int height) override;
+    // The editor's program list: a choice loads the program as the host's own
+    // program change does, then the host is told to show it.
+    int programCount() override { return numPrograms; }
+    int currentProgram() override { return getProgram(); }
+    void selectProgram(int index) override;
 
     // Record entries: the host calls these through the effect record.
     HOST_ENTRY static VstIntPtr VSTCALLBACK dispatchEffect(AEffect* e, VstInt32 opcode, VstInt32 index,

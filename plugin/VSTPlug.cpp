@@ -19,6 +19,7 @@ void copyBounded(char* destination, const char* text, std::size_t bound) {
 
 static_assert(Instrument::kProgramNameLength == kVstMaxProgNameLen, "program names fit the host's buffer");
 static_assert(kParameterTextBytes == kVstMaxParamStrLen + 1, "parameter texts fit the host's buffer");
+static_assert(Instrument::kProgramNameLength < EditorHost::kProgramNameBytes, "program names fit the editor's buffer");
 static_assert(sizeof(EditorRect) == sizeof(ERect) && offsetof(EditorRect, right) == offsetof(ERect, right),
               "the editor's rectangle has the host's layout");
 
@@ -102,6 +103,18 @@ bool VSTPlug::getProgramNameIndexed(VstInt32 /*category*/, VstInt32 index, char*
     if (core.programName(index, text)) return true;
     text[0] = 0;
     return false;
+}
+
+void VSTPlug::programName(int index, char* text) {
+    if (!core.programName(index, text)) text[0] = 0;
+}
+
+VstIntPtr VSTPlug::vendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) {
+    if (index == fourCharCode('P', 'r', 'e', 'S') && value == fourCharCode('A', 'e', 'C', 's')) {
+        if (editor) editor->setScaleRequest(opt);
+        return 1;
+    }
+    return AudioEffectX::vendorSpecific(index, value, ptr, opt);
 }
 
 void VSTPlug::getParameterLabel(VstInt32 index, char* label) {

@@ -37,6 +37,9 @@ public:
     VstInt32 setChunk(void* data, VstInt32 byteSize, bool isPreset) override;
     bool canParameterBeAutomated(VstInt32) override { return true; }
     bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text) override;
+    void programName(int index, char* text) override;
+    // The host's content scale for the editor ('PreS' 'AeCs', the factor in opt).
+    VstIntPtr vendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) override;
 
     // Identity.
     bool getEffectName(char* name) override;

@@ -3,7 +3,7 @@
 #   cmake -DOUTPUT=<file.cpp> -DBITMAP_101=<a.bmp> -DBITMAP_102=<b.bmp> ... -P EmbedBitmaps.cmake
 set(body "")
 set(table "")
-foreach(id 101 102 103)
+foreach(id 101 102 103 201 202 203)
   set(file "${BITMAP_${id}}")
   if(NOT file OR NOT EXISTS "${file}")
     continue()

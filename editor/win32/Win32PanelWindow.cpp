@@ -134,52 +134,125 @@ std::intptr_t Win32PanelWindow::handleMessage(unsigned message, std::uintptr_t w
     const int x = lowSigned(lParam);
     const int y = highSigned(lParam);
     switch (message) {
-        case WM_PAINT: {
-            if (!window) break;
-            PAINTSTRUCT ps{};
-            paintDc = BeginPaint(window, &ps);
-            events.windowExposed();
-            paintDc = nullptr;
-            EndPaint(window, &ps);
+    case WM_PAINT: {
+        if (!window) break;
+        PAINTSTRUCT ps{};
+        paintDc = BeginPaint(window, &ps);
+        events.windowExposed();
+        paintDc = nullptr;
+        EndPaint(window, &ps);
+        return 0;
+    }
+    case WM_MOUSEACTIVATE:
+        SetFocus(window);
+        return 0;
+    case WM_MOUSEMOVE:
+#if defined(_WIN32)
+        // Asked once per visit: the pointer leaving the window is reported,
+        // so that what shows for the widget under it (the readout) goes too.
+        if (!trackingLeave) {
+            TRACKMOUSEEVENT track{sizeof(TRACKMOUSEEVENT), TME_LEAVE, window, 0};
+            trackingLeave = TrackMouseEvent(&track) != 0;
+        }
+#endif
+        events.windowMouseMove(x, y);
+        return 0;
+#if defined(_WIN32)
+    case WM_MOUSELEAVE:
+        trackingLeave = false;
+        // A drag goes on under the capture; otherwise the pointer is nowhere on the panel.
+        if (GetCapture() != window) events.windowMouseMove(-1, -1);
+        return 0;
+#endif
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+        events.windowPress(message == WM_LBUTTONDOWN ? 0 : 1, x, y);
+        return 0;
+    case WM_LBUTTONUP:
+    case WM_RBUTTONUP:
+        events.windowRelease(message == WM_LBUTTONUP ? 0 : 1, x, y);
+        return 0;
+    case WM_MOUSEWHEEL: {
+        POINT point{x, y};  // screen coordinates
+        ScreenToClient(window, &point);
+        const unsigned delta = static_cast<unsigned>((wParam >> 16) & 0xFFFF);
+        events.windowWheel(delta == 120 ? 1 : -1, point.x, point.y);
+        return 0;
+    }
+    case WM_CAPTURECHANGED:
+        // Losing the capture ends a drag as a release would. Taking it again
+        // ourselves (a second press during a drag) is no loss, and a capture
+        // that went to another window is not taken back from it.
+        if (reinterpret_cast<HWND>(lParam) != window) events.windowCaptureLost();
+        break;
+    case WM_TIMER:
+        if (wParam == kIdleTimer) {
+            events.windowTick();
             return 0;
         }
-        case WM_MOUSEACTIVATE:
-            SetFocus(window);
-            return 0;
-        case WM_MOUSEMOVE:
-            events.windowMouseMove(x, y);
-            return 0;
-        case WM_LBUTTONDOWN:
-        case WM_RBUTTONDOWN:
-            events.windowPress(message == WM_LBUTTONDOWN ? 0 : 1, x, y);
-            return 0;
-        case WM_LBUTTONUP:
-        case WM_RBUTTONUP:
-            events.windowRelease(message == WM_LBUTTONUP ? 0 : 1, x, y);
-            return 0;
-        case WM_MOUSEWHEEL: {
-            POINT point{x, y};  // screen coordinates
-            ScreenToClient(window, &point);
-            const unsigned delta = static_cast<unsigned>((wParam >> 16) & 0xFFFF);
-            events.windowWheel(delta == 120 ? 1 : -1, point.x, point.y);
-            return 0;
-        }
-        case WM_CAPTURECHANGED:
-            // Losing the capture ends a drag as a release would. Taking it again
-            // ourselves (a second press during a drag) is no loss, and a capture
-            // that went to another window is not taken back from it.
-            if (reinterpret_cast<HWND>(lParam) != window) events.windowCaptureLost();
-            break;
-        case WM_TIMER:
-            if (wParam == kIdleTimer) {
-                events.windowTick();
-                return 0;
-            }
-            break;
-        default:
-            break;
+        break;
+    default:
+        break;
     }
     return DefWindowProcA(window, message, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam));
+}
+
+int Win32PanelWindow::popupMenu(const char* const* items, int count, int checked, int x, int y) {
+#if defined(_WIN32)
+    HWND window = asWindow(hwnd);
+    if (!window) return -1;
+    HMENU menu = CreatePopupMenu();
+    if (!menu) return -1;
+    // Command ids are the item indices plus one: 0 means nothing was chosen.
+    for (int i = 0; i < count; ++i) {
+        if (!items[i][0])
+            AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+        else
+            AppendMenuA(menu, MF_STRING | (i == checked ? MF_CHECKED : MF_UNCHECKED),
+                        static_cast<UINT_PTR>(i + 1), items[i]);
+    }
+    POINT point{x, y};
+    ClientToScreen(window, &point);
+    const BOOL chosen =
+        TrackPopupMenu(menu, TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON | TPM_LEFTALIGN | TPM_TOPALIGN,
+                       point.x, point.y, 0, window, nullptr);
+    DestroyMenu(menu);
+    return chosen > 0 ? static_cast<int>(chosen) - 1 : -1;
+#else
+    static_cast<void>(items);
+    static_cast<void>(count);
+    static_cast<void>(checked);
+    static_cast<void>(x);
+    static_cast<void>(y);
+    return kNoNativeMenu;
+#endif
+}
+
+int systemPanelScale(void* parent) {
+#if defined(_WIN32)
+    // GetDpiForWindow exists from Windows 10 1607 on: looked up, not linked.
+    // A host that is not DPI aware gets 96 from it (the system enlarges its
+    // windows itself), so such a host is not given 2x on top.
+    UINT dpi = 0;
+    if (parent) {
+        if (HMODULE user = GetModuleHandleA("user32.dll")) {
+            using DpiForWindow = UINT(WINAPI*)(HWND);
+            const auto address = reinterpret_cast<void (*)()>(GetProcAddress(user, "GetDpiForWindow"));
+            if (address) dpi = reinterpret_cast<DpiForWindow>(address)(asWindow(parent));
+        }
+    }
+    if (!dpi) {
+        // The system DPI, as the process sees it.
+        if (HDC screen = GetDC(nullptr)) {
+            dpi = static_cast<UINT>(GetDeviceCaps(screen, LOGPIXELSY));
+            ReleaseDC(nullptr, screen);
+        }
+    }
+    return dpi >= 144 ? 2 : 1;
+#else
+    static_cast<void>(parent);
+    return 1;
+#endif
 }
 
 std::unique_ptr<PanelWindow> createPanelWindow(PanelWindowEvents& events) {

@@ -19,6 +19,8 @@ public:
     void present(const PixelSurface& panel, int x, int y, int width, int height) override;
     void captureMouse() override;
     void releaseMouse() override;
+    // TrackPopupMenu on Windows; none over the tests' in-memory calls.
+    int popupMenu(const char* const* items, int count, int checked, int x, int y) override;
 
     static constexpr const char* kClassName = "QFGui";
     // Objects of this class alive in the process; the window class is
@@ -30,8 +32,9 @@ private:
     std::intptr_t handleMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
 
     PanelWindowEvents& events;
-    void* hwnd = nullptr;     // HWND
-    void* instance;           // HINSTANCE of the module
-    void* paintDc = nullptr;  // the HDC of the paint pass under way, if any
+    void* hwnd = nullptr;        // HWND
+    void* instance;              // HINSTANCE of the module
+    void* paintDc = nullptr;     // the HDC of the paint pass under way, if any
+    bool trackingLeave = false;  // the system reports the pointer leaving (Windows)
     static std::atomic<int> objectCount;
 };

@@ -43,6 +43,7 @@ struct Xlib {
     // libX11 1.7 and later: an I/O error handler of one display that need not exit.
     using IOErrorExitHandler = void (*)(Display*, void*);
     void (*SetIOErrorExitHandler)(Display*, IOErrorExitHandler, void*) = nullptr;
+    decltype(&::XResourceManagerString) ResourceManagerString = nullptr;  // optional
     bool loaded = false;
 };
 
@@ -77,6 +78,7 @@ const Xlib& xlib() {
                    lookUp(library, "XSetErrorHandler", x.SetErrorHandler) &&
                    lookUp(library, "XSetIOErrorHandler", x.SetIOErrorHandler);
         lookUp(library, "XSetIOErrorExitHandler", x.SetIOErrorExitHandler);  // optional
+        lookUp(library, "XResourceManagerString", x.ResourceManagerString);  // optional
     });
     return x;
 }
@@ -350,52 +352,82 @@ void X11PanelWindow::dispatch(const void* raw) {
     const XEvent& e = *static_cast<const XEvent*>(raw);
     if (e.xany.window != x->window) return;
     switch (e.type) {
-        case Expose:
-            if (e.xexpose.count == 0) events.windowExposed();
+    case Expose:
+        if (e.xexpose.count == 0) events.windowExposed();
+        break;
+    case ButtonPress:
+        switch (e.xbutton.button) {
+        case Button1:
+            events.windowPress(0, e.xbutton.x, e.xbutton.y);
             break;
-        case ButtonPress:
-            switch (e.xbutton.button) {
-                case Button1:
-                    events.windowPress(0, e.xbutton.x, e.xbutton.y);
-                    break;
-                case Button3:
-                    events.windowPress(1, e.xbutton.x, e.xbutton.y);
-                    break;
-                case Button4:
-                    events.windowWheel(1, e.xbutton.x, e.xbutton.y);
-                    break;
-                case Button5:
-                    events.windowWheel(-1, e.xbutton.x, e.xbutton.y);
-                    break;
-                default:
-                    break;
-            }
+        case Button3:
+            events.windowPress(1, e.xbutton.x, e.xbutton.y);
             break;
-        case ButtonRelease:
-            if (e.xbutton.button == Button1 || e.xbutton.button == Button3)
-                events.windowRelease(e.xbutton.button == Button1 ? 0 : 1, e.xbutton.x, e.xbutton.y);
+        case Button4:
+            events.windowWheel(1, e.xbutton.x, e.xbutton.y);
             break;
-        case MotionNotify:
-            events.windowMouseMove(e.xmotion.x, e.xmotion.y);
-            break;
-        case EnterNotify:
-            events.windowMouseMove(e.xcrossing.x, e.xcrossing.y);
-            break;
-        case LeaveNotify:
-            // Another client grabbing the pointer takes it from a drag.
-            if (e.xcrossing.mode == NotifyGrab)
-                events.windowCaptureLost();
-            else
-                events.windowMouseMove(e.xcrossing.x, e.xcrossing.y);
-            break;
-        case DestroyNotify:
-            // Destroyed with the host's window: forget it, free the rest later.
-            x->window = 0;
-            events.windowDestroyed();
+        case Button5:
+            events.windowWheel(-1, e.xbutton.x, e.xbutton.y);
             break;
         default:
             break;
+        }
+        break;
+    case ButtonRelease:
+        if (e.xbutton.button == Button1 || e.xbutton.button == Button3)
+            events.windowRelease(e.xbutton.button == Button1 ? 0 : 1, e.xbutton.x, e.xbutton.y);
+        break;
+    case MotionNotify:
+        events.windowMouseMove(e.xmotion.x, e.xmotion.y);
+        break;
+    case EnterNotify:
+        events.windowMouseMove(e.xcrossing.x, e.xcrossing.y);
+        break;
+    case LeaveNotify:
+        // Another client grabbing the pointer takes it from a drag.
+        if (e.xcrossing.mode == NotifyGrab)
+            events.windowCaptureLost();
+        else
+            events.windowMouseMove(e.xcrossing.x, e.xcrossing.y);
+        break;
+    case DestroyNotify:
+        // Destroyed with the host's window: forget it, free the rest later.
+        x->window = 0;
+        events.windowDestroyed();
+        break;
+    default:
+        break;
     }
+}
+
+namespace {
+
+// The value of Xft.dpi in the X resources text, 0 without one.
+double xftDpi(const char* resources) {
+    static constexpr char kKey[] = "Xft.dpi:";
+    for (const char* line = resources; line && *line;) {
+        if (std::strncmp(line, kKey, sizeof kKey - 1) == 0) return std::atof(line + sizeof kKey - 1);
+        line = std::strchr(line, '\n');
+        if (line) ++line;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int systemPanelScale(void*) {
+    // GDK_SCALE is the desktop's explicit factor; Xft.dpi its font density.
+    if (const char* gdk = std::getenv("GDK_SCALE"); gdk && *gdk) {
+        const int factor = std::atoi(gdk);
+        if (factor >= 1) return factor >= 2 ? 2 : 1;
+    }
+    const Xlib& lib = xlib();
+    if (!lib.loaded || !lib.ResourceManagerString) return 1;
+    Display* display = lib.OpenDisplay(nullptr);
+    if (!display) return 1;
+    const double dpi = xftDpi(lib.ResourceManagerString(display));
+    lib.CloseDisplay(display);
+    return dpi >= 144 ? 2 : 1;
 }
 
 std::unique_ptr<PanelWindow> createPanelWindow(PanelWindowEvents& events) {

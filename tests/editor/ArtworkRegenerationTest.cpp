@@ -21,6 +21,10 @@ TEST(ArtworkRegenerationTest, CommittedBitmapsMatchTheGeneratorByteForByte) {
     EXPECT_TRUE(readFile("knob_strip.bmp") == panelart::stripBmp()) << "run hammerlyn2-panel-art resources";
     EXPECT_TRUE(readFile("panel_background.bmp") == panelart::backgroundBmp())
         << "run hammerlyn2-panel-art resources";
+    EXPECT_TRUE(readFile("knob_mask_2x.bmp") == panelart::maskBmp(2)) << "run hammerlyn2-panel-art resources";
+    EXPECT_TRUE(readFile("knob_strip_2x.bmp") == panelart::stripBmp(2)) << "run hammerlyn2-panel-art resources";
+    EXPECT_TRUE(readFile("panel_background_2x.bmp") == panelart::backgroundBmp(2))
+        << "run hammerlyn2-panel-art resources";
 }
 
 }  // namespace

@@ -44,6 +44,10 @@ void FakePlugin::parameterDisplay(int index, char* text) {
 
 void FakePlugin::parameterLabel(int, char* text) { std::snprintf(text, kTextBytes, "u"); }
 
+void FakePlugin::programName(int index, char* text) {
+    std::snprintf(text, kProgramNameBytes, "%s", programs.at(static_cast<std::size_t>(index)).c_str());
+}
+
 void FakePlugin::setParameter(int index, float value) {
     setCalls.push_back({index, value});
     if (index < 0 || index >= 16) return;
@@ -76,17 +80,17 @@ void FakePlugin::switchProgram(const std::vector<float>& newValues) {
 HWND mainWindow() {
     static HWND window = [] {
         registerFrameClass();
-        return CreateWindowExA(0, kFrameClass, "Hammerlyn2 test host", WS_POPUP | WS_VISIBLE, 0, 0, 1280, 400,
+        return CreateWindowExA(0, kFrameClass, "Hammerlyn2 test host", WS_POPUP | WS_VISIBLE, 0, 0, 1280, 600,
                                nullptr, nullptr, nullptr, nullptr);
     }();
     return window;
 }
 
-HostWindow::HostWindow(int left, int top) {
+HostWindow::HostWindow(int left, int top, int width, int height) {
     HWND main = mainWindow();
     if (!main) return;
-    frame = CreateWindowExA(0, kFrameClass, "", WS_CHILD | WS_VISIBLE, left, top, 512, 272, main, nullptr, nullptr,
-                            nullptr);
+    frame = CreateWindowExA(0, kFrameClass, "", WS_CHILD | WS_VISIBLE, left, top, width, height, main, nullptr,
+                            nullptr, nullptr);
 }
 
 HostWindow::~HostWindow() {
@@ -142,9 +146,9 @@ PixelSurface captureWindow(HWND window, int width, int height) {
 }
 
 const PixelSurface& panelBitmap(int id) {
-    static PixelSurface bitmaps[3];
-    static bool loaded[3] = {false, false, false};
-    const int slot = id - 101;
+    static PixelSurface bitmaps[6];
+    static bool loaded[6] = {};
+    const int slot = id >= 201 ? id - 201 + 3 : id - 101;
     if (!loaded[slot]) {
         const EmbeddedBitmap* b = findEmbeddedBitmap(id);
         if (b) decodeBmp(b->data, b->size, bitmaps[slot]);
@@ -153,15 +157,16 @@ const PixelSurface& panelBitmap(int id) {
     return bitmaps[slot];
 }
 
-PixelSurface composePanel(const std::vector<KnobPicture>& knobs) {
-    PixelSurface out = panelBitmap(102);
-    const PixelSurface& mask = panelBitmap(101);
-    const PixelSurface& strip = panelBitmap(103);
+PixelSurface composePanel(const std::vector<KnobPicture>& knobs, int scale) {
+    const int base = scale == 2 ? 200 : 100, size = 24 * scale;
+    PixelSurface out = panelBitmap(base + 2);
+    const PixelSurface& mask = panelBitmap(base + 1);
+    const PixelSurface& strip = panelBitmap(base + 3);
     for (const KnobPicture& k : knobs)
-        for (int y = 0; y < 24; ++y)
-            for (int x = 0; x < 24; ++x) {
+        for (int y = 0; y < size; ++y)
+            for (int x = 0; x < size; ++x) {
                 std::uint32_t& p = out.at(k.x + x, k.y + y);
-                p = (p & mask.at(x, y)) | strip.at(x, k.frame * 24 + y);
+                p = (p & mask.at(x, y)) | strip.at(x, k.frame * size + y);
             }
     return out;
 }

@@ -47,6 +47,11 @@ public:
         return acceptResize;
     }
 
+    // Programs: names from programs, choices recorded.
+    int programCount() override { return static_cast<int>(programs.size()); }
+    void programName(int index, char* text) override;
+    void selectProgram(int index) override { selectedPrograms.push_back(index); }
+
     // The editor to keep up to date; owned by the test, not by the plug-in.
     void attach(QFGui* editor) { gui = editor; }
     // Rewrites all values as a state restore does: the editor reloads, no drawing.
@@ -59,6 +64,8 @@ public:
     std::vector<std::string> gestures;  // "begin N", "change N" and "end N", in order
     std::vector<std::pair<int, int>> resizes;
     bool acceptResize = true;
+    std::vector<std::string> programs;
+    std::vector<int> selectedPrograms;
     float values[16];
     QFGui* gui = nullptr;
 };
@@ -106,7 +113,7 @@ public:
 // without a display).
 class HostWindow {
 public:
-    explicit HostWindow(int left = 40, int top = 30);
+    explicit HostWindow(int left = 40, int top = 30, int width = 512, int height = 272);
     ~HostWindow();
     HostWindow(const HostWindow&) = delete;
     HostWindow& operator=(const HostWindow&) = delete;
@@ -132,15 +139,16 @@ LRESULT sendWheel(HWND window, int delta, int x, int y);
 // What the window shows now (a real window is read back through a DIB).
 PixelSurface captureWindow(HWND window, int width, int height);
 
-// The panel bitmaps as built into the program.
+// The panel bitmaps as built into the program (101-103 at 1x, 201-203 at 2x).
 const PixelSurface& panelBitmap(int id);
 
 // The panel as the editor must show it: the background, then for each knob
-// position (x, y) with its frame, the mask ANDed and the frame ORed in.
+// position (x, y) with its frame, the mask ANDed and the frame ORed in; at
+// scale 2 from the 2x bitmaps, positions in 2x pixels.
 struct KnobPicture {
     int x, y, frame;
 };
-PixelSurface composePanel(const std::vector<KnobPicture>& knobs);
+PixelSurface composePanel(const std::vector<KnobPicture>& knobs, int scale = 1);
 
 // Number of pixels that differ inside the rectangle [x0, x1) x [y0, y1).
 int differingPixels(const PixelSurface& a, const PixelSurface& b, int x0, int y0, int x1, int y1);

@@ -276,7 +276,10 @@ TEST_F(PanelTest, AutomationFromAnotherThreadWhileTheUserTurnsAKnob) {
         gui->idle();
     }
     automation.join();
+    // The pointer leaves the knobs: the readout goes, and the strip is the background's again.
+    sendMouse(window, WM_MOUSEMOVE, 400, 100);
     gui->idle();
+    EXPECT_EQ(gui->readoutText(), "");
     // Whatever the interleaving, the window ends up showing every knob's value.
     std::vector<KnobPicture> knobs;
     for (const WidgetBase* w : gui->widgetList())

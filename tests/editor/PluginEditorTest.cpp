@@ -32,11 +32,16 @@ protected:
         return w;
     }
     // The panel as it must look for the plug-in's current parameter values.
-    PixelSurface expectedPanel() {
+    PixelSurface expectedPanel(int scale = 1) {
         std::vector<KnobPicture> knobs;
         for (const panel::Knob& k : panel::kKnobs)
-            knobs.push_back({k.x, k.y, bitmapknob::frameFor(plugin->getParameter(k.paramIndex))});
-        return composePanel(knobs);
+            knobs.push_back({k.x * scale, k.y * scale, bitmapknob::frameFor(plugin->getParameter(k.paramIndex))});
+        return composePanel(knobs, scale);
+    }
+    // The host's content scale, as hosts send it to VST 2 plug-ins.
+    VstIntPtr requestScale(float factor) {
+        return plugin->dispatch(effVendorSpecific, fourCharCode('P', 'r', 'e', 'S'), fourCharCode('A', 'e', 'C', 's'),
+                                nullptr, factor);
     }
     std::vector<HostCall> automations() {
         std::vector<HostCall> out;
@@ -74,6 +79,7 @@ TEST_F(PluginEditorTest, OpensShowsTheProgramAndTurnsAKnobForTheHost) {
     sendMouse(editor, WM_LBUTTONDOWN, 268, 212);
     sendMouse(editor, WM_MOUSEMOVE, 268, 222);
     sendMouse(editor, WM_LBUTTONUP, 268, 222);
+    sendMouse(editor, WM_MOUSEMOVE, 400, 100);  // off the knobs: no readout
     const float after = plugin->getParameter(15);
     EXPECT_NEAR(after, before - 0.05f, 1e-5);
     const std::vector<HostCall> reports = automations();
@@ -99,6 +105,55 @@ TEST_F(PluginEditorTest, OpensShowsTheProgramAndTurnsAKnobForTheHost) {
 
     EXPECT_EQ(plugin->dispatch(effEditClose), 0);
     EXPECT_FALSE(IsWindow(editor));
+}
+
+TEST_F(PluginEditorTest, OpensAt2xWhenAskedAndAsksTheHostToResizeOnAChange) {
+    EXPECT_EQ(requestScale(2.0f), 1);
+    // Before any window the rectangle is already the 2x one.
+    ERect* r = nullptr;
+    ASSERT_EQ(plugin->dispatch(effEditGetRect, 0, 0, &r), 1);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->right, 1024);
+    EXPECT_EQ(r->bottom, 544);
+    HostWindow host(0, 0, 1024, 544);
+    REQUIRE_WINDOWS(host);
+    HWND editor = openEditor(host);
+    ASSERT_NE(editor, nullptr);
+    RECT client{};
+    GetClientRect(editor, &client);
+    EXPECT_EQ(client.right, 1024);
+    EXPECT_EQ(client.bottom, 544);
+    EXPECT_EQ(differingPixels(expectedPanel(2), captureWindow(editor, 1024, 544), 0, 0, 1024, 544), 0);
+    // Twenty pixels at 2x turn Volume as ten do at 1x.
+    const float before = plugin->getParameter(15);
+    sendMouse(editor, WM_LBUTTONDOWN, 536, 424);
+    sendMouse(editor, WM_MOUSEMOVE, 536, 444);
+    sendMouse(editor, WM_LBUTTONUP, 536, 444);
+    sendMouse(editor, WM_MOUSEMOVE, 800, 100);  // off the knobs: no readout
+    EXPECT_NEAR(plugin->getParameter(15), before - 0.05f, 1e-5);
+    EXPECT_EQ(differingPixels(expectedPanel(2), captureWindow(editor, 1024, 544), 0, 0, 1024, 544), 0);
+
+    // Asked for 1x while open, the plug-in asks the host to resize its window;
+    // this host refuses, so the panel keeps its size.
+    plugin->clearCalls();
+    requestScale(1.0f);
+    int sizeRequests = 0;
+    for (const HostCall& c : plugin->calls())
+        if (c.opcode == audioMasterSizeWindow) {
+            ++sizeRequests;
+            EXPECT_EQ(c.index, 512);
+            EXPECT_EQ(c.value, 272);
+        }
+    EXPECT_EQ(sizeRequests, 1);
+    EXPECT_TRUE(IsWindow(editor));
+    ASSERT_EQ(plugin->dispatch(effEditGetRect, 0, 0, &r), 1);
+    EXPECT_EQ(r->right, 1024);
+    UpdateWindow(editor);
+    EXPECT_EQ(differingPixels(expectedPanel(2), captureWindow(editor, 1024, 544), 0, 0, 1024, 544), 0);
+    EXPECT_EQ(plugin->dispatch(effEditClose), 0);
+    // Closed, the request is taken up at once.
+    ASSERT_EQ(plugin->dispatch(effEditGetRect, 0, 0, &r), 1);
+    EXPECT_EQ(r->right, 512);
 }
 
 TEST_F(PluginEditorTest, OpenTwiceKeepsOneWindowAndClosingThePluginUnregistersTheClass) {

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
@@ -22,10 +23,12 @@
 #include "editor/EditorHost.h"
 #include "editor/MyGui.h"
 #include "editor/PanelLayout.h"
+#include "editor/PixelGlyphs.h"
 #include "tests/support/BuiltPlugin.h"
 
 // Last: Xlib defines macros (None, Bool, True) that other headers use as names.
 #include <X11/Xlib.h>
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 
@@ -195,19 +198,35 @@ protected:
         XSync(display, False);
     }
 
-    // Pixels of the window that differ from the portable rendering of the instance's values.
-    int differingFromPanel(Window editor, PluginInstance& p) {
+    // What the window shows.
+    PixelSurface windowPixels(Window editor, int width, int height) {
+        PixelSurface out(width, height);
+        XImage* image = XGetImage(display, editor, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height),
+                                  AllPlanes, ZPixmap);
+        if (!image) return PixelSurface();
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) out.at(x, y) = XGetPixel(image, x, y) & 0xFFFFFF;
+        XDestroyImage(image);
+        return out;
+    }
+    // Pixels of the window that differ from the portable rendering of the
+    // instance's values at the given scale, in the rectangle [x0, x1) x [y0, y1)
+    // (the whole panel by default).
+    int differingFromPanel(Window editor, PluginInstance& p, int scale = 1, int x0 = 0, int y0 = 0, int x1 = -1,
+                           int y1 = -1) {
         Values values(p);
         MyGui gui(&values);
+        gui.setUserScale(scale);
         gui.updateAllParameters();
         const PixelSurface& expected = gui.render();
-        XImage* image = XGetImage(display, editor, 0, 0, panel::kWidth, panel::kHeight, AllPlanes, ZPixmap);
-        if (!image) return -1;
+        const PixelSurface shown = windowPixels(editor, expected.width, expected.height);
+        if (shown.pixels.empty()) return -1;
+        if (x1 < 0) x1 = expected.width;
+        if (y1 < 0) y1 = expected.height;
         int n = 0;
-        for (int y = 0; y < panel::kHeight; ++y)
-            for (int x = 0; x < panel::kWidth; ++x)
-                if ((XGetPixel(image, x, y) & 0xFFFFFF) != expected.at(x, y)) ++n;
-        XDestroyImage(image);
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x)
+                if (shown.at(x, y) != expected.at(x, y)) ++n;
         return n;
     }
 
@@ -330,6 +349,9 @@ TEST_F(X11EditorTest, DragsAndWheelReachTheHostInsideGestures) {
     int revert;
     XGetInputFocus(display, &focus, &revert);
     EXPECT_NE(focus, editor);
+    // Off the knobs (no readout), the panel shows every value.
+    pointerTo(editor, 400, 100);
+    plugin->dispatch(effEditIdle);
     EXPECT_EQ(differingFromPanel(editor, *plugin), 0);
     XDestroyWindow(display, parent);
 }
@@ -388,6 +410,8 @@ TEST_F(X11EditorTest, TwoInstancesWithOpenEditorsAreIndependent) {
     EXPECT_TRUE(callsOf(*plugin, {audioMasterAutomate, audioMasterBeginEdit}).empty());
     // Closing one leaves the other working.
     EXPECT_EQ(plugin->dispatch(effEditClose), 0);
+    pointerTo(e2, 400, 100);
+    second->dispatch(effEditIdle);
     second->setParameter(15, 0.25f);
     EXPECT_EQ(differingFromPanel(e2, *second), 0);
     EXPECT_EQ(second->dispatch(effEditClose), 0);
@@ -452,6 +476,128 @@ TEST_F(X11EditorTest, TheServerGoingAwayEndsNeitherTheHostNorThePlugin) {
     EXPECT_EQ(plugin->dispatch(effEditOpen, 0, 0, asParent(fresh)), 1);
     EXPECT_EQ(plugin->dispatch(effEditClose), 0);
     XDestroyWindow(display, fresh);
+}
+
+// The size the desktop asks for (GDK_SCALE) and the value readout, through the
+// built library: the rectangle before any window, the 2x panel to the pixel,
+// and the host's texts for the knob under the pointer, following automation.
+TEST_F(X11EditorTest, OpensAt2xWhereTheDesktopScalesAndShowsTheValueUnderThePointer) {
+    setenv("GDK_SCALE", "2", 1);
+    auto scaled = startedInstance();
+    unsetenv("GDK_SCALE");
+    ASSERT_NE(scaled, nullptr);
+    setenv("GDK_SCALE", "2", 1);
+    ERect* r = nullptr;
+    ASSERT_EQ(scaled->dispatch(effEditGetRect, 0, 0, &r), 1);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->right, 1024);
+    EXPECT_EQ(r->bottom, 544);
+    Window parent = hostWindow(0, 0);
+    XResizeWindow(display, parent, 1024, 544);
+    ASSERT_EQ(scaled->dispatch(effEditOpen, 0, 0, asParent(parent)), 1);
+    unsetenv("GDK_SCALE");
+    const Window editor = children(parent).at(0);
+    XWindowAttributes a{};
+    ASSERT_TRUE(XGetWindowAttributes(display, editor, &a));
+    EXPECT_EQ(a.width, 1024);
+    EXPECT_EQ(a.height, 544);
+    EXPECT_EQ(differingFromPanel(editor, *scaled, 2), 0);
+
+    // The pointer on Decay: its name, value and unit as the host shows them.
+    const panel::Knob& decay = panel::kKnobs[11];
+    auto readout = [&] {
+        return scaled->parameterText(effGetParamName, 11) + " " + scaled->parameterText(effGetParamDisplay, 11) +
+               " " + scaled->parameterText(effGetParamLabel, 11);
+    };
+    auto readoutShows = [&](std::string text) {
+        // The lit pixels of the strip against the font's, both moved to their first row and column.
+        while (text.find("  ") != std::string::npos) text.erase(text.find("  "), 1);
+        const PixelSurface shown = windowPixels(editor, 1024, 544);
+        std::vector<std::pair<int, int>> lit, want;
+        int minX = 1 << 20, minY = 1 << 20;
+        for (int y = panel::kReadoutY * 2; y < (panel::kReadoutY + panel::kReadoutHeight) * 2; ++y)
+            for (int x = panel::kReadoutX * 2; x < (panel::kReadoutX + panel::kReadoutWidth) * 2; ++x)
+                if (shown.at(x, y) == 0xF4B860) {
+                    lit.push_back({x, y});
+                    minX = std::min(minX, x);
+                    minY = std::min(minY, y);
+                }
+        const pixelfont::TextMask mask = pixelfont::renderText(text, 1, 2);
+        int maskX = 1 << 20, maskY = 1 << 20;
+        for (int y = 0; y < mask.height; ++y)
+            for (int x = 0; x < mask.width; ++x)
+                if (mask.at(x, y)) {
+                    maskX = std::min(maskX, x);
+                    maskY = std::min(maskY, y);
+                }
+        for (int y = 0; y < mask.height; ++y)
+            for (int x = 0; x < mask.width; ++x)
+                if (mask.at(x, y)) want.push_back({x - maskX + minX, y - maskY + minY});
+        std::sort(lit.begin(), lit.end());
+        std::sort(want.begin(), want.end());
+        return !lit.empty() && lit == want;
+    };
+    pointerTo(editor, (decay.x + 12) * 2, (decay.y + 12) * 2);
+    EXPECT_TRUE(idleUntil(*scaled, [&] { return readoutShows(readout()); })) << readout();
+    // Only the strip differs from the panel.
+    EXPECT_EQ(differingFromPanel(editor, *scaled, 2, 0, 0, 1024, panel::kReadoutY * 2), 0);
+    // Automation is followed while shown; leaving the knobs restores the strip.
+    scaled->setParameter(11, 0.9f);
+    scaled->dispatch(effEditIdle);
+    EXPECT_TRUE(readoutShows(readout())) << readout();
+    pointerTo(editor, 800, 100);
+    EXPECT_TRUE(idleUntil(*scaled, [&] { return differingFromPanel(editor, *scaled, 2) == 0; }));
+    EXPECT_EQ(scaled->dispatch(effEditClose), 0);
+    XDestroyWindow(display, parent);
+}
+
+// Without GDK_SCALE the X resources' Xft.dpi decides, 144 and above giving
+// 2x; an explicit GDK_SCALE of 1 wins over it.
+TEST_F(X11EditorTest, XftDpiFromTheResourcesChoosesTheSizeWhenGdkScaleIsUnset) {
+    const Window root = DefaultRootWindow(display);
+    auto widthFor = [&](const char* resources, const char* gdkScale) {
+        XChangeProperty(display, root, XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(resources), static_cast<int>(std::strlen(resources)));
+        XSync(display, False);
+        if (gdkScale) setenv("GDK_SCALE", gdkScale, 1);
+        auto instance = startedInstance();
+        ERect* r = nullptr;
+        const int width = instance && instance->dispatch(effEditGetRect, 0, 0, &r) == 1 && r ? r->right : -1;
+        unsetenv("GDK_SCALE");
+        return width;
+    };
+    EXPECT_EQ(widthFor("Xft.antialias:\t1\nXft.dpi:\t192\n", nullptr), 1024);
+    EXPECT_EQ(widthFor("Xft.dpi:\t144\n", nullptr), 1024);
+    EXPECT_EQ(widthFor("Xft.dpi:\t120\n", nullptr), 512);
+    EXPECT_EQ(widthFor("Xft.dpi:\t192\n", "1"), 512);
+    XDeleteProperty(display, root, XA_RESOURCE_MANAGER);
+    XSync(display, False);
+}
+
+// The panel's own menu on X11 (drawn into the panel): a right click on the
+// background, then a program chosen loads it as the host's program change
+// does, and the host is told to show it.
+TEST_F(X11EditorTest, TheBackgroundMenuLoadsAProgram) {
+    Window parent = hostWindow(0, 0);
+    ASSERT_EQ(plugin->dispatch(effEditOpen, 0, 0, asParent(parent)), 1);
+    const Window editor = children(parent).at(0);
+    ASSERT_NE(plugin->program(), 3);
+    plugin->clearCalls();
+    pointerTo(editor, 400, 100);
+    button(3, true);
+    button(3, false);
+    EXPECT_TRUE(idleUntil(*plugin, [&] { return differingFromPanel(editor, *plugin) > 0; }));  // the menu shows
+    // Below a 2-pixel border: two sizes 13 pixels high, a 5-pixel separator, then the programs.
+    pointerTo(editor, 420, 100 + 2 + 13 + 13 + 5 + 3 * 13 + 6);
+    button(1, true);
+    button(1, false);
+    EXPECT_TRUE(idleUntil(*plugin, [&] { return plugin->program() == 3; }));
+    EXPECT_EQ(callsOf(*plugin, {audioMasterUpdateDisplay}).size(), 1u);
+    EXPECT_TRUE(callsOf(*plugin, {audioMasterSizeWindow, audioMasterAutomate}).empty());
+    // The menu is gone and the panel shows the program's values.
+    EXPECT_EQ(differingFromPanel(editor, *plugin), 0);
+    EXPECT_EQ(plugin->dispatch(effEditClose), 0);
+    XDestroyWindow(display, parent);
 }
 
 }  // namespace

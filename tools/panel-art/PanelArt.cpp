@@ -37,9 +37,10 @@ const Rgb kCaption{0.93, 0.63, 0.27};
 
 // ---- Knob ----------------------------------------------------------------
 
-// A knob of radius 11.5 around c, lit from the upper left, its pointer at angle.
-void drawKnob(Canvas& canvas, Vec c, double angle) {
-    constexpr double rim = 11.5, groove = 10.1, face = 9.4;
+// A knob of radius 11.5 around c, lit from the upper left, its pointer at angle;
+// every length times k, the artwork's scale.
+void drawKnob(Canvas& canvas, Vec c, double angle, double k) {
+    const double rim = 11.5 * k, groove = 10.1 * k, face = 9.4 * k;
     // Rim: a bevel, bright above and dark below.
     canvas.disc(c, rim, [c, rim](Vec p) {
         const double t = std::clamp((p.y - (c.y - rim)) / (2 * rim), 0.0, 1.0);
@@ -47,29 +48,31 @@ void drawKnob(Canvas& canvas, Vec c, double angle) {
     });
     canvas.disc(c, groove, solid(Rgb{0.035, 0.035, 0.04}));
     // Face: dark brushed metal with a soft highlight towards the light.
-    const Vec light{c.x - 3.2, c.y - 4.2};
-    canvas.disc(c, face, [light](Vec p) {
-        const double t = std::clamp(std::hypot(p.x - light.x, p.y - light.y) / 13.0, 0.0, 1.0);
+    const Vec light{c.x - 3.2 * k, c.y - 4.2 * k};
+    canvas.disc(c, face, [light, k](Vec p) {
+        const double t = std::clamp(std::hypot(p.x - light.x, p.y - light.y) / (13.0 * k), 0.0, 1.0);
         return mix(Rgb{0.40, 0.41, 0.44}, Rgb{0.10, 0.105, 0.115}, std::sqrt(t));
     });
     // A faint sheen ring just inside the face's edge, brighter below (reflected light).
-    canvas.ring(c, face - 1.0, face - 0.35, [c](Vec p) {
-        const double t = std::clamp((p.y - c.y) / 9.0 * 0.5 + 0.5, 0.0, 1.0);
+    canvas.ring(c, face - 1.0 * k, face - 0.35 * k, [c, k](Vec p) {
+        const double t = std::clamp((p.y - c.y) / (9.0 * k) * 0.5 + 0.5, 0.0, 1.0);
         return mix(Rgb{0.10, 0.10, 0.11}, Rgb{0.30, 0.31, 0.33}, t);
     }, 0.6);
     // Pointer with a small shadow on the face.
-    const Vec a = along(c, angle, 2.6), b = along(c, angle, 9.6);
-    canvas.line({a.x + 0.5, a.y + 0.7}, {b.x + 0.5, b.y + 0.7}, 2.2, Rgb{0, 0, 0}, 0.45);
-    canvas.line(a, b, 2.0, kPointer);
+    const Vec a = along(c, angle, 2.6 * k), b = along(c, angle, 9.6 * k);
+    canvas.line({a.x + 0.5 * k, a.y + 0.7 * k}, {b.x + 0.5 * k, b.y + 0.7 * k}, 2.2 * k, Rgb{0, 0, 0}, 0.45);
+    canvas.line(a, b, 2.0 * k, kPointer);
 }
 
-// One frame of the strip: the knob on black, nearly black outside the disc.
-Canvas knobFrame(double angle) {
-    Canvas frame(panel::kKnobSize, panel::kKnobSize);
-    drawKnob(frame, {12.0, 12.0}, angle);
+// One frame of the strip at the given scale: the knob on black, nearly black
+// outside the disc.
+Canvas knobFrame(double angle, int factor) {
+    const double k = factor, mid = 12.0 * k;
+    Canvas frame(panel::kKnobSize * factor, panel::kKnobSize * factor);
+    drawKnob(frame, {mid, mid}, angle, k);
     for (int y = 0; y < frame.height(); ++y)
         for (int x = 0; x < frame.width(); ++x) {
-            if (std::hypot(x + 0.5 - 12.0, y + 0.5 - 12.0) < 12.0) continue;
+            if (std::hypot(x + 0.5 - mid, y + 0.5 - mid) < mid) continue;
             // Outside the mask's disc the frame is ORed onto the panel: keep
             // only a faint trace of the knob's edge there.
             Rgb& p = frame.at(x, y);
@@ -82,20 +85,20 @@ Canvas knobFrame(double angle) {
 
 // Scale marks around a knob: eleven ticks over the 280-degree sweep, the
 // detent point marked in amber.
-void drawScale(Canvas& canvas, Vec c, bool detent) {
+void drawScale(Canvas& canvas, Vec c, bool detent, double k) {
     for (int i = 0; i <= 10; ++i) {
         const double angle = -140.0 + i * 28.0;
         const bool end = i == 0 || i == 10;
         const bool centre = i == 5;
-        double inner = 13.7, outer = 15.6;
+        double inner = 13.7 * k, outer = 15.6 * k;
         Rgb colour = end ? kTickEnd : kTick;
-        double thickness = 1.0;
+        double thickness = 1.0 * k;
         if (centre && detent) {
             colour = kAmber;
-            outer = 16.6;
-            thickness = 1.3;
+            outer = 16.6 * k;
+            thickness = 1.3 * k;
         } else if (end) {
-            outer = 16.4;
+            outer = 16.4 * k;
         }
         canvas.line(along(c, angle, inner), along(c, angle, outer), thickness, colour);
     }
@@ -219,11 +222,12 @@ std::vector<Vec> starPolygon(Vec c, int points, double outer, double inner, doub
 }
 
 // A star with a warm glow: white at the heart, gold at the tips.
-void drawStar(Canvas& canvas, Vec c, int points, double outer, double inner, double rotation, double glow) {
+void drawStar(Canvas& canvas, Vec c, int points, double outer, double inner, double rotation, double glow,
+              double k) {
     const std::vector<Vec> poly = starPolygon(c, points, outer, inner, rotation);
     const auto sd = [poly](Vec p) { return polygonDistance(p, poly); };
-    const int x0 = static_cast<int>(c.x - outer - 12), x1 = static_cast<int>(c.x + outer + 12);
-    const int y0 = static_cast<int>(c.y - outer - 12), y1 = static_cast<int>(c.y + outer + 12);
+    const int x0 = static_cast<int>(c.x - outer - 12 * k), x1 = static_cast<int>(c.x + outer + 12 * k);
+    const int y0 = static_cast<int>(c.y - outer - 12 * k), y1 = static_cast<int>(c.y + outer + 12 * k);
     if (glow > 0) canvas.glow(x0, y0, x1, y1, sd, Rgb{0.95, 0.55, 0.15}, glow, outer * 0.28);
     canvas.fill(x0, y0, x1, y1, sd, [c, outer](Vec p) {
         const double t = std::clamp(std::hypot(p.x - c.x, p.y - c.y) / outer, 0.0, 1.0);
@@ -245,48 +249,54 @@ const Group kGroups[] = {
 };
 
 // A grey bar above a group's knobs with its caption, if any, set into the middle.
-void drawGroupBar(Canvas& canvas, const Group& g) {
+void drawGroupBar(Canvas& canvas, const Group& g, int scale) {
+    const double k = scale;
     const panel::Knob& first = panel::kKnobs[g.firstKnob];
     const panel::Knob& last = panel::kKnobs[g.lastKnob];
-    const double left = first.x - 2.0, right = last.x + panel::kKnobSize + 2.0;
-    const double y = first.y - 12.5;
-    const double mid = (left + right) / 2;
+    // The caption is placed on the 1x grid; the bar's geometry is scaled.
+    const double left1 = first.x - 2.0, right1 = last.x + panel::kKnobSize + 2.0;
+    const double y1 = first.y - 12.5;
+    const double mid1 = (left1 + right1) / 2;
+    const double left = left1 * k, right = right1 * k, y = y1 * k, mid = mid1 * k;
     if (*g.caption) {
         const int captionWidth = textWidth(g.caption, 2);
-        const double gapLeft = mid - captionWidth / 2.0 - 5, gapRight = mid + captionWidth / 2.0 + 4;
-        canvas.line({left, y}, {gapLeft, y}, 2.0, kBar);
-        canvas.line({gapRight, y}, {right, y}, 2.0, kBar);
+        const double gapLeft = mid - captionWidth / 2.0 * k - 5 * k, gapRight = mid + captionWidth / 2.0 * k + 4 * k;
+        canvas.line({left, y}, {gapLeft, y}, 2.0 * k, kBar);
+        canvas.line({gapRight, y}, {right, y}, 2.0 * k, kBar);
     } else {
-        canvas.line({left, y}, {right, y}, 2.0, kBar);
+        canvas.line({left, y}, {right, y}, 2.0 * k, kBar);
     }
     // Short drops at both ends bracket the group.
-    canvas.line({left, y}, {left, y + 4.0}, 2.0, kBar);
-    canvas.line({right, y}, {right, y + 4.0}, 2.0, kBar);
+    canvas.line({left, y}, {left, y + 4.0 * k}, 2.0 * k, kBar);
+    canvas.line({right, y}, {right, y + 4.0 * k}, 2.0 * k, kBar);
     if (*g.caption)
-        drawTextCentred(canvas, static_cast<int>(std::lround(mid)), static_cast<int>(y) - 3, g.caption, kCaption, 2);
+        drawTextCentred(canvas, static_cast<int>(std::lround(mid1)), static_cast<int>(y1) - 3, g.caption, kCaption, 2,
+                        1.0, scale);
 }
 
-void drawScrew(Canvas& canvas, Vec c) {
-    canvas.disc(c, 3.6, [c](Vec p) {
-        const double t = std::clamp((p.y - c.y) / 7.2 + 0.5, 0.0, 1.0);
+void drawScrew(Canvas& canvas, Vec c, double k) {
+    canvas.disc(c, 3.6 * k, [c, k](Vec p) {
+        const double t = std::clamp((p.y - c.y) / (7.2 * k) + 0.5, 0.0, 1.0);
         return mix(Rgb{0.42, 0.42, 0.44}, Rgb{0.12, 0.12, 0.13}, t);
     });
-    canvas.line(along(c, 60, 2.6), along(c, 240, 2.6), 1.1, Rgb{0.04, 0.04, 0.04});
+    canvas.line(along(c, 60, 2.6 * k), along(c, 240, 2.6 * k), 1.1 * k, Rgb{0.04, 0.04, 0.04});
 }
 
-void drawTitle(Canvas& canvas) {
+void drawTitle(Canvas& canvas, int scale) {
+    const double k = scale;
     const std::string title = "Hammerlyn2";
-    constexpr double spacing = 4.3, unit = 1.46, slant = 0.16;
+    const double spacing = 4.3, unit = 1.46 * k, slant = 0.16;
     const double widthPx = titleWidthUnits(title, spacing) * unit;
-    const double centreX = 400.0;
-    const double baseline = 122.0;
+    const double centreX1 = 400.0, centreX = centreX1 * k;
+    const double baseline1 = 122.0, baseline = baseline1 * k;
     const double left = centreX - widthPx / 2;
     const std::vector<Segment> strokes = layoutTitle(title, left, baseline, unit, spacing, slant);
     const double half = 1.15 * unit;
     const auto sd = [&strokes, half](Vec p) { return strokesDistance(p, strokes, half); };
-    const int x0 = static_cast<int>(left) - 20, x1 = static_cast<int>(left + widthPx) + 24;
-    const int y0 = static_cast<int>(baseline - 14 * unit) - 18, y1 = static_cast<int>(baseline + 5 * unit) + 18;
-    canvas.glow(x0, y0, x1, y1, sd, Rgb{0.85, 0.42, 0.08}, 0.30, 3.2);
+    const int x0 = static_cast<int>(left) - 20 * scale, x1 = static_cast<int>(left + widthPx) + 24 * scale;
+    const int y0 = static_cast<int>(baseline - 14 * unit) - 18 * scale;
+    const int y1 = static_cast<int>(baseline + 5 * unit) + 18 * scale;
+    canvas.glow(x0, y0, x1, y1, sd, Rgb{0.85, 0.42, 0.08}, 0.30, 3.2 * k);
     const double top = baseline - 14 * unit, bottom = baseline + 5 * unit;
     canvas.fill(x0, y0, x1, y1, sd, [top, bottom](Vec p) {
         const double t = std::clamp((p.y - top) / (bottom - top), 0.0, 1.0);
@@ -294,55 +304,60 @@ void drawTitle(Canvas& canvas) {
                        : mix(Rgb{1.0, 0.80, 0.42}, Rgb{0.90, 0.52, 0.16}, (t - 0.5) / 0.5);
     });
 
-    // Ornament: a rule that fades towards its ends with a star at its middle.
-    const double ruleY = baseline + 20.5;
-    for (int x = static_cast<int>(left) - 6; x < static_cast<int>(left + widthPx) + 8; ++x) {
-        const double t = std::fabs((x + 0.5 - centreX) / (widthPx / 2 + 8));
-        if (std::fabs(x + 0.5 - centreX) < 11) continue;
+    // Ornament: a rule one 1x pixel high that fades towards its ends with a
+    // star at its middle.
+    const double ruleY1 = baseline1 + 20.5, ruleY = ruleY1 * k;
+    const int ruleRow = static_cast<int>(ruleY1) * scale;
+    for (int x = static_cast<int>(left) - 6 * scale; x < static_cast<int>(left + widthPx) + 8 * scale; ++x) {
+        const double t = std::fabs((x + 0.5 - centreX) / (widthPx / 2 + 8 * k));
+        if (std::fabs(x + 0.5 - centreX) < 11 * k) continue;
         const double alpha = std::clamp(1.0 - t, 0.0, 1.0);
-        canvas.blend(x, static_cast<int>(ruleY), Rgb{0.95, 0.66, 0.30}, alpha * 0.9);
+        for (int row = 0; row < scale; ++row) canvas.blend(x, ruleRow + row, Rgb{0.95, 0.66, 0.30}, alpha * 0.9);
     }
-    drawStar(canvas, {centreX, ruleY + 0.5}, 4, 7.0, 1.7, 0, 0.35);
-    drawTextCentred(canvas, static_cast<int>(centreX), static_cast<int>(ruleY) + 10, "STRUCK & PLUCKED STRINGS",
-                    Rgb{0.62, 0.62, 0.63}, 1);
+    drawStar(canvas, {centreX, ruleY + 0.5 * k}, 4, 7.0 * k, 1.7 * k, 0, 0.35, k);
+    drawTextCentred(canvas, static_cast<int>(centreX1), static_cast<int>(ruleY1) + 10, "STRUCK & PLUCKED STRINGS",
+                    Rgb{0.62, 0.62, 0.63}, 1, 1.0, scale);
 
     // Sparkles around the lettering.
     const double right = left + widthPx;
-    drawStar(canvas, {left - 12, baseline - 27}, 4, 10.0, 2.1, 0, 0.45);
-    drawStar(canvas, {left - 1, baseline - 36}, 4, 4.2, 1.1, 45, 0.3);
-    drawStar(canvas, {right + 4, baseline - 31}, 4, 7.0, 1.7, 0, 0.4);
-    drawStar(canvas, {right - 24, baseline - 38}, 5, 3.6, 1.5, 0, 0.25);
-    drawStar(canvas, {right - 4, baseline + 10}, 4, 3.0, 0.8, 45, 0.25);
+    drawStar(canvas, {left - 12 * k, baseline - 27 * k}, 4, 10.0 * k, 2.1 * k, 0, 0.45, k);
+    drawStar(canvas, {left - 1 * k, baseline - 36 * k}, 4, 4.2 * k, 1.1 * k, 45, 0.3, k);
+    drawStar(canvas, {right + 4 * k, baseline - 31 * k}, 4, 7.0 * k, 1.7 * k, 0, 0.4, k);
+    drawStar(canvas, {right - 24 * k, baseline - 38 * k}, 5, 3.6 * k, 1.5 * k, 0, 0.25, k);
+    drawStar(canvas, {right - 4 * k, baseline + 10 * k}, 4, 3.0 * k, 0.8 * k, 45, 0.25, k);
 }
 
 // Panel furniture: a thin frame, corner screws, the vendor's mark.
-void drawFrame(Canvas& canvas) {
-    const double inset = 3.5;
-    canvas.fill(0, 0, panel::kWidth, panel::kHeight, [inset](Vec p) {
-        const double cx = panel::kWidth / 2.0, cy = panel::kHeight / 2.0;
-        const double hx = cx - inset - 6, hy = cy - inset - 6;
+void drawFrame(Canvas& canvas, int scale) {
+    const double k = scale;
+    const double inset = 3.5 * k;
+    const int width = panel::kWidth * scale, height = panel::kHeight * scale;
+    canvas.fill(0, 0, width, height, [inset, k, width, height](Vec p) {
+        const double cx = width / 2.0, cy = height / 2.0;
+        const double hx = cx - inset - 6 * k, hy = cy - inset - 6 * k;
         const double qx = std::fabs(p.x - cx) - hx, qy = std::fabs(p.y - cy) - hy;
         const double outside = std::hypot(std::max(qx, 0.0), std::max(qy, 0.0)) + std::min(std::max(qx, qy), 0.0);
-        return std::fabs(outside - 6.0) - 0.5;
+        return std::fabs(outside - 6.0 * k) - 0.5 * k;
     }, solid(Rgb{0.17, 0.17, 0.18}));
-    drawScrew(canvas, {10.5, 10.5});
-    drawScrew(canvas, {panel::kWidth - 10.5, 10.5});
-    drawScrew(canvas, {10.5, panel::kHeight - 10.5});
-    drawScrew(canvas, {panel::kWidth - 10.5, panel::kHeight - 10.5});
+    drawScrew(canvas, {10.5 * k, 10.5 * k}, k);
+    drawScrew(canvas, {width - 10.5 * k, 10.5 * k}, k);
+    drawScrew(canvas, {10.5 * k, height - 10.5 * k}, k);
+    drawScrew(canvas, {width - 10.5 * k, height - 10.5 * k}, k);
 }
 
-Canvas backgroundCanvas() {
-    Canvas canvas(panel::kWidth, panel::kHeight);
-    drawFrame(canvas);
-    for (const Group& g : kGroups) drawGroupBar(canvas, g);
-    for (const panel::Knob& k : panel::kKnobs) {
-        const Vec c{k.x + 12.0, k.y + 12.0};
-        drawScale(canvas, c, k.snapRange > 0);
-        drawKnob(canvas, c, pointerAngle(31));
-        drawTextCentred(canvas, k.x + 12, k.y + 29, k.label, kLabel, 1);
+Canvas backgroundCanvas(int scale) {
+    const double k = scale;
+    Canvas canvas(panel::kWidth * scale, panel::kHeight * scale);
+    drawFrame(canvas, scale);
+    for (const Group& g : kGroups) drawGroupBar(canvas, g, scale);
+    for (const panel::Knob& knob : panel::kKnobs) {
+        const Vec c{(knob.x + 12.0) * k, (knob.y + 12.0) * k};
+        drawScale(canvas, c, knob.snapRange > 0, k);
+        drawKnob(canvas, c, pointerAngle(31), k);
+        drawTextCentred(canvas, knob.x + 12, knob.y + 29, knob.label, kLabel, 1, 1.0, scale);
     }
-    drawTitle(canvas);
-    drawTextCentred(canvas, 432, panel::kHeight - 26, "Quillfeather", Rgb{0.40, 0.40, 0.41}, 1);
+    drawTitle(canvas, scale);
+    drawTextCentred(canvas, 432, panel::kHeight - 26, "Quillfeather", Rgb{0.40, 0.40, 0.41}, 1, 1.0, scale);
     return canvas;
 }
 
@@ -405,8 +420,8 @@ std::vector<std::uint8_t> colourBmp(const Canvas& canvas, int bpp) {
 
 double pointerAngle(int frame) { return -140.0 + frame * 280.0 / 63.0; }
 
-std::vector<std::uint8_t> maskBmp() {
-    constexpr int size = panel::kKnobSize;
+std::vector<std::uint8_t> maskBmp(int scale) {
+    const int size = panel::kKnobSize * scale;
     std::vector<std::uint8_t> out = bmpHeader(size, size, 8, 2);
     put32(out, 0x000000);  // index 0: black
     put32(out, 0xFFFFFF);  // index 1: white
@@ -418,16 +433,17 @@ std::vector<std::uint8_t> maskBmp() {
     return out;
 }
 
-std::vector<std::uint8_t> stripBmp() {
-    Canvas strip(panel::kKnobSize, panel::kStripHeight);
+std::vector<std::uint8_t> stripBmp(int scale) {
+    const int size = panel::kKnobSize * scale;
+    Canvas strip(size, size * panel::kFrameCount);
     for (int n = 0; n < panel::kFrameCount; ++n) {
-        const Canvas frame = knobFrame(pointerAngle(n));
-        for (int y = 0; y < panel::kKnobSize; ++y)
-            for (int x = 0; x < panel::kKnobSize; ++x) strip.at(x, n * panel::kKnobSize + y) = frame.at(x, y);
+        const Canvas frame = knobFrame(pointerAngle(n), scale);
+        for (int y = 0; y < size; ++y)
+            for (int x = 0; x < size; ++x) strip.at(x, n * size + y) = frame.at(x, y);
     }
     return colourBmp(strip, 32);
 }
 
-std::vector<std::uint8_t> backgroundBmp() { return colourBmp(backgroundCanvas(), 24); }
+std::vector<std::uint8_t> backgroundBmp(int scale) { return colourBmp(backgroundCanvas(scale), 24); }
 
 }  // namespace panelart

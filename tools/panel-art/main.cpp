@@ -1,4 +1,4 @@
-// Writes the panel's three bitmaps into a folder:
+// Writes the panel's three bitmaps, at 1x and at 2x, into a folder:
 //   hammerlyn2-panel-art <folder>
 #include <cstdio>
 #include <fstream>
@@ -25,7 +25,10 @@ int main(int argc, char** argv) {
     const std::string dir = argv[1];
     const bool ok = write(dir + "/knob_mask.bmp", panelart::maskBmp()) &&
                     write(dir + "/knob_strip.bmp", panelart::stripBmp()) &&
-                    write(dir + "/panel_background.bmp", panelart::backgroundBmp());
+                    write(dir + "/panel_background.bmp", panelart::backgroundBmp()) &&
+                    write(dir + "/knob_mask_2x.bmp", panelart::maskBmp(2)) &&
+                    write(dir + "/knob_strip_2x.bmp", panelart::stripBmp(2)) &&
+                    write(dir + "/panel_background_2x.bmp", panelart::backgroundBmp(2));
     if (!ok) {
         std::fprintf(stderr, "could not write the bitmaps into %s\n", dir.c_str());
         return 1;

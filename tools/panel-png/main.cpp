@@ -1,8 +1,9 @@
 // Renders the editor panel, as the plug-in draws it, into a PNG file:
-//   hammerlyn2-panel-png [--zoom N] <out.png> [value0 ... value15]
+//   hammerlyn2-panel-png [--scale 2] [--zoom N] <out.png> [value0 ... value15]
 // The values (0..1, parameter order) set the knobs; without them every knob
-// shows the middle of its range. --zoom enlarges every pixel N times, for
-// looking at the artwork closely.
+// shows the middle of its range. --scale 2 draws the panel at twice its size
+// from the 2x artwork; --zoom enlarges every pixel N times, for looking at the
+// artwork closely.
 #include <png.h>
 
 #include <cstdio>
@@ -77,14 +78,20 @@ bool writePng(const char* path, const PixelSurface& image) {
 
 int main(int argc, char** argv) {
     int zoom = 1;
+    int scale = 1;
     int arg = 1;
-    if (argc > 2 && std::string(argv[1]) == "--zoom") {
-        zoom = std::atoi(argv[2]);
-        arg = 3;
+    if (argc > arg + 1 && std::string(argv[arg]) == "--scale") {
+        scale = std::atoi(argv[arg + 1]);
+        arg += 2;
+    }
+    if (argc > arg + 1 && std::string(argv[arg]) == "--zoom") {
+        zoom = std::atoi(argv[arg + 1]);
+        arg += 2;
     }
     const int rest = argc - arg;
-    if ((rest != 1 && rest != 17) || zoom < 1 || zoom > 16) {
-        std::fprintf(stderr, "usage: %s [--zoom N] <out.png> [16 knob values 0..1 in parameter order]\n", argv[0]);
+    if ((rest != 1 && rest != 17) || zoom < 1 || zoom > 16 || (scale != 1 && scale != 2)) {
+        std::fprintf(stderr, "usage: %s [--scale 2] [--zoom N] <out.png> [16 knob values 0..1 in parameter order]\n",
+                     argv[0]);
         return 2;
     }
     const char* outPath = argv[arg];
@@ -93,6 +100,7 @@ int main(int argc, char** argv) {
         for (int i = 0; i < 16; ++i) host.values[i] = std::strtof(argv[arg + 1 + i], nullptr);
 
     auto gui = std::make_unique<MyGui>(&host);
+    gui->setUserScale(scale);
     gui->updateAllParameters();
 
     // The panel composed exactly as every window layer shows it.
