@@ -387,12 +387,12 @@ void VoiceLanes::computeNextTables(Path path) noexcept {
 bool VoiceLanes::preparePasses() noexcept {
     bool any = false;
     for (int v = 0; v < kLanes; ++v) {
-        const StringVoice* voice = voices[v];
+        const StringVoice* voice = laneVoices[v];
         const bool pending = voice != nullptr && active[v] != 0 && !voice->nextReady;
         passPending[v] = pending ? -1 : 0;
-        const int current = voice != nullptr ? voice->currentTable : 0;
-        passIn[v] = tableStart(v, current);
-        passOut[v] = pending ? tableStart(v, 1 - current) : kScratch;
+        // Lanes without a voice read the scratch table; lanes without a pass write it.
+        passIn[v] = voice != nullptr ? laneTableStart(v, voice->currentTable) : kScratch;
+        passOut[v] = pending ? laneTableStart(v, 1 - voice->currentTable) : kScratch;
         passCoefficient[v] = pending ? voice->dampingCoefficient : 0.0f;
         passState0[v] = pending ? voice->filterState[0] : 0.0f;
         passState1[v] = pending ? voice->filterState[1] : 0.0f;
@@ -404,7 +404,7 @@ bool VoiceLanes::preparePasses() noexcept {
 void VoiceLanes::finishPasses() noexcept {
     for (int v = 0; v < kLanes; ++v) {
         if (passPending[v] == 0) continue;
-        StringVoice& voice = *voices[v];
+        StringVoice& voice = *laneVoices[v];
         float* next = bank + passOut[v];
         next[StringVoice::kTableLength] = next[0];  // entry 511 repeats entry 0
         voice.filterState[0] = passState0[v];
@@ -417,11 +417,11 @@ void VoiceLanes::wrapHeads(Path path, int firstLane, unsigned lanes) noexcept {
     for (int b = 0; lanes != 0; ++b, lanes >>= 1) {
         if ((lanes & 1u) == 0) continue;
         const int v = firstLane + b;
-        StringVoice& voice = *voices[v];
+        StringVoice& voice = *laneVoices[v];
         if (!voice.nextReady) computeNextTables(path);
         voice.currentTable ^= 1;
         voice.nextReady = false;
-        base[v] = tableStart(v, voice.currentTable);
+        base[v] = laneTableStart(v, voice.currentTable);
     }
 }
 
@@ -437,22 +437,31 @@ void VoiceLanes::advanceStages(int firstLane, unsigned lanes) noexcept {
 
 void VoiceLanes::render(Path path, int count, float* mix) noexcept {
     if (count < 1) return;
-    int order[kLanes];
-    int rows[kLanes];  // where each sounding voice's samples start in `out`
+    int rows[kLanes];  // where each sounding lane's samples start in `out`
     int sounding = 0;
+    // The sounding voices take the lanes from 0 on, in voice order.
+    for (int i = 0; i < voiceCount; ++i) {
+        StringVoice* voice = voices[i];
+        if (voice == nullptr || !voice->isActive) continue;
+        laneVoices[sounding] = voice;
+        laneTables[sounding] = tableStart(i, 0);
+        ++sounding;
+    }
+    laneCount = sounding;
     for (int v = 0; v < kLanes; ++v) {
-        StringVoice* voice = voices[v];
-        const bool on = voice != nullptr && voice->isActive;
-        active[v] = on ? -1 : 0;
-        base[v] = tableStart(v, 0);
-        if (!on) {
+        if (v >= sounding) {
+            laneVoices[v] = nullptr;
+            laneTables[v] = kScratch;
+            active[v] = 0;
+            base[v] = kScratch;
             p0[v] = p1[v] = p2[v] = inc0[v] = inc1[v] = inc2[v] = 0.0f;
             gain[v] = level[v] = target[v] = rate[v] = 0.0f;
             stage[v] = VoiceEnvelope::Idle;
             continue;
         }
-        rows[sounding] = (v / kGroupWidth) * kChunk * kGroupWidth + v % kGroupWidth;
-        order[sounding++] = v;
+        StringVoice* voice = laneVoices[v];
+        active[v] = -1;
+        rows[v] = (v / kGroupWidth) * kChunk * kGroupWidth + v % kGroupWidth;
         p0[v] = voice->phases[0];
         p1[v] = voice->phases[1];
         p2[v] = voice->phases[2];
@@ -466,7 +475,7 @@ void VoiceLanes::render(Path path, int count, float* mix) noexcept {
         level[v] = env.currentLevel;
         target[v] = VoiceEnvelope::kTarget[env.currentStage];
         rate[v] = stageRates[env.currentStage][v];
-        base[v] = tableStart(v, voice->currentTable);
+        base[v] = laneTableStart(v, voice->currentTable);
     }
     if (sounding == 0) return;
     // The groups of four lanes with a sounding voice, in voice order: where
@@ -533,9 +542,8 @@ void VoiceLanes::render(Path path, int count, float* mix) noexcept {
         }
     }
 
-    for (int k = 0; k < sounding; ++k) {
-        const int v = order[k];
-        StringVoice& voice = *voices[v];
+    for (int v = 0; v < sounding; ++v) {
+        StringVoice& voice = *laneVoices[v];
         voice.phases[0] = p0[v];
         voice.phases[1] = p1[v];
         voice.phases[2] = p2[v];

@@ -47,7 +47,8 @@ struct VoiceLanes {
     // in voice order, as the voices one after another would.
     void render(Path path, int count, float* mix) noexcept;
 
-    // Lane state while a span renders (lane v is voices[v]).
+    // Lane state while a span renders. The sounding voices take lanes 0, 1, ...
+    // in voice order (lane v is laneVoices[v]), so that they fill whole groups.
     alignas(32) float p0[kLanes];
     alignas(32) float p1[kLanes];
     alignas(32) float p2[kLanes];
@@ -73,9 +74,27 @@ struct VoiceLanes {
     std::int32_t passOut[kLanes];                  // the next table's start, or kScratch
     alignas(32) std::int32_t passPending[kLanes];  // all ones where the next table is wanted
 
-    StringVoice* voices[kLanes] = {};
-    float* bank = nullptr;  // kBankFloats floats
+    StringVoice* voices[kLanes] = {};  // voice i's tables lie at tableStart(i, 0)
+    float* bank = nullptr;             // kBankFloats floats
     int voiceCount = 0;
+
+    // The lanes of the span being rendered: each sounding lane's voice and
+    // where that voice's table 0 starts in the bank; lanes from laneCount on
+    // hold no voice.
+    StringVoice* laneVoices[kLanes] = {};
+    std::int32_t laneTables[kLanes] = {};
+    int laneCount = 0;
+    int laneTableStart(int lane, int table) const { return laneTables[lane] + table * StringVoice::kTableOffset; }
+
+    // A lone voice's samples, computed ahead of the vectors that read its
+    // tables (see renderLone in VoiceLanesKernel.inc); the vectors may run up
+    // to a vector's width past the chunk.
+    static constexpr int kLonePad = 8;
+    alignas(32) float loneP0[kChunk + kLonePad] = {};
+    alignas(32) float loneP1[kChunk + kLonePad] = {};
+    alignas(32) float loneP2[kChunk + kLonePad] = {};
+    alignas(32) float loneEnvelope[kChunk + kLonePad] = {};
+    alignas(32) float loneOut[kChunk + kLonePad] = {};
 
     // Helpers of the paths (scalar, rare).
     // Marks the pass inputs of every active voice whose next table is not
