@@ -387,7 +387,8 @@ void VoiceLanes::computeNextTables(Path path) noexcept {
 bool VoiceLanes::preparePasses() noexcept {
     bool any = false;
     for (int v = 0; v < kLanes; ++v) {
-        const StringVoice* voice = laneVoices[v];
+        // A lone voice's pass running over its samples is left out.
+        const StringVoice* voice = passNext[v] < 0 ? laneVoices[v] : nullptr;
         const bool pending = voice != nullptr && active[v] != 0 && !voice->nextReady;
         passPending[v] = pending ? -1 : 0;
         // Lanes without a voice read the scratch table; lanes without a pass write it.
@@ -418,11 +419,42 @@ void VoiceLanes::wrapHeads(Path path, int firstLane, unsigned lanes) noexcept {
         if ((lanes & 1u) == 0) continue;
         const int v = firstLane + b;
         StringVoice& voice = *laneVoices[v];
+        if (passNext[v] >= 0) completeLonePass(v);
         if (!voice.nextReady) computeNextTables(path);
         voice.currentTable ^= 1;
         voice.nextReady = false;
         base[v] = laneTableStart(v, voice.currentTable);
     }
+}
+
+bool VoiceLanes::startLonePass(int v) noexcept {
+    const StringVoice* voice = laneVoices[v];
+    if (voice == nullptr || active[v] == 0 || voice->nextReady) return false;
+    lonePassIn[v] = laneTableStart(v, voice->currentTable);
+    lonePassOut[v] = laneTableStart(v, 1 - voice->currentTable);
+    lonePassCoefficient[v] = voice->dampingCoefficient;
+    lonePassState0[v] = voice->filterState[0];
+    lonePassState1[v] = voice->filterState[1];
+    passNext[v] = 0;
+    return true;
+}
+
+void VoiceLanes::completeLonePass(int v) noexcept {
+    const float* in = bank + lonePassIn[v];
+    float* out = bank + lonePassOut[v];
+    const float c = lonePassCoefficient[v];
+    float f0 = lonePassState0[v], f1 = lonePassState1[v];
+    for (int i = passNext[v]; i < StringVoice::kTableLength; ++i) {
+        f0 = (in[i] - f0) * c + f0;
+        f1 = (f0 - f1) * c + f1;
+        out[i] = f1;
+    }
+    out[StringVoice::kTableLength] = out[0];  // entry 511 repeats entry 0
+    StringVoice& voice = *laneVoices[v];
+    voice.filterState[0] = f0;
+    voice.filterState[1] = f1;
+    voice.nextReady = true;
+    passNext[v] = -1;
 }
 
 void VoiceLanes::advanceStages(int firstLane, unsigned lanes) noexcept {
@@ -449,6 +481,7 @@ void VoiceLanes::render(Path path, int count, float* mix) noexcept {
     }
     laneCount = sounding;
     for (int v = 0; v < kLanes; ++v) {
+        passNext[v] = -1;
         if (v >= sounding) {
             laneVoices[v] = nullptr;
             laneTables[v] = kScratch;
@@ -541,6 +574,10 @@ void VoiceLanes::render(Path path, int count, float* mix) noexcept {
             m[j] = sum;
         }
     }
+
+    // The lone voices' passes still running end here: the lanes change with the next block.
+    for (int v = 0; v < sounding; ++v)
+        if (passNext[v] >= 0) completeLonePass(v);
 
     for (int v = 0; v < sounding; ++v) {
         StringVoice& voice = *laneVoices[v];

@@ -96,6 +96,25 @@ struct VoiceLanes {
     alignas(32) float loneEnvelope[kChunk + kLonePad] = {};
     alignas(32) float loneOut[kChunk + kLonePad] = {};
 
+    // A lone voice's smoothing pass spread over its samples: between its
+    // samples it computes entries of its next table (as many per sample as its
+    // head 0 advances, plus one), so that the pass's serial chain overlaps its
+    // rendering. Lane v has one running where passNext[v] >= 0 (the next
+    // entry), with the filter state, coefficient and tables in the lone*
+    // arrays. Passes of other lanes leave such a lane out;
+    // its head 0 wrapping first completes the pass at once, and every pass
+    // completes before render() returns.
+    std::int32_t passNext[kLanes] = {};
+    float lonePassState0[kLanes] = {};
+    float lonePassState1[kLanes] = {};
+    float lonePassCoefficient[kLanes] = {};
+    std::int32_t lonePassIn[kLanes] = {};
+    std::int32_t lonePassOut[kLanes] = {};
+    // Starts lane v's pass if it lacks its next table; returns whether it did.
+    bool startLonePass(int v) noexcept;
+    // Computes the rest of lane v's pass and marks its next table ready.
+    void completeLonePass(int v) noexcept;
+
     // Helpers of the paths (scalar, rare).
     // Marks the pass inputs of every active voice whose next table is not
     // ready; returns false if there is none.
