@@ -297,19 +297,20 @@ struct Avx2Ops {
         r[7] = _mm256_permute2f128_ps(u3, u7, 0x31);
     }
     AVX_OP I addI(I a, I b) { return _mm256_add_epi32(a, b); }
-    // Entries offset and offset + 1 of each lane, gathered as one 64-bit pair.
+    // Entries offset and offset + 1 of each lane, gathered as one 64-bit pair:
+    // lanes 0, 1, 4, 5 into one vector and 2, 3, 6, 7 into the other, so that
+    // one shuffle within the halves puts the entries back in lane order.
     AVX_OP void gatherPair(const float* p, I offset, F& a, F& b) {
         const double* q = reinterpret_cast<const double*>(p);
         const __m256d zero = _mm256_setzero_pd(), all = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
+        const I order = _mm256_permute4x64_epi64(offset, _MM_SHUFFLE(3, 1, 2, 0));
         const F lo =
-            _mm256_castpd_ps(_mm256_mask_i32gather_pd(zero, q, _mm256_castsi256_si128(offset), all, 4));
+            _mm256_castpd_ps(_mm256_mask_i32gather_pd(zero, q, _mm256_castsi256_si128(order), all, 4));
         const F hi =
-            _mm256_castpd_ps(_mm256_mask_i32gather_pd(zero, q, _mm256_extracti128_si256(offset, 1), all, 4));
-        // lo: a0 b0 a1 b1 | a2 b2 a3 b3, hi: a4 b4 a5 b5 | a6 b6 a7 b7
-        const __m256d evens = _mm256_castps_pd(_mm256_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0)));
-        const __m256d odds = _mm256_castps_pd(_mm256_shuffle_ps(lo, hi, _MM_SHUFFLE(3, 1, 3, 1)));
-        a = _mm256_castpd_ps(_mm256_permute4x64_pd(evens, _MM_SHUFFLE(3, 1, 2, 0)));
-        b = _mm256_castpd_ps(_mm256_permute4x64_pd(odds, _MM_SHUFFLE(3, 1, 2, 0)));
+            _mm256_castpd_ps(_mm256_mask_i32gather_pd(zero, q, _mm256_extracti128_si256(order, 1), all, 4));
+        // lo: a0 b0 a1 b1 | a4 b4 a5 b5, hi: a2 b2 a3 b3 | a6 b6 a7 b7
+        a = _mm256_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0));
+        b = _mm256_shuffle_ps(lo, hi, _MM_SHUFFLE(3, 1, 3, 1));
     }
 };
 #undef AVX_OP
