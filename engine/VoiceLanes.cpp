@@ -481,6 +481,7 @@ void VoiceLanes::render(Path path, int count, float* mix) noexcept {
         ++sounding;
     }
     laneCount = sounding;
+    soundingCount = sounding;
     for (int v = 0; v < kLanes; ++v) {
         passNext[v] = -1;
         if (v >= sounding) {
@@ -546,6 +547,15 @@ void VoiceLanes::render(Path path, int count, float* mix) noexcept {
         // after another would add them.
         float* m = mix + start;
         int j = 0;
+        if (sounding == 1) {
+            // A voice alone renders as a lone voice, its samples in loneOut.
+#if defined(HAMMERLYN2_LANES_X86)
+            if (path != Path::Portable)
+                for (; j + 4 <= n; j += 4) _mm_storeu_ps(m + j, _mm_add_ps(_mm_loadu_ps(loneOut + j), _mm_loadu_ps(m + j)));
+#endif
+            for (; j < n; ++j) m[j] = loneOut[j] + m[j];
+            continue;
+        }
 #if defined(HAMMERLYN2_LANES_X86)
         // Four samples at a time: four lanes' rows of four samples turned
         // into one vector of four samples per lane.

@@ -84,6 +84,7 @@ struct VoiceLanes {
     StringVoice* laneVoices[kLanes] = {};
     std::int32_t laneTables[kLanes] = {};
     int laneCount = 0;
+    int soundingCount = 0;  // a voice alone leaves its samples in loneOut only
     int laneTableStart(int lane, int table) const { return laneTables[lane] + table * StringVoice::kTableOffset; }
 
     // A lone voice's samples, computed ahead of the vectors that read its
