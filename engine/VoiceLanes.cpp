@@ -137,8 +137,8 @@ struct PortableOps {
     }
 };
 
-// One lane in plain C++: a group with a single sounding voice runs it alone
-// rather than computing empty lanes.
+// One lane in plain C++: the sample of a lone voice where its head 0 wraps,
+// and the pass of a single pending voice.
 struct ScalarOps {
     static constexpr int kWidth = 1;
     using F = float;
@@ -551,7 +551,8 @@ void VoiceLanes::render(Path path, int count, float* mix) noexcept {
             // A voice alone renders as a lone voice, its samples in loneOut.
 #if defined(HAMMERLYN2_LANES_X86)
             if (path != Path::Portable)
-                for (; j + 4 <= n; j += 4) _mm_storeu_ps(m + j, _mm_add_ps(_mm_loadu_ps(loneOut + j), _mm_loadu_ps(m + j)));
+                for (; j + 4 <= n; j += 4)
+                    _mm_storeu_ps(m + j, _mm_add_ps(_mm_loadu_ps(loneOut + j), _mm_loadu_ps(m + j)));
 #endif
             for (; j < n; ++j) m[j] = loneOut[j] + m[j];
             continue;

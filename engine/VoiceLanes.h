@@ -18,17 +18,20 @@
 //
 // Paths: Portable (plain C++, four lanes), SSE2 (four lanes, every x86) and
 // AVX2 (eight lanes, x86-64 where cpuid reports it), each function of a path
-// compiled for its instruction set alone (GCC target attributes). Groups with
-// few sounding voices run narrower (four lanes, or a lone voice alone). Heads
-// read entries i and i+1 of a table as one 64-bit pair; passes turn blocks of
-// entries between the voices' tables and vectors across the lanes.
+// compiled for its instruction set alone (GCC target attributes). The
+// sounding voices take the lanes from 0 on, in voice order; groups with few
+// sounding voices run narrower (four lanes), and a lone voice runs its
+// samples as vectors across time instead, computing its next table over its
+// own samples. Heads read entries i and i+1 of a table as one 64-bit pair;
+// passes turn blocks of entries between the voices' tables and vectors
+// across the lanes.
 //
 // Nothing here allocates, locks or makes a system call.
 struct VoiceLanes {
     static constexpr int kGroupWidth = 8;  // lanes of one group of `out`
     static constexpr int kGroups = 3;      // 24 lanes for 17 voices
     static constexpr int kLanes = kGroups * kGroupWidth;
-    // The bank: lane v's table t at (2 * v + t) * kTableOffset, then one
+    // The bank: voice i's table t at (2 * i + t) * kTableOffset, then one
     // scratch table that passes write for lanes that want no new table.
     static constexpr int kScratch = 2 * kLanes * StringVoice::kTableOffset;
     static constexpr int kBankFloats = kScratch + StringVoice::kTableOffset;
@@ -85,7 +88,9 @@ struct VoiceLanes {
     std::int32_t laneTables[kLanes] = {};
     int laneCount = 0;
     int soundingCount = 0;  // a voice alone leaves its samples in loneOut only
-    int laneTableStart(int lane, int table) const { return laneTables[lane] + table * StringVoice::kTableOffset; }
+    int laneTableStart(int lane, int table) const {
+        return laneTables[lane] + table * StringVoice::kTableOffset;
+    }
 
     // A lone voice's samples, computed ahead of the vectors that read its
     // tables (see renderLone in VoiceLanesKernel.inc); the vectors may run up
@@ -101,10 +106,10 @@ struct VoiceLanes {
     // samples it computes entries of its next table (as many per sample as its
     // head 0 advances, plus one), so that the pass's serial chain overlaps its
     // rendering. Lane v has one running where passNext[v] >= 0 (the next
-    // entry), with the filter state, coefficient and tables in the lone*
-    // arrays. Passes of other lanes leave such a lane out;
-    // its head 0 wrapping first completes the pass at once, and every pass
-    // completes before render() returns.
+    // entry), with the filter state, coefficient and tables in the lonePass
+    // arrays. Passes of other lanes leave such a lane out; its head 0
+    // wrapping first completes the pass at once, and every pass completes
+    // before render() returns.
     std::int32_t passNext[kLanes] = {};
     float lonePassState0[kLanes] = {};
     float lonePassState1[kLanes] = {};

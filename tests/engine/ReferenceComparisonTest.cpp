@@ -140,7 +140,7 @@ public:
     explicit Pair(VoiceLanes::Path path, float rate) {
         ok = engine.useLanes(path);
         // Every excitation, full detune, short envelope stages, Volume up to clipping.
-        constexpr float kKnobs[VoiceEngine::kParamCount] = {0.6f, 0.3f, 0.2f, 0.8f, 0.7f, 0.5f, 0.5f, 0.5f,
+        constexpr float kKnobs[VoiceEngine::kParamCount] = {0.6f, 0.3f, 0.2f,  0.8f, 0.7f,  0.5f, 0.5f, 0.5f,
                                                             0.5f, 0.5f, 0.05f, 0.3f, 0.05f, 1.0f, 0.0f, 2.0f};
         for (int i = 0; i < VoiceEngine::kParamCount; ++i) {
             engine.setParam(i, kKnobs[i]);
@@ -174,7 +174,8 @@ private:
     ReferenceEngine reference;
 };
 
-constexpr VoiceLanes::Path kPaths[] = {VoiceLanes::Path::Portable, VoiceLanes::Path::Sse2, VoiceLanes::Path::Avx2};
+constexpr VoiceLanes::Path kPaths[] = {VoiceLanes::Path::Portable, VoiceLanes::Path::Sse2,
+                                       VoiceLanes::Path::Avx2};
 // Block sizes that start and end anywhere in the 64-sample chunks.
 constexpr int kBlocks[] = {1, 63, 64, 65, 7, 300, 129, 1000};
 
