@@ -386,31 +386,34 @@ void VoiceLanes::computeNextTables(Path path) noexcept {
 }
 
 bool VoiceLanes::preparePasses() noexcept {
-    bool any = false;
+    int n = 0;
     for (int v = 0; v < kLanes; ++v) {
         // A lone voice's pass running over its samples is left out.
         const StringVoice* voice = passNext[v] < 0 ? laneVoices[v] : nullptr;
-        const bool pending = voice != nullptr && active[v] != 0 && !voice->nextReady;
-        passPending[v] = pending ? -1 : 0;
-        // Lanes without a voice read the scratch table; lanes without a pass write it.
-        passIn[v] = voice != nullptr ? laneTableStart(v, voice->currentTable) : kScratch;
-        passOut[v] = pending ? laneTableStart(v, 1 - voice->currentTable) : kScratch;
-        passCoefficient[v] = pending ? voice->dampingCoefficient : 0.0f;
-        passState0[v] = pending ? voice->filterState[0] : 0.0f;
-        passState1[v] = pending ? voice->filterState[1] : 0.0f;
-        any |= pending;
+        if (voice == nullptr || active[v] == 0 || voice->nextReady) continue;
+        passLane[n] = v;
+        passIn[n] = laneTableStart(v, voice->currentTable);
+        passOut[n] = laneTableStart(v, 1 - voice->currentTable);
+        passCoefficient[n] = voice->dampingCoefficient;
+        passState0[n] = voice->filterState[0];
+        passState1[n] = voice->filterState[1];
+        ++n;
     }
-    return any;
+    passCount = n;
+    for (int s = n; s < kLanes; ++s) {
+        passIn[s] = passOut[s] = kScratch;
+        passCoefficient[s] = passState0[s] = passState1[s] = 0.0f;
+    }
+    return n > 0;
 }
 
 void VoiceLanes::finishPasses() noexcept {
-    for (int v = 0; v < kLanes; ++v) {
-        if (passPending[v] == 0) continue;
-        StringVoice& voice = *laneVoices[v];
-        float* next = bank + passOut[v];
+    for (int s = 0; s < passCount; ++s) {
+        StringVoice& voice = *laneVoices[passLane[s]];
+        float* next = bank + passOut[s];
         next[StringVoice::kTableLength] = next[0];  // entry 511 repeats entry 0
-        voice.filterState[0] = passState0[v];
-        voice.filterState[1] = passState1[v];
+        voice.filterState[0] = passState0[s];
+        voice.filterState[1] = passState1[s];
         voice.nextReady = true;
     }
 }

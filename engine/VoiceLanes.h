@@ -69,13 +69,16 @@ struct VoiceLanes {
     alignas(32) float stageRates[kStages][kLanes];
     alignas(32) float out[kGroups * kChunk * kGroupWidth];  // [group][sample][lane]
 
-    // Smoothing-pass inputs, gathered when a pass runs.
+    // Smoothing-pass inputs, gathered when a pass runs: slot s < passCount
+    // holds the pass of lane passLane[s] (the lanes that want their next
+    // table, packed), the slots after them read and write the scratch table.
     alignas(32) float passCoefficient[kLanes];
     alignas(32) float passState0[kLanes];
     alignas(32) float passState1[kLanes];
-    std::int32_t passIn[kLanes];                   // the current table's start in the bank
-    std::int32_t passOut[kLanes];                  // the next table's start, or kScratch
-    alignas(32) std::int32_t passPending[kLanes];  // all ones where the next table is wanted
+    std::int32_t passIn[kLanes];   // the current table's start in the bank
+    std::int32_t passOut[kLanes];  // the next table's start, or kScratch
+    std::int32_t passLane[kLanes];
+    int passCount = 0;
 
     StringVoice* voices[kLanes] = {};  // voice i's tables lie at tableStart(i, 0)
     float* bank = nullptr;             // kBankFloats floats
