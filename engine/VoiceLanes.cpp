@@ -137,8 +137,8 @@ struct PortableOps {
     }
 };
 
-// One lane in plain C++: a group with a single sounding voice runs it alone
-// rather than computing empty lanes.
+// One lane in plain C++: the sample of a lone voice where its head 0 wraps,
+// and the pass of a single pending voice.
 struct ScalarOps {
     static constexpr int kWidth = 1;
     using F = float;
@@ -297,19 +297,20 @@ struct Avx2Ops {
         r[7] = _mm256_permute2f128_ps(u3, u7, 0x31);
     }
     AVX_OP I addI(I a, I b) { return _mm256_add_epi32(a, b); }
-    // Entries offset and offset + 1 of each lane, gathered as one 64-bit pair.
+    // Entries offset and offset + 1 of each lane, gathered as one 64-bit pair:
+    // lanes 0, 1, 4, 5 into one vector and 2, 3, 6, 7 into the other, so that
+    // one shuffle within the halves puts the entries back in lane order.
     AVX_OP void gatherPair(const float* p, I offset, F& a, F& b) {
         const double* q = reinterpret_cast<const double*>(p);
         const __m256d zero = _mm256_setzero_pd(), all = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
+        const I order = _mm256_permute4x64_epi64(offset, _MM_SHUFFLE(3, 1, 2, 0));
         const F lo =
-            _mm256_castpd_ps(_mm256_mask_i32gather_pd(zero, q, _mm256_castsi256_si128(offset), all, 4));
+            _mm256_castpd_ps(_mm256_mask_i32gather_pd(zero, q, _mm256_castsi256_si128(order), all, 4));
         const F hi =
-            _mm256_castpd_ps(_mm256_mask_i32gather_pd(zero, q, _mm256_extracti128_si256(offset, 1), all, 4));
-        // lo: a0 b0 a1 b1 | a2 b2 a3 b3, hi: a4 b4 a5 b5 | a6 b6 a7 b7
-        const __m256d evens = _mm256_castps_pd(_mm256_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0)));
-        const __m256d odds = _mm256_castps_pd(_mm256_shuffle_ps(lo, hi, _MM_SHUFFLE(3, 1, 3, 1)));
-        a = _mm256_castpd_ps(_mm256_permute4x64_pd(evens, _MM_SHUFFLE(3, 1, 2, 0)));
-        b = _mm256_castpd_ps(_mm256_permute4x64_pd(odds, _MM_SHUFFLE(3, 1, 2, 0)));
+            _mm256_castpd_ps(_mm256_mask_i32gather_pd(zero, q, _mm256_extracti128_si256(order, 1), all, 4));
+        // lo: a0 b0 a1 b1 | a4 b4 a5 b5, hi: a2 b2 a3 b3 | a6 b6 a7 b7
+        a = _mm256_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0));
+        b = _mm256_shuffle_ps(lo, hi, _MM_SHUFFLE(3, 1, 3, 1));
     }
 };
 #undef AVX_OP
@@ -385,30 +386,34 @@ void VoiceLanes::computeNextTables(Path path) noexcept {
 }
 
 bool VoiceLanes::preparePasses() noexcept {
-    bool any = false;
+    int n = 0;
     for (int v = 0; v < kLanes; ++v) {
-        const StringVoice* voice = voices[v];
-        const bool pending = voice != nullptr && active[v] != 0 && !voice->nextReady;
-        passPending[v] = pending ? -1 : 0;
-        const int current = voice != nullptr ? voice->currentTable : 0;
-        passIn[v] = tableStart(v, current);
-        passOut[v] = pending ? tableStart(v, 1 - current) : kScratch;
-        passCoefficient[v] = pending ? voice->dampingCoefficient : 0.0f;
-        passState0[v] = pending ? voice->filterState[0] : 0.0f;
-        passState1[v] = pending ? voice->filterState[1] : 0.0f;
-        any |= pending;
+        // A lone voice's pass running over its samples is left out.
+        const StringVoice* voice = passNext[v] < 0 ? laneVoices[v] : nullptr;
+        if (voice == nullptr || active[v] == 0 || voice->nextReady) continue;
+        passLane[n] = v;
+        passIn[n] = laneTableStart(v, voice->currentTable);
+        passOut[n] = laneTableStart(v, 1 - voice->currentTable);
+        passCoefficient[n] = voice->dampingCoefficient;
+        passState0[n] = voice->filterState[0];
+        passState1[n] = voice->filterState[1];
+        ++n;
     }
-    return any;
+    passCount = n;
+    for (int s = n; s < kLanes; ++s) {
+        passIn[s] = passOut[s] = kScratch;
+        passCoefficient[s] = passState0[s] = passState1[s] = 0.0f;
+    }
+    return n > 0;
 }
 
 void VoiceLanes::finishPasses() noexcept {
-    for (int v = 0; v < kLanes; ++v) {
-        if (passPending[v] == 0) continue;
-        StringVoice& voice = *voices[v];
-        float* next = bank + passOut[v];
+    for (int s = 0; s < passCount; ++s) {
+        StringVoice& voice = *laneVoices[passLane[s]];
+        float* next = bank + passOut[s];
         next[StringVoice::kTableLength] = next[0];  // entry 511 repeats entry 0
-        voice.filterState[0] = passState0[v];
-        voice.filterState[1] = passState1[v];
+        voice.filterState[0] = passState0[s];
+        voice.filterState[1] = passState1[s];
         voice.nextReady = true;
     }
 }
@@ -417,12 +422,43 @@ void VoiceLanes::wrapHeads(Path path, int firstLane, unsigned lanes) noexcept {
     for (int b = 0; lanes != 0; ++b, lanes >>= 1) {
         if ((lanes & 1u) == 0) continue;
         const int v = firstLane + b;
-        StringVoice& voice = *voices[v];
+        StringVoice& voice = *laneVoices[v];
+        if (passNext[v] >= 0) completeLonePass(v);
         if (!voice.nextReady) computeNextTables(path);
         voice.currentTable ^= 1;
         voice.nextReady = false;
-        base[v] = tableStart(v, voice.currentTable);
+        base[v] = laneTableStart(v, voice.currentTable);
     }
+}
+
+bool VoiceLanes::startLonePass(int v) noexcept {
+    const StringVoice* voice = laneVoices[v];
+    if (voice == nullptr || active[v] == 0 || voice->nextReady) return false;
+    lonePassIn[v] = laneTableStart(v, voice->currentTable);
+    lonePassOut[v] = laneTableStart(v, 1 - voice->currentTable);
+    lonePassCoefficient[v] = voice->dampingCoefficient;
+    lonePassState0[v] = voice->filterState[0];
+    lonePassState1[v] = voice->filterState[1];
+    passNext[v] = 0;
+    return true;
+}
+
+void VoiceLanes::completeLonePass(int v) noexcept {
+    const float* in = bank + lonePassIn[v];
+    float* out = bank + lonePassOut[v];
+    const float c = lonePassCoefficient[v];
+    float f0 = lonePassState0[v], f1 = lonePassState1[v];
+    for (int i = passNext[v]; i < StringVoice::kTableLength; ++i) {
+        f0 = (in[i] - f0) * c + f0;
+        f1 = (f0 - f1) * c + f1;
+        out[i] = f1;
+    }
+    out[StringVoice::kTableLength] = out[0];  // entry 511 repeats entry 0
+    StringVoice& voice = *laneVoices[v];
+    voice.filterState[0] = f0;
+    voice.filterState[1] = f1;
+    voice.nextReady = true;
+    passNext[v] = -1;
 }
 
 void VoiceLanes::advanceStages(int firstLane, unsigned lanes) noexcept {
@@ -437,22 +473,33 @@ void VoiceLanes::advanceStages(int firstLane, unsigned lanes) noexcept {
 
 void VoiceLanes::render(Path path, int count, float* mix) noexcept {
     if (count < 1) return;
-    int order[kLanes];
-    int rows[kLanes];  // where each sounding voice's samples start in `out`
+    int rows[kLanes];  // where each sounding lane's samples start in `out`
     int sounding = 0;
+    // The sounding voices take the lanes from 0 on, in voice order.
+    for (int i = 0; i < voiceCount; ++i) {
+        StringVoice* voice = voices[i];
+        if (voice == nullptr || !voice->isActive) continue;
+        laneVoices[sounding] = voice;
+        laneTables[sounding] = tableStart(i, 0);
+        ++sounding;
+    }
+    laneCount = sounding;
+    soundingCount = sounding;
     for (int v = 0; v < kLanes; ++v) {
-        StringVoice* voice = voices[v];
-        const bool on = voice != nullptr && voice->isActive;
-        active[v] = on ? -1 : 0;
-        base[v] = tableStart(v, 0);
-        if (!on) {
+        passNext[v] = -1;
+        if (v >= sounding) {
+            laneVoices[v] = nullptr;
+            laneTables[v] = kScratch;
+            active[v] = 0;
+            base[v] = kScratch;
             p0[v] = p1[v] = p2[v] = inc0[v] = inc1[v] = inc2[v] = 0.0f;
             gain[v] = level[v] = target[v] = rate[v] = 0.0f;
             stage[v] = VoiceEnvelope::Idle;
             continue;
         }
-        rows[sounding] = (v / kGroupWidth) * kChunk * kGroupWidth + v % kGroupWidth;
-        order[sounding++] = v;
+        StringVoice* voice = laneVoices[v];
+        active[v] = -1;
+        rows[v] = (v / kGroupWidth) * kChunk * kGroupWidth + v % kGroupWidth;
         p0[v] = voice->phases[0];
         p1[v] = voice->phases[1];
         p2[v] = voice->phases[2];
@@ -466,7 +513,7 @@ void VoiceLanes::render(Path path, int count, float* mix) noexcept {
         level[v] = env.currentLevel;
         target[v] = VoiceEnvelope::kTarget[env.currentStage];
         rate[v] = stageRates[env.currentStage][v];
-        base[v] = tableStart(v, voice->currentTable);
+        base[v] = laneTableStart(v, voice->currentTable);
     }
     if (sounding == 0) return;
     // The groups of four lanes with a sounding voice, in voice order: where
@@ -503,6 +550,16 @@ void VoiceLanes::render(Path path, int count, float* mix) noexcept {
         // after another would add them.
         float* m = mix + start;
         int j = 0;
+        if (sounding == 1) {
+            // A voice alone renders as a lone voice, its samples in loneOut.
+#if defined(HAMMERLYN2_LANES_X86)
+            if (path != Path::Portable)
+                for (; j + 4 <= n; j += 4)
+                    _mm_storeu_ps(m + j, _mm_add_ps(_mm_loadu_ps(loneOut + j), _mm_loadu_ps(m + j)));
+#endif
+            for (; j < n; ++j) m[j] = loneOut[j] + m[j];
+            continue;
+        }
 #if defined(HAMMERLYN2_LANES_X86)
         // Four samples at a time: four lanes' rows of four samples turned
         // into one vector of four samples per lane.
@@ -533,9 +590,12 @@ void VoiceLanes::render(Path path, int count, float* mix) noexcept {
         }
     }
 
-    for (int k = 0; k < sounding; ++k) {
-        const int v = order[k];
-        StringVoice& voice = *voices[v];
+    // The lone voices' passes still running end here: the lanes change with the next block.
+    for (int v = 0; v < sounding; ++v)
+        if (passNext[v] >= 0) completeLonePass(v);
+
+    for (int v = 0; v < sounding; ++v) {
+        StringVoice& voice = *laneVoices[v];
         voice.phases[0] = p0[v];
         voice.phases[1] = p1[v];
         voice.phases[2] = p2[v];
