@@ -187,7 +187,8 @@ TEST_F(X11Panel, KnobTurnsReachTheHostAsEditsWithGestures) {
 // The host's scale of 2 (CLAP set_scale before the window) gives the 2x panel
 // and size; a program chosen from the panel's menu (drawn into the panel, 2x
 // metrics) reaches the host as sixteen edits, each inside a gesture, with the
-// program's values, and the plug-in takes them.
+// program's values, and the plug-in takes them; a new scale while open
+// resizes the panel.
 TEST_F(X11Panel, HostScaleTwoGivesTheDoublePanelAndItsMenuLoadsAProgramAsEdits) {
     XResizeWindow(display, parent, 1024, 600);
     XSync(display, False);
@@ -241,5 +242,16 @@ TEST_F(X11Panel, HostScaleTwoGivesTheDoublePanelAndItsMenuLoadsAProgramAsEdits) 
         EXPECT_EQ(static_cast<float>(sent[3 * i + 1].value), value) << i;
         EXPECT_EQ(static_cast<float>(clap->parameterValue(i)), value) << i;
     }
+    // A new scale while open resizes the panel through the host's resize request.
+    ASSERT_TRUE(gui->set_scale(clap->plugin(), 1.0));
+    settle();
+    ASSERT_TRUE(gui->get_size(clap->plugin(), &width, &height));
+    EXPECT_EQ(width, 512u);
+    EXPECT_EQ(height, 272u);
+    const std::vector<Window> after = children(display, parent);
+    ASSERT_EQ(after.size(), 1u);
+    ASSERT_TRUE(XGetWindowAttributes(display, after.front(), &attributes));
+    EXPECT_EQ(attributes.width, 512);
+    EXPECT_EQ(attributes.height, 272);
     gui->destroy(clap->plugin());
 }
