@@ -102,8 +102,10 @@ protected:
     void endGesture(int index) override {
         if (valid(index)) editParameter(static_cast<uint32_t>(index), false);
     }
-    // The format's resize request. DPF 1.6 does not tell the UI whether the host
-    // granted it: the request made counts as taken.
+    // The format's resize request; false when the host refused it. DPF takes the
+    // new size before asking; in CLAP a refusal puts the old size back
+    // (cmake/dpf-patches/08), so the size after the request tells. VST3's
+    // resize_view answer is not passed on by DPF: there a request counts as taken.
     bool resizeEditor(int width, int height) override {
         if (width <= 1 || height <= 1) return false;
         setSize(static_cast<uint>(width), static_cast<uint>(height));

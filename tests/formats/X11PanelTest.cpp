@@ -187,8 +187,8 @@ TEST_F(X11Panel, KnobTurnsReachTheHostAsEditsWithGestures) {
 // The host's scale of 2 (CLAP set_scale before the window) gives the 2x panel
 // and size; a program chosen from the panel's menu (drawn into the panel, 2x
 // metrics) reaches the host as sixteen edits, each inside a gesture, with the
-// program's values, and the plug-in takes them; a new scale while open
-// resizes the panel.
+// program's values, and the plug-in takes them; a new scale while open asks
+// the host to resize: refused, the panel keeps its size, granted, it resizes.
 TEST_F(X11Panel, HostScaleTwoGivesTheDoublePanelAndItsMenuLoadsAProgramAsEdits) {
     XResizeWindow(display, parent, 1024, 600);
     XSync(display, False);
@@ -242,8 +242,23 @@ TEST_F(X11Panel, HostScaleTwoGivesTheDoublePanelAndItsMenuLoadsAProgramAsEdits) 
         EXPECT_EQ(static_cast<float>(sent[3 * i + 1].value), value) << i;
         EXPECT_EQ(static_cast<float>(clap->parameterValue(i)), value) << i;
     }
-    // A new scale while open resizes the panel through the host's resize request.
+    // A new scale while open asks the host to resize; refused, the panel keeps
+    // its size, and granted, the panel takes the new one.
+    clap->refuseResizes = true;
+    clap->resizeRequests = 0;
     ASSERT_TRUE(gui->set_scale(clap->plugin(), 1.0));
+    settle();
+    EXPECT_GE(clap->resizeRequests, 1);
+    ASSERT_TRUE(gui->get_size(clap->plugin(), &width, &height));
+    EXPECT_EQ(width, 1024u);
+    EXPECT_EQ(height, 544u);
+    const std::vector<Window> refused = children(display, parent);
+    ASSERT_EQ(refused.size(), 1u);
+    ASSERT_TRUE(XGetWindowAttributes(display, refused.front(), &attributes));
+    EXPECT_EQ(attributes.width, 1024);
+    EXPECT_EQ(attributes.height, 544);
+    clap->refuseResizes = false;
+    ASSERT_TRUE(gui->set_scale(clap->plugin(), 1.25));
     settle();
     ASSERT_TRUE(gui->get_size(clap->plugin(), &width, &height));
     EXPECT_EQ(width, 512u);
