@@ -2,6 +2,13 @@
 // over the host's parent window, and the project's own editor opens in it. The
 // editor reaches the plug-in through EditorHost, which is translated here into
 // DPF's parameter edits (with begin and end gestures); host changes move the knobs.
+// The host's scale (VST3 content scale, CLAP set_scale) picks the panel's size;
+// the panel's menu loads a factory program as sixteen recorded edits, so that
+// formats without a program list (CLAP) reach every factory sound. The names
+// listed are the factory names: the UI cannot see the instance's own bank, so a
+// program renamed by the user shows under its factory name here.
+#include <cstring>
+
 #include "DistrhoUI.hpp"
 
 #include "editor/MyGui.h"
@@ -42,11 +49,17 @@ public:
         // Program 0 until the host sends the instance's values.
         for (int i = 0; i < kParameterCount; ++i) values[i] = kFactoryPrograms[0].params[i];
         gui.updateAllParameters();
-        EditorRect* rect = nullptr;
-        if (gui.getRect(&rect) && rect) setSize(rect->right - rect->left, rect->bottom - rect->top);
+        // The host's scale, where it gave one before the UI was made (0 otherwise:
+        // then the panel's own rules for the screen apply).
+        const double requested = getNextScaleFactor();
+        if (requested > 0.0) gui.setScaleRequest(static_cast<float>(requested));
         if (isEmbed()) gui.open(reinterpret_cast<void*>(getParentWindowHandle()));
+        // The UI's size is the panel's size in force. The format layer is still
+        // being built, so the size is taken without a request to the host.
+        constructing = true;
+        matchPanelSize();
+        constructing = false;
     }
-
     ~Hammerlyn2UI() override { gui.close(); }
 
 protected:
@@ -58,9 +71,20 @@ protected:
         gui.updateParameter(static_cast<int>(index), values[index]);
         gui.redrawDirty();
     }
-    void programLoaded(uint32_t) override {}
+    void programLoaded(uint32_t index) override {
+        if (index < static_cast<uint32_t>(kProgramCount)) shownProgram = static_cast<int>(index);
+    }
     void stateChanged(const char*, const char*) override {}
     void uiIdle() override { gui.idle(); }
+    // The host's new scale (VST3 content scale, CLAP set_scale); the panel
+    // resizes through resizeEditor while open.
+    void uiScaleFactorChanged(double factor) override {
+        if (factor > 0.0) gui.setScaleRequest(static_cast<float>(factor));
+    }
+    void sizeChanged(uint width, uint height) override {
+        // While constructing, only the size is taken (the format layer reads it).
+        if (!constructing) UI::sizeChanged(width, height);
+    }
 
     // EditorHost.
     float parameterValue(int index) override { return valid(index) ? values[index] : 0.0f; }
@@ -78,16 +102,52 @@ protected:
     void endGesture(int index) override {
         if (valid(index)) editParameter(static_cast<uint32_t>(index), false);
     }
+    // The format's resize request; false when the host refused it. DPF takes the
+    // new size before asking; in CLAP a refusal puts the old size back
+    // (cmake/dpf-patches/08), so the size after the request tells. VST3's
+    // resize_view answer is not passed on by DPF: there a request counts as taken.
     bool resizeEditor(int width, int height) override {
-        if (width <= 0 || height <= 0) return false;
+        if (width <= 1 || height <= 1) return false;
         setSize(static_cast<uint>(width), static_cast<uint>(height));
-        return true;
+        return getWidth() == static_cast<uint>(width) && getHeight() == static_cast<uint>(height);
+    }
+    int programCount() override { return kProgramCount; }
+    void programName(int index, char* text) override {
+        text[0] = 0;
+        if (index < 0 || index >= kProgramCount) return;
+        std::strncpy(text, kFactoryPrograms[index].name, kProgramNameBytes - 1);
+        text[kProgramNameBytes - 1] = 0;
+    }
+    int currentProgram() override { return shownProgram; }
+    // The program's values as edits the host records, each inside a gesture.
+    void selectProgram(int index) override {
+        if (index < 0 || index >= kProgramCount) return;
+        for (int i = 0; i < kParameterCount; ++i) {
+            const float value = ParameterMapping::clampUnit(kFactoryPrograms[index].params[i]);
+            editParameter(static_cast<uint32_t>(i), true);
+            values[i] = value;
+            setParameterValue(static_cast<uint32_t>(i), value);
+            editParameter(static_cast<uint32_t>(i), false);
+        }
+        shownProgram = index;
+        gui.updateAllParameters();
+        gui.redrawDirty();
     }
 
 private:
     static bool valid(int index) { return index >= 0 && index < kParameterCount; }
+    static constexpr int kProgramCount = 8;
+
+    void matchPanelSize() {
+        EditorRect* rect = nullptr;
+        if (!gui.getRect(&rect) || !rect) return;
+        const int w = rect->right - rect->left, h = rect->bottom - rect->top;
+        if (w > 1 && h > 1) setSize(static_cast<uint>(w), static_cast<uint>(h));
+    }
 
     bool moduleFound;
+    bool constructing = false;
+    int shownProgram = 0;
     float values[kParameterCount] = {};
     mutable MyGui gui;
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "StateText.h"
+#include "instrument/FactoryPrograms.h"
 #if defined(_WIN32)
 #include <windows.h>
 #endif
@@ -362,6 +363,69 @@ TEST(ClapFormat, PanelKnobTurnsReachTheHostAsEditsWithGestures) {
     for (const ClapOutEvent& event : sent) EXPECT_EQ(event.parameter, 1u);
     EXPECT_EQ(static_cast<float>(sent[sent.size() - 2].value), static_cast<float>(clap->parameterValue(1)));
     EXPECT_NEAR(clap->parameterValue(1), before + 0.2, 1e-6);
+    gui->destroy(clap->plugin());
+    DestroyWindow(parent);
+}
+#endif
+
+#if defined(_WIN32)
+// The host's scale of 2 (set_scale before the window) gives the 2x panel and
+// size; a program chosen from the panel's menu reaches the host as sixteen
+// edits, each inside a gesture, with the program's values, and the plug-in
+// takes them. The menu is the system's: the keys that choose program 3 (six
+// steps down past the two sizes, then Enter) wait in the queue for it.
+TEST(ClapFormat, HostScaleTwoGivesTheDoublePanelAndItsMenuLoadsAProgramAsEdits) {
+    auto clap = activeClap();
+    ASSERT_NE(clap, nullptr);
+    const clap_plugin_gui_t* gui = clap->gui();
+    ASSERT_NE(gui, nullptr);
+    HWND parent = CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW, 0, 0, 1100, 640, nullptr, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(parent, nullptr);
+    ASSERT_TRUE(gui->create(clap->plugin(), CLAP_WINDOW_API_WIN32, false));
+    ASSERT_TRUE(gui->set_scale(clap->plugin(), 2.0));
+    uint32_t width = 0, height = 0;
+    ASSERT_TRUE(gui->get_size(clap->plugin(), &width, &height));
+    EXPECT_EQ(width, 1024u);
+    EXPECT_EQ(height, 544u);
+    clap_window_t window{};
+    window.api = CLAP_WINDOW_API_WIN32;
+    window.win32 = parent;
+    ASSERT_TRUE(gui->set_parent(clap->plugin(), &window));
+    gui->show(clap->plugin());
+    clap->runTimers();
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+    ASSERT_TRUE(gui->get_size(clap->plugin(), &width, &height));
+    EXPECT_EQ(width, 1024u);
+    EXPECT_EQ(height, 544u);
+    HWND panel = GetWindow(parent, GW_CHILD);
+    ASSERT_NE(panel, nullptr);
+    RECT rect{};
+    GetClientRect(panel, &rect);
+    EXPECT_EQ(rect.right - rect.left, 1024);
+    EXPECT_EQ(rect.bottom - rect.top, 544);
+
+    for (int i = 0; i < 6; ++i) PostMessageA(panel, WM_KEYDOWN, VK_DOWN, 0);
+    PostMessageA(panel, WM_KEYDOWN, VK_RETURN, 0);
+    SendMessageA(panel, WM_MOUSEMOVE, 0, MAKELPARAM(800, 200));
+    SendMessageA(panel, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(800, 200));
+    SendMessageA(panel, WM_RBUTTONUP, 0, MAKELPARAM(800, 200));
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+    clap->runTimers();
+    std::vector<float> left(64), right(64);
+    ASSERT_TRUE(clap->process({}, left.data(), right.data(), 64));
+    const auto& sent = clap->sent();
+    ASSERT_EQ(sent.size(), 48u) << "the program did not reach the host as 16 gestures";
+    for (std::uint32_t i = 0; i < 16; ++i) {
+        const float value = kFactoryPrograms[3].params[i];
+        EXPECT_EQ(sent[3 * i].type, CLAP_EVENT_PARAM_GESTURE_BEGIN) << i;
+        EXPECT_EQ(sent[3 * i + 1].type, CLAP_EVENT_PARAM_VALUE) << i;
+        EXPECT_EQ(sent[3 * i + 2].type, CLAP_EVENT_PARAM_GESTURE_END) << i;
+        for (int k = 0; k < 3; ++k) EXPECT_EQ(sent[3 * i + k].parameter, i) << i;
+        EXPECT_EQ(static_cast<float>(sent[3 * i + 1].value), value) << i;
+        EXPECT_EQ(static_cast<float>(clap->parameterValue(i)), value) << i;
+    }
     gui->destroy(clap->plugin());
     DestroyWindow(parent);
 }

@@ -46,10 +46,15 @@ ClapModule::~ClapModule() {
 
 namespace {
 
-// The window extension a panel needs: every request is granted and nothing else happens.
+// The window extension a panel needs: every request is granted (resizes unless
+// the test refuses them; they are counted) and nothing else happens.
 const clap_host_gui_t kHostGui = {
     [](const clap_host_t*) {},
-    [](const clap_host_t*, uint32_t, uint32_t) { return true; },
+    [](const clap_host_t* host, uint32_t, uint32_t) {
+        auto* self = static_cast<ClapInstance*>(host->host_data);
+        ++self->resizeRequests;
+        return !self->refuseResizes;
+    },
     [](const clap_host_t*) { return true; },
     [](const clap_host_t*) { return true; },
     [](const clap_host_t*, bool) {},

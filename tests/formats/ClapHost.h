@@ -88,6 +88,10 @@ public:
     void runTimers();
     std::size_t timerCount() const { return timers.size(); }
 
+    // The panel's resize requests: refused while refuseResizes is set, and counted.
+    bool refuseResizes = false;
+    int resizeRequests = 0;
+
     std::vector<std::uint8_t> saveState() const;
     // Reads come in two short pieces of shortRead bytes, then one of 300, and so on.
     bool loadState(const std::vector<std::uint8_t>& data, std::size_t shortRead = 77) const;

@@ -742,3 +742,42 @@ TEST(Vst3Format, PanelOpensInTheHostWindowAndClosesAgain) {
     DestroyWindow(parent);
 }
 #endif
+
+#if defined(_WIN32)
+// The host's content scale of 2, given before the panel opens, gives the 2x
+// size and the 2x panel in the host's window.
+TEST(Vst3Format, ContentScaleTwoGivesTheDoublePanelAndSize) {
+    Vst3Instance vst3(vst3Module().factory);
+    ASSERT_TRUE(vst3.ready());
+    v3_plugin_view** view = v3_cpp_obj(vst3.controller)->create_view(vst3.controller, "editor");
+    ASSERT_NE(view, nullptr) << "no panel";
+    void* object = nullptr;
+    ASSERT_EQ(queryInterface(view, v3_plugin_view_content_scale_iid, &object), V3_OK);
+    auto** scale = static_cast<v3_plugin_view_content_scale**>(object);
+    v3_cpp_obj(scale)->set_content_scale_factor(scale, 2.0f);
+    v3_view_rect size{};
+    ASSERT_EQ(v3_cpp_obj(view)->get_size(view, &size), V3_OK);
+    EXPECT_EQ(size.right - size.left, 1024);
+    EXPECT_EQ(size.bottom - size.top, 544);
+    HWND parent = CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW, 0, 0, 1100, 640, nullptr, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(parent, nullptr);
+    ASSERT_EQ(v3_cpp_obj(view)->attached(view, parent, "HWND"), V3_OK);
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+    HWND child = GetWindow(parent, GW_CHILD);
+    ASSERT_NE(child, nullptr);
+    RECT rect{};
+    GetClientRect(child, &rect);
+    EXPECT_EQ(rect.right - rect.left, 1024);
+    EXPECT_EQ(rect.bottom - rect.top, 544);
+    size = {};
+    ASSERT_EQ(v3_cpp_obj(view)->get_size(view, &size), V3_OK);
+    EXPECT_EQ(size.right - size.left, 1024);
+    EXPECT_EQ(size.bottom - size.top, 544);
+    ASSERT_EQ(v3_cpp_obj(view)->removed(view), V3_OK);
+    v3_cpp_obj_unref(scale);
+    v3_cpp_obj_unref(view);
+    DestroyWindow(parent);
+}
+#endif

@@ -1,8 +1,9 @@
 // The CLAP build's panel on Linux, embedded in a host window of an X server of
 // the test's own (Xvfb): it opens as a child of the host's window at the
 // panel's size, closes again (twice over), and a knob dragged with XTest
-// reaches the host as edits of its parameter inside a gesture. The suite skips
-// where no Xvfb can be started.
+// reaches the host as edits of its parameter inside a gesture; the host's 2x
+// scale gives the 2x panel, and a program chosen from the panel's menu reaches
+// the host as its values. The suite skips where no Xvfb can be started.
 #include <gtest/gtest.h>
 
 #include <X11/Xlib.h>
@@ -17,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "instrument/FactoryPrograms.h"
 #include "tests/formats/ClapHost.h"
 
 // What the X libraries keep for the life of the process, and their own locking,
@@ -179,5 +181,92 @@ TEST_F(X11Panel, KnobTurnsReachTheHostAsEditsWithGestures) {
     for (std::size_t i = 1; i + 1 < sent.size(); ++i) EXPECT_EQ(sent[i].type, CLAP_EVENT_PARAM_VALUE);
     for (const ClapOutEvent& event : sent) EXPECT_EQ(event.parameter, 1u);
     EXPECT_NEAR(clap->parameterValue(1), before + 0.2, 1e-6);
+    gui->destroy(clap->plugin());
+}
+
+// The host's scale of 2 (CLAP set_scale before the window) gives the 2x panel
+// and size; a program chosen from the panel's menu (drawn into the panel, 2x
+// metrics) reaches the host as sixteen edits, each inside a gesture, with the
+// program's values, and the plug-in takes them; a new scale while open asks
+// the host to resize: refused, the panel keeps its size, granted, it resizes.
+TEST_F(X11Panel, HostScaleTwoGivesTheDoublePanelAndItsMenuLoadsAProgramAsEdits) {
+    XResizeWindow(display, parent, 1024, 600);
+    XSync(display, False);
+    ASSERT_TRUE(gui->create(clap->plugin(), CLAP_WINDOW_API_X11, false));
+    ASSERT_TRUE(gui->set_scale(clap->plugin(), 2.0));
+    uint32_t width = 0, height = 0;
+    ASSERT_TRUE(gui->get_size(clap->plugin(), &width, &height));
+    EXPECT_EQ(width, 1024u);
+    EXPECT_EQ(height, 544u);
+    clap_window_t window{};
+    window.api = CLAP_WINDOW_API_X11;
+    window.x11 = parent;
+    ASSERT_TRUE(gui->set_parent(clap->plugin(), &window));
+    ASSERT_TRUE(gui->show(clap->plugin()));
+    settle();
+    ASSERT_TRUE(gui->get_size(clap->plugin(), &width, &height));
+    EXPECT_EQ(width, 1024u);
+    EXPECT_EQ(height, 544u);
+    const std::vector<Window> inside = children(display, parent);
+    ASSERT_EQ(inside.size(), 1u);
+    XWindowAttributes attributes{};
+    ASSERT_TRUE(XGetWindowAttributes(display, inside.front(), &attributes));
+    EXPECT_EQ(attributes.width, 1024);
+    EXPECT_EQ(attributes.height, 544);
+
+    int x = 0, y = 0;
+    Window child = 0;
+    XTranslateCoordinates(display, parent, DefaultRootWindow(display), 800, 200, &x, &y, &child);
+    XTestFakeMotionEvent(display, -1, x, y, 0);
+    settle();
+    XTestFakeButtonEvent(display, 3, True, 0);
+    XTestFakeButtonEvent(display, 3, False, 0);
+    settle();
+    // Below a 2-pixel border: two sizes 13 pixels high, a 5-pixel separator,
+    // then the programs; every length doubled.
+    XTestFakeMotionEvent(display, -1, x + 40, y + 2 * (2 + 13 + 13 + 5 + 3 * 13 + 6), 0);
+    settle();
+    XTestFakeButtonEvent(display, 1, True, 0);
+    XTestFakeButtonEvent(display, 1, False, 0);
+    settle();
+    std::vector<float> left(64), right(64);
+    ASSERT_TRUE(clap->process({}, left.data(), right.data(), 64));
+    const auto& sent = clap->sent();
+    ASSERT_EQ(sent.size(), 48u) << "the program did not reach the host as 16 gestures";
+    for (std::uint32_t i = 0; i < 16; ++i) {
+        const float value = kFactoryPrograms[3].params[i];
+        EXPECT_EQ(sent[3 * i].type, CLAP_EVENT_PARAM_GESTURE_BEGIN) << i;
+        EXPECT_EQ(sent[3 * i + 1].type, CLAP_EVENT_PARAM_VALUE) << i;
+        EXPECT_EQ(sent[3 * i + 2].type, CLAP_EVENT_PARAM_GESTURE_END) << i;
+        for (int k = 0; k < 3; ++k) EXPECT_EQ(sent[3 * i + k].parameter, i) << i;
+        EXPECT_EQ(static_cast<float>(sent[3 * i + 1].value), value) << i;
+        EXPECT_EQ(static_cast<float>(clap->parameterValue(i)), value) << i;
+    }
+    // A new scale while open asks the host to resize; refused, the panel keeps
+    // its size, and granted, the panel takes the new one.
+    clap->refuseResizes = true;
+    clap->resizeRequests = 0;
+    ASSERT_TRUE(gui->set_scale(clap->plugin(), 1.0));
+    settle();
+    EXPECT_GE(clap->resizeRequests, 1);
+    ASSERT_TRUE(gui->get_size(clap->plugin(), &width, &height));
+    EXPECT_EQ(width, 1024u);
+    EXPECT_EQ(height, 544u);
+    const std::vector<Window> refused = children(display, parent);
+    ASSERT_EQ(refused.size(), 1u);
+    ASSERT_TRUE(XGetWindowAttributes(display, refused.front(), &attributes));
+    EXPECT_EQ(attributes.width, 1024);
+    EXPECT_EQ(attributes.height, 544);
+    clap->refuseResizes = false;
+    ASSERT_TRUE(gui->set_scale(clap->plugin(), 1.25));
+    settle();
+    ASSERT_TRUE(gui->get_size(clap->plugin(), &width, &height));
+    EXPECT_EQ(width, 512u);
+    EXPECT_EQ(height, 272u);
+    const std::vector<Window> after = children(display, parent);
+    ASSERT_EQ(after.size(), 1u);
+    ASSERT_TRUE(XGetWindowAttributes(display, after.front(), &attributes));
+    EXPECT_EQ(attributes.width, 512);
+    EXPECT_EQ(attributes.height, 272);
     gui->destroy(clap->plugin());
 }
