@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "editor/AEffEditor.h"
+#include "editor/PanelLayout.h"
 #include "editor/PanelWindow.h"
 #include "editor/PixelSurface.h"
 #include "editor/WidgetBase.h"
@@ -101,17 +102,17 @@ protected:
     // nothing changed) where the panel cannot be shown at s.
     virtual bool applyScale(int s);
 
-    int baseWidth = 512;  // size at scale 1
-    int baseHeight = 272;
+    int baseWidth = panel::kWidth;  // size at scale 1
+    int baseHeight = panel::kHeight;
     int scale = 1;
     // Where the readout shows at scale 1; no readout while its width is 0.
     int readoutX = 0, readoutY = 0, readoutWidth = 0, readoutHeight = 0;
-    EditorRect rect{0, 0, 272, 512};
+    EditorRect rect{0, 0, panel::kHeight, panel::kWidth};
     ColourRef penColour = 0x000000;
     ColourRef fillColour = 0xFAFAFA;
     ColourRef backColour = 0x969696;  // window fill without a background picture
-    int width = 512;
-    int height = 272;
+    int width = panel::kWidth;
+    int height = panel::kHeight;
     const PixelSurface* background = nullptr;  // not owned; null for a plain fill
     std::vector<WidgetBase*> widgets;          // owned, in creation order
     WidgetBase* hover = nullptr;

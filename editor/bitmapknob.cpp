@@ -5,9 +5,14 @@
 #include "editor/PixelSurface.h"
 #include "editor/QFGui.h"
 
+namespace {
+// A knob's value lies in 0..1.
+float clampToRange(float v) { return v > 1.0f ? 1.0f : (v < 0.0f ? 0.0f : v); }
+}  // namespace
+
 bitmapknob::bitmapknob(int x, int y, float snapRange, float snapPoint, const PixelSurface* strip,
                        const PixelSurface* mask)
-    : WidgetBase(x, y, 24, 24), snapRange(snapRange), snapPoint(snapPoint), strip(strip), mask(mask) {
+    : WidgetBase(x, y, panel::kKnobSize, panel::kKnobSize), snapRange(snapRange), snapPoint(snapPoint), strip(strip), mask(mask) {
     value.store(0.5f, std::memory_order_relaxed);
     round = true;
     filled = false;
@@ -35,10 +40,7 @@ void bitmapknob::onDrag(int, int y) {
     const float d = static_cast<float>(y - dragAnchorY);
     // At scale 2 a pixel is half as long, and so is its step.
     float v = before - d * ((fine ? kFineStep : kCoarseStep) / static_cast<float>(scale));
-    if (v > 1.0f)
-        v = 1.0f;
-    else if (v < 0.0f)
-        v = 0.0f;
+    v = clampToRange(v);
 
     if (snapRange > std::fabs(v - snapPoint)) {
         // Inside the detent: hold the snap point and let the travel accumulate
@@ -58,9 +60,9 @@ void bitmapknob::setScale(int s, int newX, int newY, const PixelSurface* newStri
     scale = s;
     x = newX;
     y = newY;
-    width = 24 * s;
-    height = 24 * s;
-    frameHeight = 24 * s;
+    width = panel::kKnobSize * s;
+    height = panel::kKnobSize * s;
+    frameHeight = panel::kKnobSize * s;
     strip = newStrip;
     mask = newMask;
     dirty.store(true, std::memory_order_relaxed);
@@ -68,19 +70,13 @@ void bitmapknob::setScale(int s, int newX, int newY, const PixelSurface* newStri
 
 void bitmapknob::onMouseWheel(int steps) {
     float v = static_cast<float>(steps) * kWheelStep + getValue();
-    if (v > 1.0f)
-        v = 1.0f;
-    else if (v < 0.0f)
-        v = 0.0f;
+    v = clampToRange(v);
     setValue(v, true);
 }
 
 void bitmapknob::setValue(float v, bool notify) {
     if (std::isnan(v)) return;  // nothing sensible to show or report
-    if (v > 1.0f)
-        v = 1.0f;
-    else if (v < 0.0f)
-        v = 0.0f;
+    v = clampToRange(v);
     if (v == getValue()) return;
     value.store(v, std::memory_order_relaxed);
 

@@ -7,6 +7,7 @@
 
 #include <atomic>
 
+#include "editor/PanelLayout.h"
 #include "editor/WidgetBase.h"
 
 class bitmapknob : public WidgetBase {
@@ -41,8 +42,8 @@ public:
     // The frame last shown; set from any thread, so it does not depend on the
     // scale, which the window's thread may change meanwhile.
     std::atomic<int> lastFrame{-1000};  // matches no real frame
-    int frameCount = 64;
-    int frameHeight = 24;
+    int frameCount = panel::kFrameCount;
+    int frameHeight = panel::kKnobSize;
     const PixelSurface* strip;
     const PixelSurface* mask;
     bool fine = false;  // the drag began with the right button
