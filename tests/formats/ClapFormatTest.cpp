@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "StateText.h"
-#include "instrument/FactoryPrograms.h"
 #if defined(_WIN32)
 #include <windows.h>
 #endif
 #include "tests/formats/ClapHost.h"
+#include "tests/formats/ProgramEdits.h"
 #include "tests/formats/Score.h"
 #include "tests/support/BuiltPlugin.h"
 
@@ -415,17 +415,7 @@ TEST(ClapFormat, HostScaleTwoGivesTheDoublePanelAndItsMenuLoadsAProgramAsEdits) 
     clap->runTimers();
     std::vector<float> left(64), right(64);
     ASSERT_TRUE(clap->process({}, left.data(), right.data(), 64));
-    const auto& sent = clap->sent();
-    ASSERT_EQ(sent.size(), 48u) << "the program did not reach the host as 16 gestures";
-    for (std::uint32_t i = 0; i < 16; ++i) {
-        const float value = kFactoryPrograms[3].params[i];
-        EXPECT_EQ(sent[3 * i].type, CLAP_EVENT_PARAM_GESTURE_BEGIN) << i;
-        EXPECT_EQ(sent[3 * i + 1].type, CLAP_EVENT_PARAM_VALUE) << i;
-        EXPECT_EQ(sent[3 * i + 2].type, CLAP_EVENT_PARAM_GESTURE_END) << i;
-        for (int k = 0; k < 3; ++k) EXPECT_EQ(sent[3 * i + k].parameter, i) << i;
-        EXPECT_EQ(static_cast<float>(sent[3 * i + 1].value), value) << i;
-        EXPECT_EQ(static_cast<float>(clap->parameterValue(i)), value) << i;
-    }
+    EXPECT_TRUE(programArrivedAsEdits(*clap, 3));
     gui->destroy(clap->plugin());
     DestroyWindow(parent);
 }

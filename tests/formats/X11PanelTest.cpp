@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "instrument/FactoryPrograms.h"
 #include "tests/formats/ClapHost.h"
+#include "tests/formats/ProgramEdits.h"
 
 // What the X libraries keep for the life of the process, and their own locking,
 // are theirs, not the panel's.
@@ -231,17 +231,7 @@ TEST_F(X11Panel, HostScaleTwoGivesTheDoublePanelAndItsMenuLoadsAProgramAsEdits) 
     settle();
     std::vector<float> left(64), right(64);
     ASSERT_TRUE(clap->process({}, left.data(), right.data(), 64));
-    const auto& sent = clap->sent();
-    ASSERT_EQ(sent.size(), 48u) << "the program did not reach the host as 16 gestures";
-    for (std::uint32_t i = 0; i < 16; ++i) {
-        const float value = kFactoryPrograms[3].params[i];
-        EXPECT_EQ(sent[3 * i].type, CLAP_EVENT_PARAM_GESTURE_BEGIN) << i;
-        EXPECT_EQ(sent[3 * i + 1].type, CLAP_EVENT_PARAM_VALUE) << i;
-        EXPECT_EQ(sent[3 * i + 2].type, CLAP_EVENT_PARAM_GESTURE_END) << i;
-        for (int k = 0; k < 3; ++k) EXPECT_EQ(sent[3 * i + k].parameter, i) << i;
-        EXPECT_EQ(static_cast<float>(sent[3 * i + 1].value), value) << i;
-        EXPECT_EQ(static_cast<float>(clap->parameterValue(i)), value) << i;
-    }
+    EXPECT_TRUE(programArrivedAsEdits(*clap, 3));
     // A new scale while open asks the host to resize; refused, the panel keeps
     // its size, and granted, the panel takes the new one.
     clap->refuseResizes = true;
