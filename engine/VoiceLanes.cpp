@@ -301,14 +301,18 @@ struct Avx2Ops {
     // lanes 0, 1, 4, 5 into one vector and 2, 3, 6, 7 into the other, so that
     // one shuffle within the halves puts the entries back in lane order.
     AVX_OP void gatherPair(const float* p, I offset, F& a, F& b) {
-        const double* q = reinterpret_cast<const double*>(p);
-        const __m256d zero = _mm256_setzero_pd(), all = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
-        const I order = _mm256_permute4x64_epi64(offset, _MM_SHUFFLE(3, 1, 2, 0));
-        const F lo =
-            _mm256_castpd_ps(_mm256_mask_i32gather_pd(zero, q, _mm256_castsi256_si128(order), all, 4));
-        const F hi =
-            _mm256_castpd_ps(_mm256_mask_i32gather_pd(zero, q, _mm256_extracti128_si256(order, 1), all, 4));
-        // lo: a0 b0 a1 b1 | a4 b4 a5 b5, hi: a2 b2 a3 b3 | a6 b6 a7 b7
+        alignas(32) std::int32_t o[8];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(o), offset);
+        const __m128 zero = _mm_setzero_ps();
+        const __m128 l0 = _mm_loadh_pi(_mm_loadl_pi(zero, reinterpret_cast<const __m64*>(p + o[0])),
+                                       reinterpret_cast<const __m64*>(p + o[1]));
+        const __m128 l1 = _mm_loadh_pi(_mm_loadl_pi(zero, reinterpret_cast<const __m64*>(p + o[2])),
+                                       reinterpret_cast<const __m64*>(p + o[3]));
+        const __m128 l2 = _mm_loadh_pi(_mm_loadl_pi(zero, reinterpret_cast<const __m64*>(p + o[4])),
+                                       reinterpret_cast<const __m64*>(p + o[5]));
+        const __m128 l3 = _mm_loadh_pi(_mm_loadl_pi(zero, reinterpret_cast<const __m64*>(p + o[6])),
+                                       reinterpret_cast<const __m64*>(p + o[7]));
+        const F lo = _mm256_set_m128(l2, l0), hi = _mm256_set_m128(l3, l1);
         a = _mm256_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0));
         b = _mm256_shuffle_ps(lo, hi, _MM_SHUFFLE(3, 1, 3, 1));
     }
