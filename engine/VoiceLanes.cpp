@@ -227,7 +227,7 @@ struct Sse2Ops {
     SSE_OP I addI(I a, I b) { return _mm_add_epi32(a, b); }
     // Entries offset and offset + 1 of each lane, loaded as one 64-bit pair.
     SSE_OP void gatherPair(const float* p, I offset, F& a, F& b) {
-        std::int32_t o[4];
+        std::uint32_t o[4];  // offsets are never negative: no sign extension
         _mm_storeu_si128(reinterpret_cast<__m128i*>(o), offset);
         const __m128 zero = _mm_setzero_ps();
         const __m128 lo = _mm_loadh_pi(_mm_loadl_pi(zero, reinterpret_cast<const __m64*>(p + o[0])),
@@ -301,7 +301,7 @@ struct Avx2Ops {
     // lanes 0, 1, 4, 5 into one vector and 2, 3, 6, 7 into the other, so that
     // one shuffle within the halves puts the entries back in lane order.
     AVX_OP void gatherPair(const float* p, I offset, F& a, F& b) {
-        alignas(32) std::int32_t o[8];
+        alignas(32) std::uint32_t o[8];  // offsets are never negative: no sign extension
         _mm256_store_si256(reinterpret_cast<__m256i*>(o), offset);
         const __m128 zero = _mm_setzero_ps();
         const __m128 l0 = _mm_loadh_pi(_mm_loadl_pi(zero, reinterpret_cast<const __m64*>(p + o[0])),
