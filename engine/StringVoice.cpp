@@ -75,7 +75,7 @@ void StringVoice::start(float velocity, int note) noexcept {
     // The smoothing passes continue from where the pre-filter stopped.
     filterState[0] = f0;
     filterState[1] = f1;
-    wave[kTableLength] = wave[0];
+    closeTable(wave);
     nextReady = false;
 
     // The detuned heads start at random points, up to Detune * 250 entries in.

@@ -69,6 +69,15 @@ public:
         return static_cast<float>(static_cast<std::int32_t>(state)) * 2.3283064e-10f;
     }
 
+    // Ends a table whose entries 0..510 are written: entry 511 repeats entry 0,
+    // and the padding entry after it lies one below entry 511, so that a read
+    // at exactly 511.0 that skips the range check still gives entry 511
+    // ((e512 - e511) * 0 is -0, and e511 + -0 is e511 whatever its sign).
+    static void closeTable(float* wave) noexcept {
+        wave[kTableLength] = wave[0];
+        wave[kTableLength + 1] = wave[kTableLength] - 1.0f;
+    }
+
     // Linear read of the table at position p (0..511). Positions outside the
     // table (which a sane rate and detune never produce) read entry 511
     // instead of memory beyond the table; exactly 511.0 reads entry 511.

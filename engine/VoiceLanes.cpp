@@ -417,7 +417,7 @@ void VoiceLanes::finishPasses() noexcept {
     for (int s = 0; s < passCount; ++s) {
         StringVoice& voice = *laneVoices[passLane[s]];
         float* next = bank + passOut[s];
-        next[StringVoice::kTableLength] = next[0];  // entry 511 repeats entry 0
+        StringVoice::closeTable(next);
         voice.filterState[0] = passState0[s];
         voice.filterState[1] = passState1[s];
         voice.nextReady = true;
@@ -459,12 +459,22 @@ void VoiceLanes::completeLonePass(int v) noexcept {
         f1 = (f0 - f1) * c + f1;
         out[i] = f1;
     }
-    out[StringVoice::kTableLength] = out[0];  // entry 511 repeats entry 0
+    StringVoice::closeTable(out);
     StringVoice& voice = *laneVoices[v];
     voice.filterState[0] = f0;
     voice.filterState[1] = f1;
     voice.nextReady = true;
     passNext[v] = -1;
+}
+
+bool VoiceLanes::inRange(int lane0, int count) const noexcept {
+    constexpr float kTable = static_cast<float>(StringVoice::kTableLength);
+    const auto within = [](float x) { return x >= 0.0f && x <= kTable; };  // false for NaN
+    for (int v = lane0; v < lane0 + count; ++v)
+        if (!(within(p0[v]) && within(p1[v]) && within(p2[v]) && within(inc0[v]) && within(inc1[v]) &&
+              within(inc2[v])))
+            return false;
+    return true;
 }
 
 void VoiceLanes::advanceStages(int firstLane, unsigned lanes) noexcept {

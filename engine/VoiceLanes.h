@@ -133,6 +133,9 @@ struct VoiceLanes {
     // Head 0 of the lanes in `lanes` (bits from `firstLane`) wrapped: each
     // switches to its next table, computed first if it is not ready.
     void wrapHeads(Path path, int firstLane, unsigned lanes) noexcept;
+    // Whether every lane of `count` from `lane0` has its head positions and
+    // increments in 0..511, so that its positions stay there while it renders.
+    bool inRange(int lane0, int count) const noexcept;
     // Envelope stages of the lanes in `lanes` (bits from `firstLane`) end.
     void advanceStages(int firstLane, unsigned lanes) noexcept;
     // Computes the next table of every active voice that lacks it.

@@ -226,3 +226,18 @@ TEST(VoiceEngine, AnyNumberOfVoicesRendersTheReferenceBitsAsTheyFallSilent) {
         }
     }
 }
+
+// At 511 x 440 Hz the heads of A4 and A5 advance exactly one and two entries
+// a sample, so head 0 rests on exactly 511.0 before it wraps: the lanes side
+// by side, which read without a range check, still give entry 511 there.
+TEST(VoiceEngine, HeadsRestingOnTheTableEndReadTheReferenceBits) {
+    for (VoiceLanes::Path path : kPaths) {
+        if (!VoiceLanes::available(path)) continue;
+        Pair pair(path, 511.0f * 440.0f);
+        ASSERT_TRUE(pair.ok);
+        pair.noteOn(57, 0);
+        pair.noteOn(69, 0);
+        for (int block = 0; block < 12; ++block)
+            ASSERT_TRUE(pair.block(kBlocks[block % 8])) << "path " << static_cast<int>(path) << " block " << block;
+    }
+}
