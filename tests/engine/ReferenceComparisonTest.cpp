@@ -159,6 +159,10 @@ public:
         engine.noteOff(offset, note);
         reference.noteOff(offset, note);
     }
+    void setSampleRate(float rate) {
+        engine.setSampleRate(rate);
+        reference.setSampleRate(rate);
+    }
     // Renders `count` samples on both; true when every bit agrees.
     bool block(int count) {
         std::vector<float> a(count, 0.125f), b(count, 0.125f), work(count);
@@ -238,6 +242,25 @@ TEST(VoiceEngine, HeadsRestingOnTheTableEndReadTheReferenceBits) {
         pair.noteOn(57, 0);
         pair.noteOn(69, 0);
         for (int block = 0; block < 12; ++block)
+            ASSERT_TRUE(pair.block(kBlocks[block % 8])) << "path " << static_cast<int>(path) << " block " << block;
+    }
+}
+
+// A voice whose heads run far past the table (a junk note at 2 kHz) leaves
+// its positions behind in the lone voice's buffers; a lone voice that reads
+// without the range check afterwards must not read at them.
+TEST(VoiceEngine, LoneVoiceAfterAVoiceOutsideTheTableReadsTheReferenceBits) {
+    for (VoiceLanes::Path path : kPaths) {
+        if (!VoiceLanes::available(path)) continue;
+        Pair pair(path, 2000.0f);
+        ASSERT_TRUE(pair.ok);
+        pair.noteOn(160, 0);
+        ASSERT_TRUE(pair.block(1000));
+        pair.noteOff(160, 0);
+        for (int block = 0; block < 40; ++block) ASSERT_TRUE(pair.block(1000));
+        pair.setSampleRate(96000.0f);
+        pair.noteOn(48, 0);
+        for (int block = 0; block < 24; ++block)
             ASSERT_TRUE(pair.block(kBlocks[block % 8])) << "path " << static_cast<int>(path) << " block " << block;
     }
 }
