@@ -285,6 +285,33 @@ TEST(StateText, ReadsOnlyItsOwnVersionWhole) {
 }
 
 #if defined(_WIN32)
+namespace {
+
+// The host's window the panels are put into.
+HWND hostWindow(int width, int height) {
+    return CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW, 0, 0, width, height, nullptr, nullptr,
+                           GetModuleHandleA(nullptr), nullptr);
+}
+
+// Puts the created panel into `parent` and shows it, as a host does; true
+// when the plug-in took the window.
+bool showPanelIn(ClapInstance& clap, HWND parent) {
+    const clap_plugin_gui_t* gui = clap.gui();
+    clap_window_t window{};
+    window.api = CLAP_WINDOW_API_WIN32;
+    window.win32 = parent;
+    if (!gui->set_parent(clap.plugin(), &window)) return false;
+    gui->show(clap.plugin());
+    clap.runTimers();
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+    return true;
+}
+
+}  // namespace
+#endif
+
+#if defined(_WIN32)
 // The panel opens as a child of the host's window, at the panel's size, and
 // goes again, twice over.
 TEST(ClapFormat, PanelOpensInTheHostWindowAndClosesAgain) {
@@ -293,8 +320,7 @@ TEST(ClapFormat, PanelOpensInTheHostWindowAndClosesAgain) {
     const clap_plugin_gui_t* gui = clap->gui();
     ASSERT_NE(gui, nullptr);
     ASSERT_TRUE(gui->is_api_supported(clap->plugin(), CLAP_WINDOW_API_WIN32, false));
-    HWND parent = CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW, 0, 0, 700, 400, nullptr, nullptr,
-                                  GetModuleHandleA(nullptr), nullptr);
+    HWND parent = hostWindow(700, 400);
     ASSERT_NE(parent, nullptr);
     for (int round = 0; round < 2; ++round) {
         ASSERT_TRUE(gui->create(clap->plugin(), CLAP_WINDOW_API_WIN32, false));
@@ -302,14 +328,7 @@ TEST(ClapFormat, PanelOpensInTheHostWindowAndClosesAgain) {
         ASSERT_TRUE(gui->get_size(clap->plugin(), &width, &height));
         EXPECT_EQ(width, 512u);
         EXPECT_EQ(height, 272u);
-        clap_window_t window{};
-        window.api = CLAP_WINDOW_API_WIN32;
-        window.win32 = parent;
-        ASSERT_TRUE(gui->set_parent(clap->plugin(), &window));
-        gui->show(clap->plugin());
-        clap->runTimers();
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+        ASSERT_TRUE(showPanelIn(*clap, parent));
         HWND child = GetWindow(parent, GW_CHILD);
         ASSERT_NE(child, nullptr) << "round " << round;
         RECT rect{};
@@ -318,6 +337,7 @@ TEST(ClapFormat, PanelOpensInTheHostWindowAndClosesAgain) {
         EXPECT_EQ(rect.bottom - rect.top, 272);
         gui->hide(clap->plugin());
         gui->destroy(clap->plugin());
+        MSG message;
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
         EXPECT_EQ(GetWindow(parent, GW_CHILD), nullptr) << "round " << round;
     }
@@ -333,16 +353,10 @@ TEST(ClapFormat, PanelKnobTurnsReachTheHostAsEditsWithGestures) {
     ASSERT_NE(clap, nullptr);
     const clap_plugin_gui_t* gui = clap->gui();
     ASSERT_NE(gui, nullptr);
-    HWND parent = CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW, 0, 0, 700, 400, nullptr, nullptr,
-                                  GetModuleHandleA(nullptr), nullptr);
+    HWND parent = hostWindow(700, 400);
     ASSERT_NE(parent, nullptr);
     ASSERT_TRUE(gui->create(clap->plugin(), CLAP_WINDOW_API_WIN32, false));
-    clap_window_t window{};
-    window.api = CLAP_WINDOW_API_WIN32;
-    window.win32 = parent;
-    ASSERT_TRUE(gui->set_parent(clap->plugin(), &window));
-    gui->show(clap->plugin());
-    clap->runTimers();
+    ASSERT_TRUE(showPanelIn(*clap, parent));
     HWND panel = GetWindow(parent, GW_CHILD);
     ASSERT_NE(panel, nullptr);
     const double before = clap->parameterValue(1);
@@ -379,8 +393,7 @@ TEST(ClapFormat, HostScaleTwoGivesTheDoublePanelAndItsMenuLoadsAProgramAsEdits) 
     ASSERT_NE(clap, nullptr);
     const clap_plugin_gui_t* gui = clap->gui();
     ASSERT_NE(gui, nullptr);
-    HWND parent = CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW, 0, 0, 1100, 640, nullptr, nullptr,
-                                  GetModuleHandleA(nullptr), nullptr);
+    HWND parent = hostWindow(1100, 640);
     ASSERT_NE(parent, nullptr);
     ASSERT_TRUE(gui->create(clap->plugin(), CLAP_WINDOW_API_WIN32, false));
     ASSERT_TRUE(gui->set_scale(clap->plugin(), 2.0));
@@ -388,14 +401,8 @@ TEST(ClapFormat, HostScaleTwoGivesTheDoublePanelAndItsMenuLoadsAProgramAsEdits) 
     ASSERT_TRUE(gui->get_size(clap->plugin(), &width, &height));
     EXPECT_EQ(width, 1024u);
     EXPECT_EQ(height, 544u);
-    clap_window_t window{};
-    window.api = CLAP_WINDOW_API_WIN32;
-    window.win32 = parent;
-    ASSERT_TRUE(gui->set_parent(clap->plugin(), &window));
-    gui->show(clap->plugin());
-    clap->runTimers();
+    ASSERT_TRUE(showPanelIn(*clap, parent));
     MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
     ASSERT_TRUE(gui->get_size(clap->plugin(), &width, &height));
     EXPECT_EQ(width, 1024u);
     EXPECT_EQ(height, 544u);
