@@ -37,6 +37,7 @@ struct VoiceLanes {
     static constexpr int kBankFloats = kScratch + StringVoice::kTableOffset;
     static int tableStart(int lane, int table) { return (2 * lane + table) * StringVoice::kTableOffset; }
     static constexpr int kChunk = 64;  // samples rendered between mixes
+    static constexpr int kSlice = 16;  // samples a group renders before the next takes its turn
     static constexpr int kStages = VoiceEnvelope::kStageCount;
 
     // The instruction sets the lanes can run on; Avx2 only on x86-64 (not in
