@@ -303,8 +303,17 @@ struct Avx2Ops {
     // into the other, so that one shuffle within the halves puts the entries
     // back in lane order.
     AVX_OP void gatherPair(const float* p, I offset, F& a, F& b) {
-        alignas(32) std::uint32_t o[8];  // offsets are never negative: no sign extension
-        _mm256_store_si256(reinterpret_cast<__m256i*>(o), offset);
+        // Two offsets per move out of the vector register, split in the
+        // integer unit (offsets are never negative: no sign extension).
+        const __m128i lo4 = _mm256_castsi256_si128(offset), hi4 = _mm256_extracti128_si256(offset, 1);
+        const std::uint64_t q[4] = {static_cast<std::uint64_t>(_mm_cvtsi128_si64(lo4)),
+                                    static_cast<std::uint64_t>(_mm_extract_epi64(lo4, 1)),
+                                    static_cast<std::uint64_t>(_mm_cvtsi128_si64(hi4)),
+                                    static_cast<std::uint64_t>(_mm_extract_epi64(hi4, 1))};
+        const std::uint32_t o[8] = {static_cast<std::uint32_t>(q[0]), static_cast<std::uint32_t>(q[0] >> 32),
+                                    static_cast<std::uint32_t>(q[1]), static_cast<std::uint32_t>(q[1] >> 32),
+                                    static_cast<std::uint32_t>(q[2]), static_cast<std::uint32_t>(q[2] >> 32),
+                                    static_cast<std::uint32_t>(q[3]), static_cast<std::uint32_t>(q[3] >> 32)};
         const __m128 zero = _mm_setzero_ps();
         const __m128 l0 = _mm_loadh_pi(_mm_loadl_pi(zero, reinterpret_cast<const __m64*>(p + o[0])),
                                        reinterpret_cast<const __m64*>(p + o[1]));
