@@ -1,12 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <random>
 #include <vector>
 
 #include "engine/VoiceEngine.h"
+#include "engine/VoiceLanes.h"
+#include "tests/engine/EngineTestSupport.h"
 #include "tests/engine/ReferenceEngine.h"
+#include "tests/engine/ReferenceVoice.h"
 
 namespace {
 
@@ -262,5 +268,58 @@ TEST(VoiceEngine, LoneVoiceAfterAVoiceOutsideTheTableReadsTheReferenceBits) {
         pair.noteOn(48, 0);
         for (int block = 0; block < 24; ++block)
             ASSERT_TRUE(pair.block(kBlocks[block % 8])) << "path " << static_cast<int>(path) << " block " << block;
+    }
+}
+
+// The lane bank holds more voices than the engine plays: with every one of its
+// 24 lanes sounding (three full groups; passes of three chains of eight, or of
+// six chains of four), each path renders what 24 scalar voices render one
+// after another.
+TEST(VoiceLanes, EveryLaneOfTheBankRendersTheReferenceBits) {
+    constexpr int kVoices = VoiceLanes::kLanes, kCount = 2500, kPiece = 700;
+    const VoiceEngine shapes;  // note frequencies and excitation shapes
+    std::array<std::atomic<float>, 16> params{};
+    for (int i = 0; i < 16; ++i) params[i] = kTestProgram[i];
+    const auto prepare = [&](auto& voice, int v) {
+        voice.setSampleRate(96000.0f);
+        voice.setEnvelopeRates(kTestProgram[10], kTestProgram[11], kTestProgram[12]);
+        voice.start(0.3f + 0.02f * static_cast<float>(v), 24 + 3 * v);  // MIDI 36 to 105
+    };
+
+    std::uint32_t referenceNoise = StringVoice::kNoiseSeed;
+    std::vector<std::unique_ptr<ReferenceVoice>> reference;
+    std::vector<float> expected(kCount, 0.0f), work(kCount);
+    for (int v = 0; v < kVoices; ++v) {
+        reference.push_back(std::make_unique<ReferenceVoice>(params.data(), shapes.noteFrequencyTable(),
+                                                             shapes.sawTable(), shapes.squareTable(),
+                                                             &referenceNoise));
+        prepare(*reference.back(), v);
+    }
+    for (int done = 0; done < kCount; done += kPiece)
+        for (auto& voice : reference)
+            voice->render(std::min(kPiece, kCount - done), work.data(), expected.data() + done);
+    ASSERT_GT(*std::max_element(expected.begin(), expected.end()), 0.05f);  // the voices sound
+
+    for (VoiceLanes::Path path : kPaths) {
+        if (!VoiceLanes::available(path)) continue;
+        const auto bank = std::make_unique<float[]>(VoiceLanes::kBankFloats);
+        const auto lanes = std::make_unique<VoiceLanes>();
+        lanes->bank = bank.get();
+        lanes->voiceCount = kVoices;
+        lanes->volume = kTestProgram[15];
+        std::uint32_t noise = StringVoice::kNoiseSeed;
+        std::vector<std::unique_ptr<StringVoice>> voices;
+        for (int v = 0; v < kVoices; ++v) {
+            voices.push_back(std::make_unique<StringVoice>(params.data(), shapes.noteFrequencyTable(),
+                                                           shapes.sawTable(), shapes.squareTable(), &noise,
+                                                           bank.get() + VoiceLanes::tableStart(v, 0)));
+            prepare(*voices.back(), v);
+            lanes->voices[v] = voices.back().get();
+        }
+        std::vector<float> mix(kCount, 0.0f);
+        for (int done = 0; done < kCount; done += kPiece)
+            lanes->render(path, std::min(kPiece, kCount - done), mix.data() + done);
+        EXPECT_EQ(0, std::memcmp(mix.data(), expected.data(), kCount * sizeof(float)))
+            << "path " << static_cast<int>(path);
     }
 }
