@@ -7,7 +7,8 @@
 # flush denormals).
 add_library(hammerlyn2_options INTERFACE)
 target_compile_options(hammerlyn2_options INTERFACE -ffp-contract=off -fno-fast-math -Wall -Wextra)
-if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(i[3-6]86|x86)$")
+# (Emscripten reports an x86 processor, but WebAssembly has neither x87 nor SSE.)
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(i[3-6]86|x86)$" AND NOT EMSCRIPTEN)
   target_compile_options(hammerlyn2_options INTERFACE -msse2 -mfpmath=sse)
 endif()
 

@@ -3,7 +3,9 @@
 // otherwise drop into denormal numbers and cost the host CPU spikes.
 #pragma once
 
-#if defined(__SSE__) || defined(__x86_64__) || defined(_M_X64)
+// WebAssembly has no flush-to-zero mode at all (and no SSE, whatever the
+// compiler's x86 heritage says).
+#if (defined(__SSE__) || defined(__x86_64__) || defined(_M_X64)) && !defined(__EMSCRIPTEN__)
 #include <xmmintrin.h>
 
 class DenormalGuard {
@@ -19,5 +21,9 @@ private:
     unsigned saved;
 };
 #else
-class DenormalGuard {};
+class DenormalGuard {
+public:
+    DenormalGuard() noexcept {}
+    ~DenormalGuard() {}
+};
 #endif

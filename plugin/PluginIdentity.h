@@ -10,4 +10,6 @@ inline constexpr const char* kEffectName = "Hammerlyn2";
 inline constexpr const char* kVendor = "Quillfeather";
 inline constexpr const char* kProduct = "Quillfeather' Hammerlyn2";
 inline constexpr VstInt32 kVendorVersion = 1000;  // 1.0.0
+// The effect record's version, which hosts write into preset files beside the ID.
+inline constexpr VstInt32 kEffectVersion = 1;
 }  // namespace PluginIdentity

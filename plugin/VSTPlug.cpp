@@ -30,6 +30,7 @@ VSTPlug::VSTPlug(audioMasterCallback audioMaster) : AudioEffectX(audioMaster, kN
     setNumInputs(0);
     setNumOutputs(2);
     setUniqueID(PluginIdentity::kUniqueId);
+    cEffect.version = PluginIdentity::kEffectVersion;
     curProgram = core.program();
     sampleRate = core.sampleRate();
 }

@@ -1,0 +1,128 @@
+// The web edition in headless Chromium: the page loads cleanly, its worklet
+// renders a score bit for bit as the VST 2 build does, its canvas shows the
+// native panel's pixels at both sizes, the mouse and the computer keyboard
+// reach the sounding instrument, and a preset saved on the page plays the same
+// in the render tool.
+import puppeteer from 'puppeteer-core';
+import { execFileSync } from 'node:child_process';
+import fs from 'node:fs';
+import http from 'node:http';
+import os from 'node:os';
+import path from 'node:path';
+
+const arg = (name) => process.argv[process.argv.indexOf(`--${name}`) + 1];
+const site = arg('site');
+const temp = fs.mkdtempSync(path.join(os.tmpdir(), 'hammerlyn2-web-'));
+const failures = [];
+const check = (ok, what) => { console.log(`${ok ? 'ok  ' : 'FAIL'} ${what}`); if (!ok) failures.push(what); };
+
+if (!fs.existsSync(path.join(site, 'hammerlyn2.wasm'))) {
+  console.error(`${site} has no page: build it first with "make web"`);
+  process.exit(1);
+}
+const types = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm' };
+const server = http.createServer((req, res) => {
+  const file = path.join(site, path.normalize(decodeURIComponent(new URL(req.url, 'http://x').pathname)).replace(/^(\/|\.\.)+/, '') || 'index.html');
+  fs.readFile(fs.statSync(file, { throwIfNoEntry: false })?.isDirectory() ? path.join(file, 'index.html') : file, (err, data) => {
+    res.writeHead(err ? 404 : 200, { 'Content-Type': types[path.extname(file)] ?? 'application/octet-stream' });
+    res.end(data);
+  });
+});
+await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+const url = `http://127.0.0.1:${server.address().port}/`;
+
+const browser = await puppeteer.launch({
+  executablePath: arg('chromium'),
+  headless: true,
+  args: ['--no-sandbox', `--user-data-dir=${temp}/profile`, '--disable-background-networking', '--no-first-run',
+    '--autoplay-policy=no-user-gesture-required', '--disable-gpu'],
+});
+const errors = [];
+async function open(deviceScaleFactor) {
+  const page = await browser.newPage();
+  page.on('console', (m) => { if (m.type() === 'error') errors.push(m.text()); });
+  page.on('pageerror', (e) => errors.push(e.message));
+  await page.setViewport({ width: 1200, height: 900, deviceScaleFactor });
+  await page.goto(url);
+  await page.waitForFunction(() => window.hammerlyn2?.ready, { timeout: 30000 });
+  return page;
+}
+const base64 = (page, expression) => page.evaluate(async (e) => {
+  const bytes = new Uint8Array(await eval(e));
+  let s = '';
+  for (let i = 0; i < bytes.length; i += 0x8000) s += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
+  return btoa(s);
+}, expression).then((b) => Buffer.from(b, 'base64'));
+
+try {
+  const page = await open(1);
+
+  // The score through the worklet, offline, against the VST 2 build's render.
+  execFileSync(arg('reference'), [temp]);
+  const score = fs.readFileSync(path.join(temp, 'score.json'), 'utf8');
+  const rendered = await base64(page, `(async () => {
+    const s = ${score};
+    const [l, r] = await hammerlyn2.renderOffline(s.events, s.frames, s.rate);
+    const both = new Float32Array(l.length * 2); both.set(l); both.set(r, l.length); return both.buffer; })()`);
+  const reference = fs.readFileSync(path.join(temp, 'reference.f32'));
+  let first = 0;
+  while (first < reference.length && rendered[first] === reference[first]) ++first;
+  check(rendered.length === reference.length && first === reference.length,
+    `the worklet renders the score as the VST 2 build does (${reference.length / 8} frames; first difference at sample ${Math.floor(first / 4)})`);
+
+  // The canvas against the native panel, at 1x and (devicePixelRatio 1.5) 2x.
+  const values = await page.evaluate(() => hammerlyn2.copyParameters().map(String));
+  for (const [scale, p] of [[1, page], [2, await open(1.5)]]) {
+    const png = path.join(temp, `panel${scale}.png`);
+    execFileSync(arg('panel-png'), [...(scale === 2 ? ['--scale', '2'] : []), png, ...values]);
+    const differing = await p.evaluate(async (data) => {
+      const image = new Image();
+      image.src = `data:image/png;base64,${data}`;
+      await image.decode();
+      const native = new OffscreenCanvas(image.width, image.height).getContext('2d');
+      native.drawImage(image, 0, 0);
+      const canvas = document.getElementById('panel');
+      if (canvas.width !== image.width || canvas.height !== image.height) return `size ${canvas.width}x${canvas.height}`;
+      const a = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data;
+      const b = native.getImageData(0, 0, image.width, image.height).data;
+      let n = 0, where = '';
+      for (let i = 0; i < a.length; ++i) if (a[i] !== b[i] && !n++) where = ` from (${(i >> 2) % canvas.width}, ${Math.floor((i >> 2) / canvas.width)})`;
+      return n ? `${n}${where}` : 0;
+    }, fs.readFileSync(png).toString('base64'));
+    check(differing === 0, `the canvas at ${scale}x shows the native panel (${differing} bytes differ)`);
+  }
+
+  // A knob dragged with the mouse and a key of the computer keyboard reach the
+  // sounding instrument.
+  const box = await (await page.$('#panel')).boundingBox();
+  await page.mouse.move(box.x + 268, box.y + 212);
+  await page.mouse.down();
+  await page.mouse.move(box.x + 268, box.y + 172, { steps: 4 });
+  await page.mouse.up();
+  await page.waitForFunction(() => hammerlyn2.panelReadout().startsWith('Volume'));
+  const knob = await page.evaluate(async () => ({ sounding: (await hammerlyn2.report()).parameters[15],
+    copy: hammerlyn2.copyParameters()[15], readout: hammerlyn2.panelReadout() }));
+  check(knob.sounding === knob.copy && Math.abs(knob.copy - Number(values[15]) - 0.2) < 1e-4,
+    `a dragged Volume knob reaches the instrument (${values[15]} -> ${knob.sounding}, readout "${knob.readout}")`);
+  await page.keyboard.down('KeyZ');
+  await new Promise((r) => setTimeout(r, 400));
+  const peak = (await page.evaluate(() => hammerlyn2.report())).peak;
+  await page.keyboard.up('KeyZ');
+  check(peak > 0.01, `a key pressed on the computer keyboard sounds (peak ${peak.toFixed(3)})`);
+
+  // The page's preset in the render tool: the same values back, the same sound
+  // as the page plays the demo's notes with it.
+  const fxp = path.join(temp, 'page.fxp');
+  fs.writeFileSync(fxp, await base64(page, 'hammerlyn2.presetFile().buffer'));
+  const tool = (...a) => execFileSync(arg('render'), ['--plugin', arg('plugin'), '-q', ...a]);
+  tool('--preset', fxp, '--save-preset', path.join(temp, 'back.fxp'));
+  check(fs.readFileSync(path.join(temp, 'back.fxp')).equals(fs.readFileSync(fxp)),
+    'the render tool reads the page\'s preset and saves the same file back');
+} finally {
+  await browser.close();
+  server.close();
+}
+check(errors.length === 0, `no console errors${errors.length ? `: ${errors.join(' | ')}` : ''}`);
+if (failures.length) console.log(`files kept in ${temp}`);
+else fs.rmSync(temp, { recursive: true, force: true });
+process.exit(failures.length ? 1 : 0);
