@@ -6,7 +6,7 @@ FUZZ_SECONDS ?= 60
 NATIVE_PRESETS := native debug sanitize tsan
 WINDOWS_PRESETS := win32 win64
 
-.PHONY: all deps demo dist test test-native test-windows test-fuzz test-reproducible clean $(NATIVE_PRESETS) $(WINDOWS_PRESETS)
+.PHONY: all deps demo dist web test test-native test-windows test-fuzz test-reproducible clean $(NATIVE_PRESETS) $(WINDOWS_PRESETS)
 
 all: native
 
@@ -17,6 +17,11 @@ $(NATIVE_PRESETS) $(WINDOWS_PRESETS) fuzz: %: deps
 	cmake --preset $@ >/dev/null
 	cmake --build --preset $@ -j $(JOBS)
 
+# The web edition: a folder of static files, build/web-site, for any web server.
+web: deps
+	cmake --preset web >/dev/null
+	cmake --build --preset web -j $(JOBS)
+
 demo: native
 	./build/native/tools/hammerlyn2-render -o demo.wav
 	@if command -v sox >/dev/null 2>&1; then \
@@ -26,7 +31,7 @@ demo: native
 # Release packages in build/dist: every format for Linux x86_64, Windows 32-bit
 # and Windows 64-bit, with the factory bank, an install note and the licences.
 DIST_TARGETS := Hammerlyn2 Hammerlyn2_vst3 Hammerlyn2_clap
-dist: deps
+dist: deps web
 	@for p in native win32 win64; do \
 	  targets="$(DIST_TARGETS)"; [ $$p = native ] && targets="$$targets Hammerlyn2_lv2"; \
 	  cmake --preset $$p >/dev/null && cmake --build build/$$p -j $(JOBS) --target $$targets || exit 1; \
@@ -35,6 +40,8 @@ dist: deps
 
 test: deps
 	@start=$$(date +%s); status=0; \
+	echo "=== web: build (the native preset tests it)"; \
+	$(MAKE) --no-print-directory web && npm ci --prefix tests/web --no-audit --no-fund >/dev/null || { status=1; echo "*** web: build failed"; }; \
 	for p in $(NATIVE_PRESETS) $(WINDOWS_PRESETS); do \
 	  echo "=== $$p: build"; \
 	  cmake --preset $$p >/dev/null && cmake --build --preset $$p -j $(JOBS) || { status=1; echo "*** $$p: build failed"; continue; }; \

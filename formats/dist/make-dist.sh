@@ -72,3 +72,10 @@ for bits in 32 64; do
   (cd "$out" && rm -f "$(basename "$p").zip" && zip -qr "$(basename "$p").zip" "$(basename "$p")")
   echo "$(basename "$p").zip"
 done
+
+# The web edition: the page's folder as any static web server serves it.
+p=$out/Hammerlyn2-$version-web
+cp -r "$src/build/web-site" "$p"
+cp "$src/LICENSE" "$p/LICENSE"
+(cd "$out" && rm -f "$(basename "$p").zip" && zip -qr "$(basename "$p").zip" "$(basename "$p")")
+echo "$(basename "$p").zip"

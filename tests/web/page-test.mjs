@@ -43,6 +43,12 @@ async function open(deviceScaleFactor) {
   page.on('console', (m) => { if (m.type() === 'error') errors.push(m.text()); });
   page.on('pageerror', (e) => errors.push(e.message));
   await page.setViewport({ width: 1200, height: 900, deviceScaleFactor });
+  // A MIDI input of the test's own, where the browser would list the system's.
+  await page.evaluateOnNewDocument(() => {
+    const input = { type: 'input', state: 'connected', onmidimessage: null };
+    window.testMidiInput = input;
+    navigator.requestMIDIAccess = async () => ({ inputs: new Map([['test', input]]), onstatechange: null });
+  });
   await page.goto(url);
   await page.waitForFunction(() => window.hammerlyn2?.ready, { timeout: 30000 });
   return page;
@@ -99,6 +105,7 @@ try {
   await page.mouse.down();
   await page.mouse.move(box.x + 268, box.y + 172, { steps: 4 });
   await page.mouse.up();
+  await page.mouse.move(box.x + 268, box.y + 212);
   await page.waitForFunction(() => hammerlyn2.panelReadout().startsWith('Volume'));
   const knob = await page.evaluate(async () => ({ sounding: (await hammerlyn2.report()).parameters[15],
     copy: hammerlyn2.copyParameters()[15], readout: hammerlyn2.panelReadout() }));
@@ -109,6 +116,15 @@ try {
   const peak = (await page.evaluate(() => hammerlyn2.report())).peak;
   await page.keyboard.up('KeyZ');
   check(peak > 0.01, `a key pressed on the computer keyboard sounds (peak ${peak.toFixed(3)})`);
+  const midiPeak = await page.evaluate(async () => {
+    await new Promise((r) => setTimeout(r, 2000));
+    await hammerlyn2.report();
+    testMidiInput.onmidimessage({ data: new Uint8Array([0x90, 67, 127]) });
+    await new Promise((r) => setTimeout(r, 400));
+    testMidiInput.onmidimessage({ data: new Uint8Array([0x80, 67, 0]) });
+    return (await hammerlyn2.report()).peak;
+  });
+  check(midiPeak > 0.01, `a note from a MIDI input sounds (peak ${midiPeak.toFixed(3)})`);
 
   // The page's preset in the render tool: the same values back, the same sound
   // as the page plays the demo's notes with it.
@@ -118,6 +134,23 @@ try {
   tool('--preset', fxp, '--save-preset', path.join(temp, 'back.fxp'));
   check(fs.readFileSync(path.join(temp, 'back.fxp')).equals(fs.readFileSync(fxp)),
     'the render tool reads the page\'s preset and saves the same file back');
+  const wav = path.join(temp, 'tool.wav');
+  tool('--preset', fxp, '--bits', 'float', '--block', '128', '--tail', '0', '-o', wav);
+  const data = fs.readFileSync(wav);
+  let at = 12;
+  while (data.toString('latin1', at, at + 4) !== 'data') at += 8 + data.readUInt32LE(at + 4);
+  const toolFrames = data.readUInt32LE(at + 4) / 8;
+  // The tool holds the preset in program 0 and plays the demo's notes there.
+  const played = await base64(page, `(async () => {
+    const chunk = hammerlyn2.presetFile().slice(60);
+    const notes = hammerlyn2.demoEvents(44100, 0).events.filter((e) => e.type === 'midi');
+    const [l, r] = await hammerlyn2.renderOffline([{ type: 'preset', frame: 0, bytes: chunk }, ...notes],
+                                                  ${toolFrames}, 44100);
+    const both = new Float32Array(l.length * 2);
+    for (let i = 0; i < l.length; ++i) { both[2 * i] = l[i]; both[2 * i + 1] = r[i]; }
+    return both.buffer; })()`);
+  check(played.equals(data.subarray(at + 8, at + 8 + toolFrames * 8)),
+    `the page plays the demo's notes with its preset as the render tool does (${toolFrames} frames)`);
 } finally {
   await browser.close();
   server.close();

@@ -82,9 +82,12 @@ canvas.addEventListener('wheel', (e) => {
 }, { passive: false });
 
 // --- Sound, from the first gesture on.
-async function startSound() {
-  if (context) return;
-  if (!window.AudioWorkletNode) return;
+let starting = null;
+function startSound() {
+  starting ??= window.AudioWorkletNode ? openSound() : Promise.resolve();
+  return starting;
+}
+async function openSound() {
   context = new AudioContext({ latencyHint: 'interactive' });
   await context.audioWorklet.addModule('worklet.js');
   node = new AudioWorkletNode(context, 'hammerlyn2', {
@@ -181,6 +184,20 @@ function receiveMidi(data) {
 }
 
 // --- The demo: the built-in piece, its programs switched by the page as a host would.
+function demoEvents(rate, start) {
+  const length = m.hl2_alloc(4);
+  const count = m.hl2_demo_prepare(rate, length);
+  const frames = new Int32Array(w.memory(), length, 1)[0];
+  m.hl2_free(length);
+  const list = new Int32Array(w.memory(), m.hl2_demo_events(), count * 5);
+  const events = [];
+  for (let i = 0; i < count; ++i) {
+    const [frame, kind, a, b, c] = list.subarray(i * 5, i * 5 + 5);
+    events.push(kind ? { type: 'program', index: a, frame: start + frame, demo: true }
+      : { type: 'midi', data: [a, b, c], frame: start + frame, demo: true });
+  }
+  return { events, frames };
+}
 let demoPlaying = false;
 $('demo').addEventListener('click', async () => {
   await startSound();
@@ -191,18 +208,8 @@ $('demo').addEventListener('click', async () => {
     $('demo').textContent = 'Play the demo';
     return;
   }
-  const length = m.hl2_alloc(4);
-  const count = m.hl2_demo_prepare(context.sampleRate, length);
-  const frames = new Int32Array(w.memory(), length, 1)[0];
-  m.hl2_free(length);
-  const list = new Int32Array(w.memory(), m.hl2_demo_events(), count * 5);
   const start = Math.round((context.currentTime + 0.2) * context.sampleRate);
-  const events = [];
-  for (let i = 0; i < count; ++i) {
-    const [frame, kind, a, b, c] = list.subarray(i * 5, i * 5 + 5);
-    events.push(kind ? { type: 'program', index: a, frame: start + frame, demo: true }
-      : { type: 'midi', data: [a, b, c], frame: start + frame, demo: true });
-  }
+  const { events, frames } = demoEvents(context.sampleRate, start);
   events.push({ type: 'demo-end', frame: start + frames, demo: true });
   send(...events);
   demoPlaying = true;
@@ -252,6 +259,7 @@ window.hammerlyn2 = {
   copyParameters: () => Array.from({ length: 16 }, (_, i) => m.hl2_parameter(copy, i)),
   presetFile,
   loadPresetFile,
+  demoEvents,
   async renderOffline(events, frames, rate) {
     const offline = new OfflineAudioContext(2, frames, rate);
     await offline.audioWorklet.addModule('worklet.js');
