@@ -114,14 +114,48 @@ TEST(renderMidiFileReader, ReleasesNotesStillHeldAtTheEnd) {
                   {{0, 0, {0x90, 60, 100}},
                    {0, 0, {0x92, 64, 100}},
                    {0, 480, {0x92, 64, 0}},
+                   {0, 500, {0x91, 62, 90}},
+                   {0, 500, {0x91, 62, 90}},
                    {0, 960, {0xff, 0x2f, 0x00}}});
     const Timeline timeline = readMidiFile(path);
-    ASSERT_EQ(timeline.events.size(), 4u);
-    const TimedEvent& release = timeline.events.back();
+    // A key struck twice and never let go: one release, sent twice.
+    ASSERT_EQ(timeline.events.size(), 7u);
+    const TimedEvent& release = timeline.events[5];
     EXPECT_EQ(release.status, 0x80);
     EXPECT_EQ(release.data1, 60);
+    EXPECT_EQ(release.repeats, 1);
     EXPECT_DOUBLE_EQ(release.seconds, 1.0);
+    EXPECT_EQ(timeline.events[6].status, 0x81);
+    EXPECT_EQ(timeline.events[6].repeats, 2);
     EXPECT_DOUBLE_EQ(timeline.lengthSeconds, 1.0);
+}
+
+// A file within the size limit that is nothing but notes struck at one
+// instant, three bytes each (running status), never released: the tool
+// rendering it peaks at a few times the file's size above what a short song
+// takes, its events held once and each list to the plug-in a bounded slice.
+TEST(renderMidiFileReader, ALongFileTakesAFewTimesItsSizeInMemory) {
+    ScratchFolder folder;
+    constexpr std::size_t kBytes = 4u << 20;
+    std::vector<unsigned char> track = {0x00, 0x90, 60, 100};
+    while (track.size() < kBytes - 30)
+        track.insert(track.end(), {0x00, static_cast<unsigned char>(36 + track.size() % 48), 100});
+    track.insert(track.end(), {0x00, 0xff, 0x2f, 0x00});
+    const auto size = static_cast<std::uint32_t>(track.size());
+    std::vector<unsigned char> file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0x01, 0xe0, 'M', 'T', 'r', 'k',
+                                       static_cast<unsigned char>(size >> 24), static_cast<unsigned char>(size >> 16),
+                                       static_cast<unsigned char>(size >> 8), static_cast<unsigned char>(size)};
+    file.insert(file.end(), track.begin(), track.end());
+    writeBytes(folder.file("flood.mid"), file);
+    writeMidiFile(folder.file("short.mid"), 0, 480, 1, {{0, 0, {0x90, 60, 100}}});
+
+    const ToolRun small = runTool({folder.file("short.mid"), "-o", folder.file("short.wav"), "--tail", "0.1", "-q"});
+    const ToolRun flood = runTool({folder.file("flood.mid"), "-o", folder.file("flood.wav"), "--tail", "0.1", "-q"});
+    ASSERT_EQ(small.exitCode, 0) << small.err;
+    ASSERT_EQ(flood.exitCode, 0) << flood.err;
+    EXPECT_GT(readAudio(folder.file("flood.wav")).frames(), 0);
+    EXPECT_LE(flood.peakKilobytes - small.peakKilobytes, static_cast<long>(8 * file.size() / 1024))
+        << "peak " << flood.peakKilobytes << " KB, a short song's " << small.peakKilobytes << " KB";
 }
 
 TEST(renderMidiFileReader, BadFilesAreOneLineErrors) {

@@ -80,17 +80,19 @@ ToolProcess::~ToolProcess() {
 ToolRun ToolProcess::finish(double timeoutSeconds) {
     ToolRun run;
     int status = 0;
+    rusage usage{};
     const auto start = std::chrono::steady_clock::now();
-    while (::waitpid(child, &status, timeoutSeconds > 0 ? WNOHANG : 0) == 0) {
+    while (::wait4(child, &status, timeoutSeconds > 0 ? WNOHANG : 0, &usage) == 0) {
         if (std::chrono::steady_clock::now() - start > std::chrono::duration<double>(timeoutSeconds)) {
             run.timedOut = true;
             ::kill(child, SIGKILL);
-            ::waitpid(child, &status, 0);
+            ::wait4(child, &status, 0, &usage);
             break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     child = -1;
+    run.peakKilobytes = usage.ru_maxrss;
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     run.signal = WIFSIGNALED(status) && !run.timedOut ? WTERMSIG(status) : 0;
     run.out = slurp(capture.file("stdout"));

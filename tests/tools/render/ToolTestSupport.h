@@ -26,6 +26,7 @@ struct ToolRun {
     int exitCode = -1;  // -1 when a signal ended the tool
     int signal = 0;     // the signal that ended it
     bool timedOut = false;
+    long peakKilobytes = 0;  // the tool's peak resident set (ru_maxrss)
     std::string out, err;
 };
 
