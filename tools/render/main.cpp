@@ -3,10 +3,12 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -111,7 +113,7 @@ int run(const std::vector<std::string>& arguments) {
     for (const std::string* path : {&options.output, &options.savePreset, &options.saveBank})
         if (!path->empty()) outputs.push_back(*path);
     if (!options.output.empty() && !demo) inputs.push_back(options.midiFile);
-    checkOutputsAgainstInputs(outputs, inputs);
+    checkOutputsAgainstInputs(outputs, inputs, options.force);
 
     RenderSettings settings;
     settings.sampleRate = options.sampleRate;
@@ -157,15 +159,15 @@ int run(const std::vector<std::string>& arguments) {
                         host.parameterDisplay(i).c_str());
     }
     std::fflush(stdout);
-    if (!options.saveBank.empty()) writePresetFile(options.saveBank, host.saveBank());
-    if (!options.savePreset.empty()) writePresetFile(options.savePreset, host.savePreset());
+    if (!options.saveBank.empty()) writePresetFile(options.saveBank, host.saveBank(), options.force);
+    if (!options.savePreset.empty()) writePresetFile(options.savePreset, host.savePreset(), options.force);
     if (options.output.empty()) return 0;
 
     settings.progress = !options.quiet && ::isatty(STDERR_FILENO) && song.lengthSeconds > 3.0;
     settings.heldParameters = parameters;
 
     AudioFileWriter writer(options.output, options.sampleRate, 2, options.format, options.sampleFormat,
-                           longestRender(song, settings));
+                           longestRender(song, settings), options.force);
     const RenderResult result = renderTimeline(host, song, settings, writer);
     writer.commit();
 
@@ -186,11 +188,22 @@ int main(int argc, char** argv) {
     // the plug-in, writing), with the temporary files of unfinished outputs removed.
     removeTemporaryFilesOnSignals();
     std::vector<std::string> arguments(argv + 1, argv + argc);
+    int status = 0;
     try {
-        return run(arguments);
+        status = run(arguments);
     } catch (const std::exception& error) {
         std::fflush(stdout);
         std::fprintf(stderr, "hammerlyn2-render: %s\n", error.what());
         return 1;
     }
+    // Lists, help and summary that did not reach the standard output (a full
+    // disk, a closed descriptor) are a failure like any other.
+    const bool flushed = std::fflush(stdout) == 0;
+    const int error = errno;
+    if (!flushed || std::ferror(stdout)) {
+        std::fprintf(stderr, "hammerlyn2-render: cannot write the standard output%s%s\n", flushed ? "" : ": ",
+                     flushed ? "" : std::strerror(error));
+        return 1;
+    }
+    return status;
 }

@@ -244,3 +244,41 @@ TEST(renderAudioFileWriter, WavBeyondFourGibibytesIsRf64) {
         EXPECT_EQ(readAudio(folder.file("short.wav")).frames(), kBlock) << announced;
     }
 }
+
+// A write that fails at any byte near the end of a 16-bit WAV or a FLAC file
+// (the last frames flushed, the header or STREAMINFO rewritten when the file
+// is finished) is an error, and the file that was there stays as it was; past
+// the last byte the file is the whole file.
+TEST(renderAudioFileWriter, AWriteFailingAtTheEndKeepsTheOldFile) {
+    ScratchFolder folder;
+    constexpr long kFrames = 6000;
+    std::vector<float> frames(2 * kFrames);
+    for (std::size_t i = 0; i < frames.size(); ++i) frames[i] = static_cast<float>(i % 397) / 400.0f - 0.5f;
+    const std::vector<unsigned char> old = {'o', 'l', 'd'};
+    for (const FileFormat format : {FileFormat::Wav, FileFormat::Flac}) {
+        const std::string path = folder.file(format == FileFormat::Wav ? "out.wav" : "out.flac");
+        auto write = [&](std::uint64_t failAfter) {
+            AudioFileWriter writer(path, 44100, 2, format, SampleFormat::Int16, kFrames);
+            writer.failWritesAfter(failAfter);
+            try {
+                writer.write(frames.data(), kFrames);
+                writer.commit();
+                return true;
+            } catch (const ToolError&) {
+                return false;
+            }
+        };
+        ASSERT_TRUE(write(UINT64_MAX));
+        const std::vector<unsigned char> whole = readBytes(path);
+        int failed = 0;
+        for (std::uint64_t n = whole.size() - 100; n < whole.size() + 100; ++n) {
+            writeBytes(path, old);
+            const bool written = write(n);
+            failed += written ? 0 : 1;
+            EXPECT_EQ(readBytes(path), written ? whole : old) << n;
+        }
+        EXPECT_GE(failed, 100) << "every byte of the file counts";
+        EXPECT_LT(failed, 200) << "a write past the end that does not fail";
+        EXPECT_EQ(folder.entries().size(), format == FileFormat::Wav ? 1u : 2u);
+    }
+}

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -434,6 +435,8 @@ TEST(renderTool, OutputsGoOnlyWhereTheyMay) {
     ASSERT_EQ(::link(song.c_str(), file("hard.mid").c_str()), 0);
     ASSERT_EQ(::symlink("song.mid", file("song-link.mid").c_str()), 0);
     writeBytes(file("plugin.so"), readBytes(HAMMERLYN2_PLUGIN_PATH));
+    writeBytes(file("locked.wav"), {'o', 'l', 'd'});
+    ASSERT_EQ(::chmod(file("locked.wav").c_str(), 0444), 0);
 
     const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
         {{song, "-o", file("fifo")}, "it is a FIFO"},
@@ -451,6 +454,8 @@ TEST(renderTool, OutputsGoOnlyWhereTheyMay) {
         {{"--plugin", file("plugin.so"), "-o", file("plugin.so")}, "same file as the input"},
         {{"-o", file("new.wav"), "--save-bank", folder.path() + "/./new.wav"}, "same file as the output"},
         {{"--save-preset", file("kept.fxp"), "--save-bank", file("preset-link.fxp")}, "same file as the output"},
+        {{song, "-o", file("locked.wav")}, "it is read-only (--force replaces it)"},
+        {{"--save-bank", file("locked.wav")}, "it is read-only"},
     };
     const auto before = snapshot(folder);
     for (const auto& [arguments, reason] : refused) {
@@ -462,6 +467,44 @@ TEST(renderTool, OutputsGoOnlyWhereTheyMay) {
         EXPECT_EQ(snapshot(folder), before) << "after: " << run.err;
     }
     ::close(listener);
+
+    // A replaced file keeps its permissions, and its owner and group where the
+    // tool may give them (here when the tests run as root); --force replaces a
+    // read-only one. A name of the longest length a folder takes is written.
+    writeBytes(file("private.wav"), {'o', 'l', 'd'});
+    ASSERT_EQ(::chmod(file("private.wav").c_str(), 0640), 0);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown(file("private.wav").c_str(), 4321, 8765), 0);
+    }
+    const std::string longest = file((std::string(251, 'n') + ".wav").c_str());
+    for (const std::string& output : {file("private.wav"), file("locked.wav"), longest}) {
+        const ToolRun run = runTool({song, "-o", output, "--tail", "0", "-q", "--force"});
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_GT(readAudio(output).frames(), 0);
+    }
+    struct stat info {};
+    ASSERT_EQ(::stat(file("private.wav").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    if (root) {
+        EXPECT_EQ(std::make_pair(info.st_uid, info.st_gid), std::make_pair(uid_t{4321}, gid_t{8765}));
+    }
+    ASSERT_EQ(::stat(file("locked.wav").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0444u);
+}
+
+// What the tool prints that cannot reach its standard output (a full disk, a
+// closed descriptor) fails the run, lists, help and summary alike.
+TEST(renderTool, AStandardOutputThatFailsIsAFailure) {
+    ScratchFolder folder;
+    const std::string song = shortSong(folder);
+    for (const std::string& out : {std::string("/dev/full"), std::string("closed")})
+        for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
+                 {"--list-programs"}, {"--list-params"}, {"--help"}, {song, "-o", folder.file("out.wav")}}) {
+            const ToolRun run = ToolProcess(arguments, out).finish();
+            EXPECT_EQ(run.exitCode, 1) << out << " " << arguments[0];
+            EXPECT_NE(run.err.find("cannot write the standard output"), std::string::npos) << run.err;
+        }
 }
 
 // How long a render can last is known before it starts: a song beyond
@@ -520,6 +563,28 @@ TEST(renderTool, SignalsEndTheToolAndLeaveNoTemporaryFile) {
         const ToolRun run = tool.finish(60.0);
         EXPECT_EQ(run.signal, signal) << strsignal(signal) << ", exit " << run.exitCode << ": " << run.err;
         EXPECT_TRUE(folder.entries().empty()) << strsignal(signal) << " left " << folder.entries()[0];
+    }
+
+    // A second signal that comes while the first one's handler is at work
+    // (held there by the tool's test switch) waits for the files to go.
+    for (int signal : {SIGTERM, SIGINT}) {
+        ScratchFolder folder;
+        ::setenv("HAMMERLYN2_RENDER_STOP_IN_SIGNAL_HANDLER", "1", 1);
+        ToolProcess tool({song, "-o", folder.file("out.wav"), "--quiet"});
+        ::unsetenv("HAMMERLYN2_RENDER_STOP_IN_SIGNAL_HANDLER");
+        const auto start = std::chrono::steady_clock::now();
+        while (folder.entries().empty() && std::chrono::steady_clock::now() - start < std::chrono::seconds(60))
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ASSERT_EQ(folder.entries().size(), 1u) << "no temporary file while rendering";
+        ::kill(tool.pid(), signal);
+        int status = 0;
+        ASSERT_EQ(::waitpid(tool.pid(), &status, WUNTRACED), tool.pid());
+        ASSERT_TRUE(WIFSTOPPED(status));
+        ::kill(tool.pid(), signal);
+        ::kill(tool.pid(), SIGCONT);
+        const ToolRun run = tool.finish(60.0);
+        EXPECT_EQ(run.signal, signal) << strsignal(signal) << ", exit " << run.exitCode << ": " << run.err;
+        EXPECT_TRUE(folder.entries().empty()) << "two " << strsignal(signal) << " left " << folder.entries()[0];
     }
 
     ASSERT_EQ(::mkfifo(inputs.file("never.mid").c_str(), 0600), 0);

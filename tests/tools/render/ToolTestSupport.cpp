@@ -50,7 +50,7 @@ std::string slurp(const std::string& path) {
 
 }  // namespace
 
-ToolProcess::ToolProcess(const std::vector<std::string>& arguments) {
+ToolProcess::ToolProcess(const std::vector<std::string>& arguments, const std::string& standardOutput) {
     const std::string outPath = capture.file("stdout"), errPath = capture.file("stderr");
     std::vector<std::string> copies(arguments);
     std::string tool = HAMMERLYN2_RENDER_TOOL;
@@ -66,7 +66,10 @@ ToolProcess::ToolProcess(const std::vector<std::string>& arguments) {
         ::sigprocmask(SIG_SETMASK, &none, nullptr);
         const rlimit noCore{0, 0};
         ::setrlimit(RLIMIT_CORE, &noCore);
-        std::freopen(outPath.c_str(), "w", stdout);
+        if (standardOutput == "closed")
+            ::close(STDOUT_FILENO);
+        else
+            std::freopen(standardOutput.empty() ? outPath.c_str() : standardOutput.c_str(), "w", stdout);
         std::freopen(errPath.c_str(), "w", stderr);
         ::execv(tool.c_str(), argv.data());
         std::_Exit(127);

@@ -31,10 +31,12 @@ struct ToolRun {
 };
 
 // The built hammerlyn2-render started with these arguments, with every signal
-// at its default action and no core files.
+// at its default action and no core files. Its standard output is captured,
+// or goes to the file standardOutput names ("/dev/full"), or is closed
+// ("closed").
 class ToolProcess {
 public:
-    explicit ToolProcess(const std::vector<std::string>& arguments);
+    explicit ToolProcess(const std::vector<std::string>& arguments, const std::string& standardOutput = {});
     ~ToolProcess();
     ToolProcess(const ToolProcess&) = delete;
     ToolProcess& operator=(const ToolProcess&) = delete;
