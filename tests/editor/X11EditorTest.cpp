@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <bit>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -49,10 +50,10 @@ extern "C" __attribute__((visibility("default"))) const char* __tsan_default_sup
 
 namespace {
 
-// An Xvfb of our own, 24-bit, on a display number it picks itself.
+// An Xvfb of our own, 24-bit unless told, on a display number it picks itself.
 class Xvfb {
 public:
-    Xvfb() {
+    explicit Xvfb(const char* screen = "1024x768x24") {
         int fds[2];
         if (pipe(fds) != 0) return;
         const std::string fd = std::to_string(fds[1]);
@@ -64,8 +65,8 @@ public:
             const int null = open("/dev/null", O_WRONLY);
             dup2(null, 1);
             dup2(null, 2);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten",
-                   "tcp", "-noreset", static_cast<char*>(nullptr));
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen, "-nolisten", "tcp",
+                   "-noreset", static_cast<char*>(nullptr));
             _exit(127);
         }
         close(fds[1]);
@@ -476,6 +477,62 @@ TEST_F(X11EditorTest, TheServerGoingAwayEndsNeitherTheHostNorThePlugin) {
     EXPECT_EQ(plugin->dispatch(effEditOpen, 0, 0, asParent(fresh)), 1);
     EXPECT_EQ(plugin->dispatch(effEditClose), 0);
     XDestroyWindow(display, fresh);
+}
+
+// A screen whose default visual is 8-bit PseudoColor, where a pixel is an
+// index into a colour map: the panel opens in the TrueColor visual the screen
+// also offers, each pixel the panel's colour at that visual's depth, rather
+// than as a black window that claims success.
+TEST_F(X11EditorTest, OnAnEightBitPseudoColorScreenThePanelShowsInTrueColor) {
+    Xvfb eight("1024x768x8");
+    ASSERT_FALSE(eight.name.empty());
+    Display* other = XOpenDisplay(eight.name.c_str());
+    ASSERT_NE(other, nullptr);
+    ASSERT_EQ(DefaultVisual(other, DefaultScreen(other))->c_class, PseudoColor);
+    Window parent = XCreateSimpleWindow(other, DefaultRootWindow(other), 0, 0, 600, 300, 0, 0, 0);
+    XMapWindow(other, parent);
+    XSync(other, False);
+    setenv("DISPLAY", eight.name.c_str(), 1);
+    const VstIntPtr opened = plugin->dispatch(effEditOpen, 0, 0, asParent(parent));
+    setenv("DISPLAY", OwnXServer::name.c_str(), 1);
+    ASSERT_EQ(opened, 1);
+    Window root = 0, up = 0, *list = nullptr;
+    unsigned count = 0;
+    ASSERT_TRUE(XQueryTree(other, parent, &root, &up, &list, &count));
+    ASSERT_EQ(count, 1u);
+    const Window editor = list[0];
+    XFree(list);
+    XWindowAttributes a{};
+    ASSERT_TRUE(XGetWindowAttributes(other, editor, &a));
+    ASSERT_EQ(a.visual->c_class, TrueColor);
+
+    Values values(*plugin);
+    MyGui gui(&values);
+    gui.updateAllParameters();
+    const PixelSurface& expected = gui.render();
+    XImage* image = XGetImage(other, editor, 0, 0, static_cast<unsigned>(expected.width),
+                              static_cast<unsigned>(expected.height), AllPlanes, ZPixmap);
+    ASSERT_NE(image, nullptr);
+    int differing = 0;
+    for (int y = 0; y < expected.height; ++y)
+        for (int x = 0; x < expected.width; ++x) {
+            const unsigned long pixel = XGetPixel(image, x, y);
+            const std::uint32_t want = expected.at(x, y);
+            // Each channel holds the top bits of the panel's, as many as its mask has.
+            for (const auto& [mask, shift] : {std::pair{a.visual->red_mask, 16}, std::pair{a.visual->green_mask, 8},
+                                              std::pair{a.visual->blue_mask, 0}}) {
+                const int bits = std::popcount(mask);
+                if (((pixel & mask) >> std::countr_zero(mask)) != ((want >> shift) & 0xFF) >> (8 - bits)) {
+                    ++differing;
+                    break;
+                }
+            }
+        }
+    XDestroyImage(image);
+    EXPECT_EQ(differing, 0);
+    EXPECT_EQ(plugin->dispatch(effEditClose), 0);
+    XDestroyWindow(other, parent);
+    XCloseDisplay(other);
 }
 
 // The size the desktop asks for (GDK_SCALE) and the value readout, through the
