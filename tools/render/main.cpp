@@ -1,5 +1,6 @@
 // hammerlyn2-render: plays a MIDI file, or the built-in demo, through a VST 2
 // instrument into a WAV or FLAC file, and loads and saves .fxp/.fxb files.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <climits>
@@ -184,6 +185,18 @@ int run(const std::vector<std::string>& arguments) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A standard descriptor the tool was started without is taken by /dev/null
+    // opened for reading: no file the tool opens gets its number (text meant
+    // for the terminal would land in the audio file), and writes to it still
+    // fail as they would on a closed descriptor.
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd)
+        if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
+            const int held = ::open("/dev/null", O_RDONLY);
+            if (held >= 0 && held != fd) {
+                ::dup2(held, fd);
+                ::close(held);
+            }
+        }
     // A signal ends the tool at once, wherever it is (reading a MIDI file, in
     // the plug-in, writing), with the temporary files of unfinished outputs removed.
     removeTemporaryFilesOnSignals();
