@@ -44,6 +44,7 @@ struct Xlib {
     using IOErrorExitHandler = void (*)(Display*, void*);
     void (*SetIOErrorExitHandler)(Display*, IOErrorExitHandler, void*) = nullptr;
     decltype(&::XResourceManagerString) ResourceManagerString = nullptr;  // optional
+    decltype(&::XMatchVisualInfo) MatchVisualInfo = nullptr;
     bool loaded = false;
 };
 
@@ -76,7 +77,8 @@ const Xlib& xlib() {
                    lookUp(library, "XSetWindowBackgroundPixmap", x.SetWindowBackgroundPixmap) &&
                    lookUp(library, "XCopyArea", x.CopyArea) &&
                    lookUp(library, "XSetErrorHandler", x.SetErrorHandler) &&
-                   lookUp(library, "XSetIOErrorHandler", x.SetIOErrorHandler);
+                   lookUp(library, "XSetIOErrorHandler", x.SetIOErrorHandler) &&
+                   lookUp(library, "XMatchVisualInfo", x.MatchVisualInfo);
         lookUp(library, "XSetIOErrorExitHandler", x.SetIOErrorExitHandler);  // optional
         lookUp(library, "XResourceManagerString", x.ResourceManagerString);  // optional
     });
@@ -226,11 +228,13 @@ struct X11PanelWindow::Connection {
         if (!dead) {
             // The window may be gone with the host's: the error is trapped.
             if (window) x.DestroyWindow(display, window);
-            if (gc) x.FreeGC(display, gc);
             if (pixmap) x.FreePixmap(display, pixmap);
             if (colormap) x.FreeColormap(display, colormap);
-            trap.sync();
         }
+        // The GC is a record of the client's too: freed on a dead connection
+        // all the same (Xlib sends nothing there).
+        if (gc) x.FreeGC(display, gc);
+        if (!dead) trap.sync();
         if (image) XDestroyImage(image);  // frees the pixel buffer too
         image = nullptr;
         window = 0;
@@ -272,8 +276,26 @@ bool X11PanelWindow::open(void* parentHandle, const PixelSurface& panel) {
 
     const int screen = DefaultScreen(display);
     const Window root = RootWindow(display, screen);
+    // The panel's pixels go through a visual's colour masks: only a TrueColor
+    // visual has them. Where the screen's default is another kind (an 8-bit
+    // PseudoColor screen), the deepest TrueColor visual of up to 24 bits it
+    // offers is taken; without one the panel does not open.
     x->visual = DefaultVisual(display, screen);
-    const int depth = DefaultDepth(display, screen);
+    int depth = DefaultDepth(display, screen);
+    if (x->visual->c_class != TrueColor) {
+        XVisualInfo found{};
+        x->visual = nullptr;
+        for (const int bits : {24, 16, 15, 12, 8})
+            if (lib.MatchVisualInfo(display, screen, bits, TrueColor, &found)) {
+                x->visual = found.visual;
+                depth = found.depth;
+                break;
+            }
+        if (!x->visual) {
+            x.reset();
+            return false;
+        }
+    }
     const auto w = static_cast<unsigned>(panel.width), h = static_cast<unsigned>(panel.height);
     bool ok = false;
     {
@@ -290,7 +312,7 @@ bool X11PanelWindow::open(void* parentHandle, const PixelSurface& panel) {
                 x->pixmap = lib.CreatePixmap(display, root, w, h, static_cast<unsigned>(depth));
                 x->gc = lib.CreateGC(display, x->pixmap, 0, nullptr);
                 lib.PutImage(display, x->pixmap, x->gc, x->image, 0, 0, 0, 0, w, h);
-                // The default visual with its own colormap and border pixel: a
+                // The chosen visual with its own colormap and border pixel: a
                 // parent of another depth or visual (ARGB) gives no BadMatch.
                 x->colormap = lib.CreateColormap(display, root, x->visual, AllocNone);
                 XSetWindowAttributes a{};

@@ -233,7 +233,7 @@ Timeline demoSong(int programCount) {
         for (int s = 0; s < kDemoSections; ++s) {
             TimedEvent change;
             change.kind = TimedEvent::Kind::Program;
-            change.program = s % programCount;
+            change.program = static_cast<std::uint16_t>(s % programCount);
             placed.push_back({std::llround(kSectionBeats * kTicksPerBeat) * s, 0, change});
         }
     for (const Tick& note : ticks) {

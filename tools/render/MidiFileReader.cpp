@@ -1,10 +1,14 @@
 #include "tools/render/MidiFileReader.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <queue>
 #include <vector>
 
@@ -190,6 +194,22 @@ Layout layoutOf(const unsigned char* bytes, std::size_t size) {
 Timeline timelineOf(const unsigned char* bytes, std::size_t size) {
     const Layout layout = layoutOf(bytes, size);
 
+    // The channel events are counted first and the list made at its final
+    // size: a long file holds millions, and a list grown by doubling would
+    // take up to three times their room while it moves.
+    std::size_t channelEvents = 0;
+    for (const auto& [begin, end] : layout.tracks) {
+        TrackCursor cursor(bytes, begin, end);
+        TrackEvent event;
+        while (cursor.next(event))
+            if (event.kind == TrackEvent::Kind::Channel) ++channelEvents;
+    }
+    constexpr std::uint32_t kMostRepeats = std::numeric_limits<decltype(TimedEvent::repeats)>::max();
+    Timeline timeline;
+    // Room for the releases of notes still held at the end too: one event for
+    // each key at most, more only for a key held beyond kMostRepeats times.
+    timeline.events.reserve(channelEvents + 16 * 128 + channelEvents / kMostRepeats);
+
     // The tracks merged by tick, each track's own order kept, the lower track
     // first at equal ticks: one pending event per track in a heap.
     std::vector<TrackCursor> cursors;
@@ -206,11 +226,10 @@ Timeline timelineOf(const unsigned char* bytes, std::size_t size) {
         if (cursors[t].next(pending[t])) queue.push({pending[t].tick, t});
     }
 
-    Timeline timeline;
     TempoMap tempo(layout.ticksPerQuarter);
     // Notes still held when the file ends are released there, so a file that
     // forgets a note-off does not ring until the tail limit.
-    std::array<std::array<int, 128>, 16> held{};
+    std::array<std::array<std::uint32_t, 128>, 16> held{};
     while (!queue.empty()) {
         const std::size_t t = queue.top().track;
         queue.pop();
@@ -239,12 +258,14 @@ Timeline timelineOf(const unsigned char* bytes, std::size_t size) {
 
     for (int channel = 0; channel < 16; ++channel)
         for (int key = 0; key < 128; ++key)
-            for (int n = 0; n < held[channel][key]; ++n) {
+            for (std::uint32_t left = held[channel][key]; left > 0;) {
                 TimedEvent off;
                 off.seconds = timeline.lengthSeconds;
                 off.status = static_cast<unsigned char>(0x80 | channel);
                 off.data1 = static_cast<unsigned char>(key);
                 off.data2 = 64;
+                off.repeats = static_cast<std::uint16_t>(std::min(left, kMostRepeats));
+                left -= off.repeats;
                 timeline.events.push_back(off);
             }
     return timeline;
@@ -264,6 +285,15 @@ Timeline readMidiFile(const std::string& path) {
     std::FILE* in = std::fopen(path.c_str(), "rb");
     if (!in) throw ToolError("cannot open " + path + ": " + std::strerror(errno));
     std::vector<unsigned char> file;
+    // Read into its final size where the size is known (not for a pipe).
+    struct stat info {};
+    if (::fstat(::fileno(in), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+        if (static_cast<std::uint64_t>(info.st_size) > kLargestFile) {
+            std::fclose(in);
+            throw ToolError(path + ": too large for a MIDI file");
+        }
+        file.reserve(static_cast<std::size_t>(info.st_size));
+    }
     unsigned char buffer[65536];
     std::size_t got = 0;
     while (file.size() <= kLargestFile && (got = std::fread(buffer, 1, sizeof(buffer), in)) > 0)

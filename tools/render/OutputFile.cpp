@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 
 #include "tools/render/ToolError.h"
@@ -78,12 +79,36 @@ private:
     sigset_t previous;
 };
 
-// Installed with SA_RESETHAND and SA_NODEFER: by the time it runs the signal's
-// own action is back, so raising it again ends the process as the sender meant.
+// Tests only: the handler stops the process on entry, so that a test can send
+// more signals while it is inside.
+bool stopInHandler = false;
+
+// Runs with every signal blocked, so that a second one (timeout and others
+// send two) cannot end the process before the files are gone. Then the
+// signal's own action is put back, the signal raised again and unblocked: the
+// process ends as the sender meant.
 extern "C" void removeTemporariesAndEnd(int signal) {
+    if (stopInHandler) ::raise(SIGSTOP);
     for (int i = 0; i < kSlots; ++i)
         if (slotUsed[i].load(std::memory_order_acquire)) ::unlink(temporaryNames[i]);
+    struct sigaction original {};
+    original.sa_handler = SIG_DFL;
+    sigemptyset(&original.sa_mask);
+    ::sigaction(signal, &original, nullptr);
     ::raise(signal);
+    sigset_t own;
+    sigemptyset(&own);
+    sigaddset(&own, signal);
+    ::pthread_sigmask(SIG_UNBLOCK, &own, nullptr);
+}
+
+// An existing file is replaced only if its owner may write it, or when told
+// to: judged by the mode, which holds for root too.
+void checkReplaceable(const std::string& path, const std::string& target, bool replaceReadOnly) {
+    struct stat info {};
+    if (replaceReadOnly || ::stat(target.c_str(), &info) != 0) return;
+    if ((info.st_mode & S_IWUSR) == 0)
+        throw ToolError("cannot write " + path + ": it is read-only (--force replaces it)");
 }
 
 struct Identity {
@@ -131,11 +156,13 @@ std::string resolveOutputPath(const std::string& path) {
     }
 }
 
-void checkOutputsAgainstInputs(const std::vector<std::string>& outputs, const std::vector<std::string>& inputs) {
+void checkOutputsAgainstInputs(const std::vector<std::string>& outputs, const std::vector<std::string>& inputs,
+                               bool replaceReadOnly) {
     std::vector<std::pair<Identity, std::string>> seen;
     for (const std::string& input : inputs)
         if (auto identity = identityOf(input)) seen.emplace_back(*identity, "the input " + input);
     for (const std::string& output : outputs) {
+        checkReplaceable(output, resolveOutputPath(output), replaceReadOnly);
         const auto identity = outputIdentity(output);
         if (!identity) continue;  // its folder is missing: creating it will say so
         for (const auto& [other, what] : seen)
@@ -164,8 +191,8 @@ void removeTemporaryFilesOnSignals() {
 
     struct sigaction action {};
     action.sa_handler = removeTemporariesAndEnd;
-    action.sa_flags = SA_RESETHAND | SA_NODEFER;
-    sigemptyset(&action.sa_mask);
+    sigfillset(&action.sa_mask);
+    stopInHandler = std::getenv("HAMMERLYN2_RENDER_STOP_IN_SIGNAL_HANDLER") != nullptr;
     for (int s : signals) {
         // A signal the tool was started with ignored (nohup, a background job)
         // stays ignored; one a sanitizer runtime watches stays with it.
@@ -176,9 +203,15 @@ void removeTemporaryFilesOnSignals() {
     }
 }
 
-OutputFile::OutputFile(const std::string& path) : destination(path), resolved(resolveOutputPath(path)) {
-    // A hidden name in the target's folder, so the final rename never crosses file systems.
-    std::string name = folderOf(resolved) + "/." + baseName(resolved) + ".XXXXXX";
+OutputFile::OutputFile(const std::string& path, bool replaceReadOnly)
+    : destination(path), resolved(resolveOutputPath(path)) {
+    checkReplaceable(path, resolved, replaceReadOnly);
+    struct stat old {};
+    const bool replacing = ::stat(resolved.c_str(), &old) == 0;
+    // A short hidden name in the target's folder: the final rename never
+    // crosses file systems, and a target name of the longest length a folder
+    // takes still has room beside it.
+    std::string name = folderOf(resolved) + "/.hammerlyn2-XXXXXX";
     {
         const SignalsHeld held;
         fd = ::mkstemp(name.data());
@@ -188,23 +221,27 @@ OutputFile::OutputFile(const std::string& path) : destination(path), resolved(re
         }
     }
     if (fd < 0) throw ToolError(failure(path, errno));
-    // mkstemp creates the file private to its owner; give the result the
-    // permissions any newly created file would get.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
+    // mkstemp creates the file private to its owner. A replaced file keeps its
+    // owner, group and permissions, where the tool may give them; a new one
+    // gets the permissions any newly created file would get.
+    mode_t mode = 0;
+    if (replacing) {
+        mode = old.st_mode & 0777;
+        if (::fchown(fd, old.st_uid, old.st_gid) != 0 && ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0)
+            // Another group than the old file's: it gets no more than others do.
+            mode = (mode & ~static_cast<mode_t>(S_IRWXG)) | ((mode & S_IRWXO) << 3);
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    ::fchmod(fd, mode);
 }
 
 OutputFile::~OutputFile() {
     if (fd >= 0) ::close(fd);
     if (!committed && !temporary.empty()) ::unlink(temporary.c_str());
     releaseSlot(slot);
-}
-
-int OutputFile::releaseDescriptor() {
-    const int released = fd;
-    fd = -1;
-    return released;
 }
 
 void OutputFile::write(const void* data, std::size_t size) {
@@ -219,10 +256,12 @@ void OutputFile::write(const void* data, std::size_t size) {
 }
 
 void OutputFile::commit() {
-    if (fd >= 0) {
-        const int closing = releaseDescriptor();
-        if (::close(closing) != 0) throw ToolError(failure(destination, errno));
-    }
+    // What the file system has not stored yet can still fail (a full disk, a
+    // quota, an I/O error): only a file known to be whole replaces the old one.
+    if (::fsync(fd) != 0) throw ToolError(failure(destination, errno));
+    const int closing = fd;
+    fd = -1;
+    if (::close(closing) != 0) throw ToolError(failure(destination, errno));
     if (::rename(temporary.c_str(), resolved.c_str()) != 0) throw ToolError(failure(destination, errno));
     committed = true;
     releaseSlot(slot);

@@ -19,18 +19,22 @@ class OutputFile {
 public:
     // Creates the temporary file beside the file path resolves to; throws
     // ToolError when the folder is not writable or path may not be written.
-    explicit OutputFile(const std::string& path);
+    // A file there whose owner has no write permission is refused unless
+    // replaceReadOnly; one that is replaced keeps its permissions and, where
+    // the tool may give it, its owner and group.
+    explicit OutputFile(const std::string& path, bool replaceReadOnly = false);
     ~OutputFile();  // removes the temporary file unless committed
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    // Descriptor of the temporary file, open for writing.
+    // Descriptor of the temporary file, open for reading and writing; the
+    // file keeps it until commit() or the end.
     int descriptor() const { return fd; }
-    // Hands the descriptor over to a library that will close it itself.
-    int releaseDescriptor();
     // Writes all bytes; throws ToolError on a short write.
     void write(const void* data, std::size_t size);
-    // Closes the temporary file (if still open) and renames it to the destination.
+    // Flushes the temporary file to its storage, closes it and renames it to
+    // the destination; throws ToolError, the old file left as it was, when any
+    // step fails.
     void commit();
 
     const std::string& path() const { return destination; }
@@ -54,8 +58,10 @@ std::string resolveOutputPath(const std::string& path);
 // Refuses, with one line, an output that is the same file as an input or as
 // another output (same device and inode after links; for a file not there yet,
 // the same name in the same folder). Each output must also pass
-// resolveOutputPath. Inputs that do not exist are left to their readers.
-void checkOutputsAgainstInputs(const std::vector<std::string>& outputs, const std::vector<std::string>& inputs);
+// resolveOutputPath, and be writable by its owner unless replaceReadOnly.
+// Inputs that do not exist are left to their readers.
+void checkOutputsAgainstInputs(const std::vector<std::string>& outputs, const std::vector<std::string>& inputs,
+                               bool replaceReadOnly = false);
 
 // Bytes free to an unprivileged writer on the file system that holds the
 // output's folder, or nothing when that cannot be asked.
@@ -63,5 +69,7 @@ std::optional<unsigned long long> freeBytesFor(const std::string& path);
 
 // From now on every terminating signal that can be caught and is not already
 // ignored or handled removes the temporary files of outputs not yet committed,
-// and then ends the process by that same signal.
+// and then ends the process by that same signal; signals that come meanwhile
+// wait. With HAMMERLYN2_RENDER_STOP_IN_SIGNAL_HANDLER set (for tests), the
+// handler first stops the process (SIGSTOP) until it is continued.
 void removeTemporaryFilesOnSignals();

@@ -151,9 +151,9 @@ PresetFile readPresetFile(const std::string& path, PresetFile::Kind expected, st
     return decodePresetFile(bytes, expected, pluginId, path);
 }
 
-void writePresetFile(const std::string& path, const PresetFile& file) {
+void writePresetFile(const std::string& path, const PresetFile& file, bool replaceReadOnly) {
     const std::vector<unsigned char> bytes = encodePresetFile(file);
-    OutputFile out(path);
+    OutputFile out(path, replaceReadOnly);
     out.write(bytes.data(), bytes.size());
     out.commit();
 }

@@ -32,8 +32,9 @@ PresetFile decodePresetFile(const std::vector<unsigned char>& bytes, PresetFile:
 // Reads a preset or bank file from disk; throws ToolError when it cannot be read
 // or does not parse.
 PresetFile readPresetFile(const std::string& path, PresetFile::Kind expected, std::int32_t pluginId);
-// Writes a file through a temporary name; throws ToolError on failure.
-void writePresetFile(const std::string& path, const PresetFile& file);
+// Writes a file through a temporary name (an OutputFile, replaceReadOnly as
+// there); throws ToolError on failure.
+void writePresetFile(const std::string& path, const PresetFile& file, bool replaceReadOnly = false);
 
 // The four characters of an ID ('QFH2'), or its number when not printable.
 std::string fourCharText(std::int32_t id);

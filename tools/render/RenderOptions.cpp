@@ -143,6 +143,9 @@ RenderOptions parseRenderOptions(const std::vector<std::string>& arguments) {
         } else if (argument == "--quiet" || argument == "-q") {
             flag();
             options.quiet = true;
+        } else if (argument == "--force" || argument == "-f") {
+            flag();
+            options.force = true;
         } else if (argument == "--help" || argument == "-h") {
             flag();
             options.help = true;
@@ -194,6 +197,8 @@ goes through the eight factory programs in turn.
   --list-programs         print the plug-in's programs
   --list-params           print the plug-in's parameters with their current values
   -q, --quiet             no progress and no summary
+  -f, --force             replace output files that are read-only (a replaced
+                          file keeps its permissions and, where it may, owner)
   -h, --help              this text
 )";
 }

@@ -30,6 +30,7 @@ struct RenderOptions {
     bool listPrograms = false;
     bool listParameters = false;
     bool quiet = false;
+    bool force = false;  // outputs replace files their owners may not write
     bool help = false;
 };
 

@@ -62,54 +62,55 @@ RenderResult renderTimeline(InstrumentHost& host, const Timeline& timeline, cons
     const std::int64_t silentStretch =
         std::min<std::int64_t>(std::llround(kSilentStretchSeconds * rate), hardEnd - songEnd);
 
-    // Events by frame; at one frame a program switch comes before the messages,
-    // so the notes struck there sound in the new program.
-    struct Placed {
-        std::int64_t frame;
-        const TimedEvent* event;
-    };
-    std::vector<Placed> events;
-    events.reserve(timeline.events.size());
-    for (const TimedEvent& event : timeline.events)
-        events.push_back({std::max<std::int64_t>(0, frameAt(event.seconds, rate)), &event});
-    std::stable_sort(events.begin(), events.end(), [](const Placed& a, const Placed& b) {
-        if (a.frame != b.frame) return a.frame < b.frame;
-        return a.event->kind == TimedEvent::Kind::Program && b.event->kind != TimedEvent::Kind::Program;
-    });
+    // The timeline's events are read where they are, in their order: sorted by
+    // time, so by frame too. At one frame a program switch comes before the
+    // messages, so the notes struck there sound in the new program.
+    const std::vector<TimedEvent>& events = timeline.events;
+    auto frameOf = [&](std::size_t i) { return std::max<std::int64_t>(0, frameAt(events[i].seconds, rate)); };
+    auto isProgram = [&](std::size_t i) { return events[i].kind == TimedEvent::Kind::Program; };
 
     const auto block = static_cast<std::size_t>(settings.blockSize);
     std::vector<float> left(block), right(block), interleaved(2 * block);
     std::vector<MidiMessage> messages;
+    messages.reserve(kMessagesPerList);
     RenderResult result;
     std::int64_t lastLoud = -1;  // last frame at or above the silence level
-    std::size_t next = 0;        // next event to deliver
+    std::size_t next = 0;        // first event not yet delivered
     ProgressLine progress(settings.progress, timeline.lengthSeconds);
 
     std::int64_t position = 0;
     while (position < hardEnd) {
         // Program switches due now, made between blocks as a host makes them.
-        while (next < events.size() && events[next].event->kind == TimedEvent::Kind::Program &&
-               events[next].frame <= position) {
-            host.setProgram(events[next].event->program);
-            for (const auto& [index, value] : settings.heldParameters) host.setParameter(index, value);
-            ++next;
-        }
+        for (std::size_t i = next; i < events.size() && frameOf(i) <= position; ++i)
+            if (isProgram(i)) {
+                host.setProgram(events[i].program);
+                for (const auto& [index, value] : settings.heldParameters) host.setParameter(index, value);
+            }
 
         // The block ends early at the next program switch.
         std::int64_t length = std::min<std::int64_t>(static_cast<std::int64_t>(block), hardEnd - position);
-        for (std::size_t i = next; i < events.size() && events[i].frame < position + length; ++i)
-            if (events[i].event->kind == TimedEvent::Kind::Program) {
-                length = events[i].frame - position;
+        for (std::size_t i = next; i < events.size() && frameOf(i) < position + length; ++i)
+            if (isProgram(i) && frameOf(i) > position) {
+                length = frameOf(i) - position;
                 break;
             }
 
-        messages.clear();
-        while (next < events.size() && events[next].frame < position + length) {
-            const TimedEvent& event = *events[next].event;
-            messages.push_back({static_cast<VstInt32>(events[next].frame - position), event.status, event.data1, event.data2});
-            ++next;
+        // The block's messages, in lists of at most kMessagesPerList.
+        for (; next < events.size() && frameOf(next) < position + length; ++next) {
+            if (isProgram(next)) continue;  // made above
+            const TimedEvent& event = events[next];
+            const MidiMessage message{static_cast<VstInt32>(frameOf(next) - position), event.status, event.data1,
+                                      event.data2};
+            for (int n = 0; n < event.repeats; ++n) {
+                if (messages.size() == kMessagesPerList) {
+                    host.sendMidi(messages);
+                    messages.clear();
+                }
+                messages.push_back(message);
+            }
         }
         host.sendMidi(messages);
+        messages.clear();
         host.process(left.data(), right.data(), static_cast<int>(length));
 
         for (std::int64_t i = 0; i < length; ++i) {

@@ -24,6 +24,12 @@ struct RenderResult {
     float peak = 0.0f;  // largest magnitude written, either channel
 };
 
+// The most MIDI messages handed to the plug-in in one list (effProcessEvents).
+// A block with more gets them in several lists in a row before it is
+// rendered, as some hosts send them; the plug-in's own state of a block
+// holds far fewer anyway.
+constexpr std::size_t kMessagesPerList = 4096;
+
 // Output below this magnitude (-120 dBFS) counts as silence at the end.
 constexpr float kSilence = 1.0e-6f;
 

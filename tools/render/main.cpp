@@ -1,12 +1,15 @@
 // hammerlyn2-render: plays a MIDI file, or the built-in demo, through a VST 2
 // instrument into a WAV or FLAC file, and loads and saves .fxp/.fxb files.
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -111,7 +114,7 @@ int run(const std::vector<std::string>& arguments) {
     for (const std::string* path : {&options.output, &options.savePreset, &options.saveBank})
         if (!path->empty()) outputs.push_back(*path);
     if (!options.output.empty() && !demo) inputs.push_back(options.midiFile);
-    checkOutputsAgainstInputs(outputs, inputs);
+    checkOutputsAgainstInputs(outputs, inputs, options.force);
 
     RenderSettings settings;
     settings.sampleRate = options.sampleRate;
@@ -157,15 +160,15 @@ int run(const std::vector<std::string>& arguments) {
                         host.parameterDisplay(i).c_str());
     }
     std::fflush(stdout);
-    if (!options.saveBank.empty()) writePresetFile(options.saveBank, host.saveBank());
-    if (!options.savePreset.empty()) writePresetFile(options.savePreset, host.savePreset());
+    if (!options.saveBank.empty()) writePresetFile(options.saveBank, host.saveBank(), options.force);
+    if (!options.savePreset.empty()) writePresetFile(options.savePreset, host.savePreset(), options.force);
     if (options.output.empty()) return 0;
 
     settings.progress = !options.quiet && ::isatty(STDERR_FILENO) && song.lengthSeconds > 3.0;
     settings.heldParameters = parameters;
 
     AudioFileWriter writer(options.output, options.sampleRate, 2, options.format, options.sampleFormat,
-                           longestRender(song, settings));
+                           longestRender(song, settings), options.force);
     const RenderResult result = renderTimeline(host, song, settings, writer);
     writer.commit();
 
@@ -182,15 +185,38 @@ int run(const std::vector<std::string>& arguments) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A standard descriptor the tool was started without is taken by /dev/null
+    // opened for reading: no file the tool opens gets its number (text meant
+    // for the terminal would land in the audio file), and writes to it still
+    // fail as they would on a closed descriptor.
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd)
+        if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
+            const int held = ::open("/dev/null", O_RDONLY);
+            if (held >= 0 && held != fd) {
+                ::dup2(held, fd);
+                ::close(held);
+            }
+        }
     // A signal ends the tool at once, wherever it is (reading a MIDI file, in
     // the plug-in, writing), with the temporary files of unfinished outputs removed.
     removeTemporaryFilesOnSignals();
     std::vector<std::string> arguments(argv + 1, argv + argc);
+    int status = 0;
     try {
-        return run(arguments);
+        status = run(arguments);
     } catch (const std::exception& error) {
         std::fflush(stdout);
         std::fprintf(stderr, "hammerlyn2-render: %s\n", error.what());
         return 1;
     }
+    // Lists, help and summary that did not reach the standard output (a full
+    // disk, a closed descriptor) are a failure like any other.
+    const bool flushed = std::fflush(stdout) == 0;
+    const int error = errno;
+    if (!flushed || std::ferror(stdout)) {
+        std::fprintf(stderr, "hammerlyn2-render: cannot write the standard output%s%s\n", flushed ? "" : ": ",
+                     flushed ? "" : std::strerror(error));
+        return 1;
+    }
+    return status;
 }

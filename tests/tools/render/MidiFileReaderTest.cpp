@@ -2,6 +2,8 @@
 // messages kept, notes left hanging released, bad files refused in one line.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "ToolTestSupport.h"
 #include "tools/render/MidiFileReader.h"
 #include "tools/render/ToolError.h"
@@ -114,14 +116,36 @@ TEST(renderMidiFileReader, ReleasesNotesStillHeldAtTheEnd) {
                   {{0, 0, {0x90, 60, 100}},
                    {0, 0, {0x92, 64, 100}},
                    {0, 480, {0x92, 64, 0}},
+                   {0, 500, {0x91, 62, 90}},
+                   {0, 500, {0x91, 62, 90}},
                    {0, 960, {0xff, 0x2f, 0x00}}});
     const Timeline timeline = readMidiFile(path);
-    ASSERT_EQ(timeline.events.size(), 4u);
-    const TimedEvent& release = timeline.events.back();
+    // A key struck twice and never let go: one release, sent twice.
+    ASSERT_EQ(timeline.events.size(), 7u);
+    const TimedEvent& release = timeline.events[5];
     EXPECT_EQ(release.status, 0x80);
     EXPECT_EQ(release.data1, 60);
+    EXPECT_EQ(release.repeats, 1);
     EXPECT_DOUBLE_EQ(release.seconds, 1.0);
+    EXPECT_EQ(timeline.events[6].status, 0x81);
+    EXPECT_EQ(timeline.events[6].repeats, 2);
     EXPECT_DOUBLE_EQ(timeline.lengthSeconds, 1.0);
+}
+
+// A 4 MiB file of one note struck again and again at one instant, three bytes
+// a strike (running status), never released: the tool rendering it peaks at
+// less than 8 times the file's size above a short song, its events held once.
+TEST(renderMidiFileReader, ALongFileTakesAFewTimesItsSizeInMemory) {
+    ScratchFolder folder;
+    std::vector<MidiFileEvent> strikes(1400000, {0, 0, {60, 100}});
+    strikes.front().bytes = {0x90, 60, 100};
+    writeMidiFile(folder.file("flood.mid"), 0, 480, 1, strikes);
+    writeMidiFile(folder.file("short.mid"), 0, 480, 1, {{0, 0, {0x90, 60, 100}}});
+    const ToolRun small = runTool({folder.file("short.mid"), "-o", folder.file("short.wav"), "--tail", "0.1"});
+    const ToolRun flood = runTool({folder.file("flood.mid"), "-o", folder.file("flood.wav"), "--tail", "0.1"});
+    ASSERT_EQ(flood.exitCode, 0) << flood.err;
+    const auto kilobytes = static_cast<long>(std::filesystem::file_size(folder.file("flood.mid")) / 1024);
+    EXPECT_LE(flood.peakKilobytes - small.peakKilobytes, 8 * kilobytes) << flood.peakKilobytes << " KB";
 }
 
 TEST(renderMidiFileReader, BadFilesAreOneLineErrors) {

@@ -244,3 +244,39 @@ TEST(renderAudioFileWriter, WavBeyondFourGibibytesIsRf64) {
         EXPECT_EQ(readAudio(folder.file("short.wav")).frames(), kBlock) << announced;
     }
 }
+
+// A write that fails at any byte near the end of a 16-bit WAV or a FLAC file
+// (the last frames flushed, the header or STREAMINFO rewritten when the file
+// is finished) is an error, and the old file stays; past the end, the file is
+// whole.
+TEST(renderAudioFileWriter, AWriteFailingAtTheEndKeepsTheOldFile) {
+    ScratchFolder folder;
+    std::vector<float> frames(12000);
+    for (std::size_t i = 0; i < frames.size(); ++i) frames[i] = static_cast<float>(i % 397) / 400.0f - 0.5f;
+    for (const FileFormat format : {FileFormat::Wav, FileFormat::Flac}) {
+        const std::string path = folder.file(format == FileFormat::Wav ? "out.wav" : "out.flac");
+        auto write = [&](std::uint64_t failAfter) {
+            AudioFileWriter writer(path, 44100, 2, format, SampleFormat::Int16, 6000);
+            writer.failWritesAfter(failAfter);
+            try {
+                writer.write(frames.data(), 6000);
+                writer.commit();
+                return true;
+            } catch (const ToolError&) {
+                return false;
+            }
+        };
+        ASSERT_TRUE(write(UINT64_MAX));
+        const std::vector<unsigned char> whole = readBytes(path), old = {'o', 'l', 'd'};
+        int failed = 0;
+        for (std::uint64_t n = whole.size() - 100; n < whole.size() + 100; ++n) {
+            writeBytes(path, old);
+            const bool written = write(n);
+            failed += written ? 0 : 1;
+            EXPECT_EQ(readBytes(path), written ? whole : old) << n;
+        }
+        EXPECT_GE(failed, 100) << "a byte of the file that may fail unnoticed";
+        EXPECT_LT(failed, 200) << "a write past the end that fails";
+    }
+    EXPECT_EQ(folder.entries().size(), 2u);  // no temporary file left
+}

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -405,7 +406,7 @@ std::string shortSong(const ScratchFolder& folder) {
 TEST(renderTool, OutputsGoOnlyWhereTheyMay) {
     ScratchFolder folder;
     const std::string song = shortSong(folder);
-    auto file = [&](const char* name) { return folder.file(name); };
+    auto file = [&](const std::string& name) { return folder.file(name); };
 
     writeBytes(file("old.wav"), {'o', 'l', 'd'});
     ASSERT_EQ(::symlink("old.wav", file("link.wav").c_str()), 0);
@@ -434,6 +435,8 @@ TEST(renderTool, OutputsGoOnlyWhereTheyMay) {
     ASSERT_EQ(::link(song.c_str(), file("hard.mid").c_str()), 0);
     ASSERT_EQ(::symlink("song.mid", file("song-link.mid").c_str()), 0);
     writeBytes(file("plugin.so"), readBytes(HAMMERLYN2_PLUGIN_PATH));
+    writeBytes(file("locked.wav"), {'o', 'l', 'd'});
+    ASSERT_EQ(::chmod(file("locked.wav").c_str(), 0444), 0);
 
     const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
         {{song, "-o", file("fifo")}, "it is a FIFO"},
@@ -451,6 +454,8 @@ TEST(renderTool, OutputsGoOnlyWhereTheyMay) {
         {{"--plugin", file("plugin.so"), "-o", file("plugin.so")}, "same file as the input"},
         {{"-o", file("new.wav"), "--save-bank", folder.path() + "/./new.wav"}, "same file as the output"},
         {{"--save-preset", file("kept.fxp"), "--save-bank", file("preset-link.fxp")}, "same file as the output"},
+        {{song, "-o", file("locked.wav")}, "it is read-only (--force replaces it)"},
+        {{"--save-bank", file("locked.wav")}, "it is read-only"},
     };
     const auto before = snapshot(folder);
     for (const auto& [arguments, reason] : refused) {
@@ -462,6 +467,36 @@ TEST(renderTool, OutputsGoOnlyWhereTheyMay) {
         EXPECT_EQ(snapshot(folder), before) << "after: " << run.err;
     }
     ::close(listener);
+
+    // A replaced file keeps its permissions, and its owner and group where the
+    // tool may give them (as root); --force replaces a read-only one. A name
+    // of the longest length a folder takes is written.
+    writeBytes(file("private.wav"), {'o', 'l', 'd'});
+    ASSERT_EQ(::chmod(file("private.wav").c_str(), 0640), 0);
+    const bool root = ::geteuid() == 0;
+    ASSERT_TRUE(!root || ::chown(file("private.wav").c_str(), 4321, 8765) == 0);
+    for (const std::string& output : {file("private.wav"), file("locked.wav"), file(std::string(251, 'n') + ".wav")})
+        ASSERT_EQ(runTool({song, "-o", output, "--tail", "0", "-q", "--force"}).exitCode, 0) << output;
+    struct stat info {};
+    ASSERT_EQ(::stat(file("private.wav").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    EXPECT_TRUE(!root || (info.st_uid == 4321 && info.st_gid == 8765));
+    ASSERT_EQ(::stat(file("locked.wav").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0444u);
+}
+
+// What the tool prints that cannot reach its standard output (a full disk, a
+// closed descriptor) fails the run, lists, help and summary alike.
+TEST(renderTool, AStandardOutputThatFailsIsAFailure) {
+    ScratchFolder folder;
+    const std::string song = shortSong(folder);
+    for (const std::string& out : {std::string("/dev/full"), std::string("closed")})
+        for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
+                 {"--list-programs"}, {"--list-params"}, {"--help"}, {song, "-o", folder.file("out.wav")}}) {
+            const ToolRun run = ToolProcess(arguments, out).finish();
+            EXPECT_EQ(run.exitCode, 1) << out << " " << arguments[0];
+            EXPECT_NE(run.err.find("cannot write the standard output"), std::string::npos) << run.err;
+        }
 }
 
 // How long a render can last is known before it starts: a song beyond
@@ -508,19 +543,29 @@ TEST(renderTool, SignalsEndTheToolAndLeaveNoTemporaryFile) {
     ScratchFolder inputs;
     const std::string song = inputs.file("long.mid");  // ten minutes
     writeMidiFile(song, 0, 1, 1, {{0, 0, {0x90, 60, 100}}, {0, 1200, {0x80, 60, 0}}});
-    for (int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2, SIGXCPU, SIGXFSZ,
-                       SIGVTALRM, SIGPROF}) {
-        ScratchFolder folder;
-        ToolProcess tool({song, "-o", folder.file("out.wav"), "--quiet"});
-        const auto start = std::chrono::steady_clock::now();
-        while (folder.entries().empty() && std::chrono::steady_clock::now() - start < std::chrono::seconds(60))
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        ASSERT_EQ(folder.entries().size(), 1u) << "no temporary file while rendering";
-        ::kill(tool.pid(), signal);
-        const ToolRun run = tool.finish(60.0);
-        EXPECT_EQ(run.signal, signal) << strsignal(signal) << ", exit " << run.exitCode << ": " << run.err;
-        EXPECT_TRUE(folder.entries().empty()) << strsignal(signal) << " left " << folder.entries()[0];
-    }
+    // Twice: the second signal comes while the handler of the first is held
+    // (by the tool's test switch) before it removes the file, and waits.
+    for (const bool twice : {false, true})
+        for (int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2, SIGXCPU, SIGXFSZ,
+                           SIGVTALRM, SIGPROF}) {
+            ScratchFolder folder;
+            if (twice) ::setenv("HAMMERLYN2_RENDER_STOP_IN_SIGNAL_HANDLER", "1", 1);
+            ToolProcess tool({song, "-o", folder.file("out.wav"), "--quiet"});
+            ::unsetenv("HAMMERLYN2_RENDER_STOP_IN_SIGNAL_HANDLER");
+            const auto start = std::chrono::steady_clock::now();
+            while (folder.entries().empty() && std::chrono::steady_clock::now() - start < std::chrono::seconds(60))
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            ASSERT_EQ(folder.entries().size(), 1u) << "no temporary file while rendering";
+            ::kill(tool.pid(), signal);
+            int stopped = 0;
+            if (twice && ::waitpid(tool.pid(), &stopped, WUNTRACED) == tool.pid() && WIFSTOPPED(stopped)) {
+                ::kill(tool.pid(), signal);
+                ::kill(tool.pid(), SIGCONT);
+            }
+            const ToolRun run = tool.finish(60.0);
+            EXPECT_EQ(run.signal, signal) << strsignal(signal) << ", exit " << run.exitCode << ": " << run.err;
+            EXPECT_TRUE(folder.entries().empty()) << strsignal(signal) << " left " << folder.entries()[0];
+        }
 
     ASSERT_EQ(::mkfifo(inputs.file("never.mid").c_str(), 0600), 0);
     ScratchFolder folder;

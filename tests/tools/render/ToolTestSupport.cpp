@@ -50,7 +50,7 @@ std::string slurp(const std::string& path) {
 
 }  // namespace
 
-ToolProcess::ToolProcess(const std::vector<std::string>& arguments) {
+ToolProcess::ToolProcess(const std::vector<std::string>& arguments, const std::string& standardOutput) {
     const std::string outPath = capture.file("stdout"), errPath = capture.file("stderr");
     std::vector<std::string> copies(arguments);
     std::string tool = HAMMERLYN2_RENDER_TOOL;
@@ -66,7 +66,10 @@ ToolProcess::ToolProcess(const std::vector<std::string>& arguments) {
         ::sigprocmask(SIG_SETMASK, &none, nullptr);
         const rlimit noCore{0, 0};
         ::setrlimit(RLIMIT_CORE, &noCore);
-        std::freopen(outPath.c_str(), "w", stdout);
+        if (standardOutput == "closed")
+            ::close(STDOUT_FILENO);
+        else
+            std::freopen(standardOutput.empty() ? outPath.c_str() : standardOutput.c_str(), "w", stdout);
         std::freopen(errPath.c_str(), "w", stderr);
         ::execv(tool.c_str(), argv.data());
         std::_Exit(127);
@@ -80,17 +83,19 @@ ToolProcess::~ToolProcess() {
 ToolRun ToolProcess::finish(double timeoutSeconds) {
     ToolRun run;
     int status = 0;
+    rusage usage{};
     const auto start = std::chrono::steady_clock::now();
-    while (::waitpid(child, &status, timeoutSeconds > 0 ? WNOHANG : 0) == 0) {
+    while (::wait4(child, &status, timeoutSeconds > 0 ? WNOHANG : 0, &usage) == 0) {
         if (std::chrono::steady_clock::now() - start > std::chrono::duration<double>(timeoutSeconds)) {
             run.timedOut = true;
             ::kill(child, SIGKILL);
-            ::waitpid(child, &status, 0);
+            ::wait4(child, &status, 0, &usage);
             break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     child = -1;
+    run.peakKilobytes = usage.ru_maxrss;
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     run.signal = WIFSIGNALED(status) && !run.timedOut ? WTERMSIG(status) : 0;
     run.out = slurp(capture.file("stdout"));

@@ -26,14 +26,17 @@ struct ToolRun {
     int exitCode = -1;  // -1 when a signal ended the tool
     int signal = 0;     // the signal that ended it
     bool timedOut = false;
+    long peakKilobytes = 0;  // the tool's peak resident set (ru_maxrss)
     std::string out, err;
 };
 
 // The built hammerlyn2-render started with these arguments, with every signal
-// at its default action and no core files.
+// at its default action and no core files. Its standard output is captured,
+// or goes to the file standardOutput names ("/dev/full"), or is closed
+// ("closed").
 class ToolProcess {
 public:
-    explicit ToolProcess(const std::vector<std::string>& arguments);
+    explicit ToolProcess(const std::vector<std::string>& arguments, const std::string& standardOutput = {});
     ~ToolProcess();
     ToolProcess(const ToolProcess&) = delete;
     ToolProcess& operator=(const ToolProcess&) = delete;
