@@ -104,11 +104,12 @@ EMSCRIPTEN_KEEPALIVE int hl2_demo_prepare(double sampleRate, int* frames) {
     demoEvents.clear();
     for (const TimedEvent& e : song.events) {
         const bool program = e.kind == TimedEvent::Kind::Program;
-        demoEvents.insert(demoEvents.end(), {static_cast<std::int32_t>(frameAt(e.seconds, sampleRate)), program ? 1 : 0,
-                                             program ? e.program : e.status, e.data1, e.data2});
+        for (int k = 0; k < (program ? 1 : e.repeats); ++k)
+            demoEvents.insert(demoEvents.end(), {static_cast<std::int32_t>(frameAt(e.seconds, sampleRate)),
+                                                 program ? 1 : 0, program ? e.program : e.status, e.data1, e.data2});
     }
     *frames = static_cast<int>(frameAt(song.lengthSeconds, sampleRate));
-    return static_cast<int>(song.events.size());
+    return static_cast<int>(demoEvents.size() / 5);
 }
 EMSCRIPTEN_KEEPALIVE const std::int32_t* hl2_demo_events() { return demoEvents.data(); }
 
