@@ -3,13 +3,16 @@
 // native panel's pixels at both sizes, the mouse and the computer keyboard
 // reach the sounding instrument, and a preset saved on the page plays the same
 // in the render tool.
-import puppeteer from 'puppeteer-core';
 import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import http from 'node:http';
 import os from 'node:os';
 import path from 'node:path';
 
+const puppeteer = await import('puppeteer-core').then((m) => m.default, () => {
+  console.error('puppeteer-core is missing: run "npm ci --prefix tests/web" (make test does)');
+  process.exit(1);
+});
 const arg = (name) => process.argv[process.argv.indexOf(`--${name}`) + 1];
 const site = arg('site');
 const temp = fs.mkdtempSync(path.join(os.tmpdir(), 'hammerlyn2-web-'));
