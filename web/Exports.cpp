@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "editor/MyGui.h"
+#include "editor/NoteKeys.h"
 #include "editor/web/CanvasPanelWindow.h"
 #include "instrument/Instrument.h"
 #include "plugin/PluginIdentity.h"
@@ -169,5 +170,26 @@ EMSCRIPTEN_KEEPALIVE void hl2_panel_refresh(PagePanel* panel) {
 }
 EMSCRIPTEN_KEEPALIVE const char* hl2_panel_readout(PagePanel* panel) { return panel->gui().readoutText().c_str(); }
 EMSCRIPTEN_KEEPALIVE int hl2_panel_scale(PagePanel* panel) { return panel->gui().panelScale(); }
+
+// The computer keyboard as a music keyboard. A key event by its position's
+// name (KeyboardEvent.code): -1 for a key that does not play; else what it
+// did, as kind | note << 8 | velocity << 16 (kinds as NoteKeys::Action).
+EMSCRIPTEN_KEEPALIVE NoteKeys* hl2_keys_new() { return new (std::nothrow) NoteKeys; }
+EMSCRIPTEN_KEEPALIVE int hl2_keys_event(NoteKeys* keys, const char* code, int down) {
+    const int key = NoteKeys::keyFromCode(code);
+    if (key < 0) return -1;
+    const NoteKeys::Action a = down ? keys->press(key) : keys->release(key);
+    return a.kind | a.note << 8 | a.velocity << 16;
+}
+EMSCRIPTEN_KEEPALIVE int hl2_keys_octave(NoteKeys* keys) { return keys->octave(); }
+EMSCRIPTEN_KEEPALIVE int hl2_keys_velocity(NoteKeys* keys) { return keys->velocity(); }
+// The notes of every key held, let go: a list ending with -1.
+EMSCRIPTEN_KEEPALIVE const int* hl2_keys_release_all(NoteKeys* keys) {
+    static int notes[32];
+    int n = 0;
+    keys->releaseAll([&](int note) { notes[n++] = note; });
+    notes[n] = -1;
+    return notes;
+}
 
 }  // extern "C"

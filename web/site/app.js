@@ -107,40 +107,34 @@ else if (!window.AudioWorkletNode) missing('This browser has no AudioWorklet: th
 
 // --- Notes.
 const midi = (status, data1, data2 = 0, frame) => send({ type: 'midi', data: [status, data1, data2], frame });
-const keyboard = { octave: 48, velocity: 100 };
-const lower = ['KeyZ', 'KeyS', 'KeyX', 'KeyD', 'KeyC', 'KeyV', 'KeyG', 'KeyB', 'KeyH', 'KeyN', 'KeyJ', 'KeyM'];
-const upper = ['KeyQ', 'Digit2', 'KeyW', 'Digit3', 'KeyE', 'KeyR', 'Digit5', 'KeyT', 'Digit6', 'KeyY', 'Digit7',
-  'KeyU', 'KeyI'];
-const held = new Map();  // key code -> the note it started
-function showKeys() { $('keys-state').textContent = `Keys: C${keyboard.octave / 12 - 1}, velocity ${keyboard.velocity}`; }
-function noteOn(note) { if (note >= 0 && note <= 127) { midi(0x90, note, keyboard.velocity); key(note, true); } }
-function noteOff(note) { if (note >= 0 && note <= 127) { midi(0x80, note, 0); key(note, false); } }
-window.addEventListener('keydown', (e) => {
-  if (e.target instanceof HTMLInputElement || e.ctrlKey || e.metaKey || e.altKey) return;
-  const arrows = { ArrowLeft: -12, ArrowRight: 12 };
-  if (e.code in arrows) keyboard.octave = Math.min(108, Math.max(0, keyboard.octave + arrows[e.code]));
-  else if (e.code === 'ArrowUp' || e.code === 'ArrowDown')
-    keyboard.velocity = Math.min(127, Math.max(1, keyboard.velocity + (e.code === 'ArrowUp' ? 16 : -16)));
-  else {
-    const offset = lower.includes(e.code) ? lower.indexOf(e.code)
-      : upper.includes(e.code) ? upper.indexOf(e.code) + 12 : -1;
-    if (offset < 0) return;
-    e.preventDefault();
-    if (e.repeat || held.has(e.code)) return;
-    startSound();
-    held.set(e.code, keyboard.octave + offset);
-    noteOn(keyboard.octave + offset);
-    return;
-  }
+const keys = m.hl2_keys_new();
+const codeText = m.hl2_alloc(32);
+let velocity = 100;  // of the on-screen keys too
+function showKeys() {
+  velocity = m.hl2_keys_velocity(keys);
+  $('keys-state').textContent = `Keys: C${m.hl2_keys_octave(keys) / 12 - 1}, velocity ${velocity}`;
+}
+function noteOn(note, strength = velocity) { midi(0x90, note, strength); key(note, true); }
+function noteOff(note) { midi(0x80, note, 0); key(note, false); }
+function computerKey(e, down) {
+  if (e.target instanceof HTMLInputElement || e.code.length > 31) return;
+  if (down && (e.ctrlKey || e.metaKey || e.altKey)) return;  // the browser's shortcuts
+  const bytes = new Uint8Array(w.memory(), codeText, 32);
+  bytes.set([...e.code].map((c) => c.charCodeAt(0) & 0x7f).concat([0]));
+  const action = m.hl2_keys_event(keys, codeText, down ? 1 : 0);
+  if (action < 0) return;
   e.preventDefault();
-  showKeys();
+  const [kind, note, strength] = [action & 0xff, (action >> 8) & 0xff, action >> 16];
+  if (kind === 1) { startSound(); noteOn(note, strength); }
+  if (kind === 2) noteOff(note);
+  if (kind === 3) showKeys();
+}
+window.addEventListener('keydown', (e) => computerKey(e, true));
+window.addEventListener('keyup', (e) => computerKey(e, false));
+window.addEventListener('blur', () => {
+  const notes = new Int32Array(w.memory(), m.hl2_keys_release_all(keys), 32);
+  for (let i = 0; notes[i] >= 0; ++i) noteOff(notes[i]);
 });
-window.addEventListener('keyup', (e) => {
-  if (!held.has(e.code)) return;
-  noteOff(held.get(e.code));
-  held.delete(e.code);
-});
-window.addEventListener('blur', () => { for (const note of held.values()) noteOff(note); held.clear(); });
 showKeys();
 
 // The on-screen keys: three octaves from C3.
