@@ -510,6 +510,7 @@ void VoiceLanes::render(Path path, int count, float* mix) noexcept {
     }
     laneCount = sounding;
     soundingCount = sounding;
+    if (sounding == 0) return;  // the lanes are set up afresh by every call
     for (int v = 0; v < kLanes; ++v) {
         passNext[v] = -1;
         if (v >= sounding) {
@@ -540,7 +541,6 @@ void VoiceLanes::render(Path path, int count, float* mix) noexcept {
         rate[v] = stageRates[env.currentStage][v];
         base[v] = laneTableStart(v, voice->currentTable);
     }
-    if (sounding == 0) return;
     // The groups of four lanes with a sounding voice, in voice order: where
     // their rows start in `out` and which of their lanes sound.
     int quadStart[kLanes / 4];

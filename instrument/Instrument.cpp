@@ -135,15 +135,11 @@ bool Instrument::setSampleRate(float rate) noexcept {
     hostRate = rate;
     chorus->setSampleRate(rate);
     engine->setSampleRate(rate * 2.0f);
+    halfBandFilter->setSampleRate(rate * 2.0f);
     for (int band = 0; band < kBodyBands; ++band) {
-        BodyResonator& resonator = *resonators[band];
-        resonator.setSampleRate(static_cast<double>(rate));
-        // Pick up a gain requested since the last block, else recompute the
-        // band as it stands for the new rate.
-        if (bodyRequest[band].load(std::memory_order_relaxed) != bodyApplied[band])
-            setupBody(band);
-        else
-            resonator.setup(resonator.getFrequency(), resonator.getQ(), resonator.getGainDb());
+        resonators[band]->setSampleRate(rate);
+        // Pick up a gain requested since the last block.
+        if (bodyRequest[band].load(std::memory_order_relaxed) != bodyApplied[band]) setupBody(band);
     }
     return true;
 }
@@ -271,7 +267,8 @@ void Instrument::renderPiece(float* left, float* right, int frames, float chorus
     // Back to the host rate: each output sample is the sum of a pair.
     for (int k = 0; k < frames; ++k) left[k] = (left[k] + mixBuffer[2 * k]) + mixBuffer[2 * k + 1];
 
-    for (auto& resonator : resonators) resonator->process(left, frames);
+    BodyResonator* const bands[kBodyBands] = {resonators[0].get(), resonators[1].get(), resonators[2].get()};
+    BodyResonator::processInSeries(bands, left, frames);
     std::copy(left, left + frames, right);
     chorus->process(left, right, frames, chorusAmount);
 }
