@@ -40,7 +40,6 @@ VoiceEngine::VoiceEngine() {
     voiceLanes = std::make_unique<VoiceLanes>();
     voiceLanes->bank = tableBank.get();
     voiceLanes->voiceCount = kVoiceCount;
-    lanePath = VoiceLanes::best();
     for (int j = 0; j < kVoiceCount; ++j) {
         float* tables = tableBank.get() + VoiceLanes::tableStart(j, 0);
         voices[j] = std::make_unique<StringVoice>(paramValues.data(), noteFrequency.data(), sawShape.data(),
@@ -142,15 +141,11 @@ void VoiceEngine::silenceAll() noexcept {
 
 void VoiceEngine::renderVoices(float* /*voiceBuffer*/, float* mixBuffer, int count) noexcept {
     if (count < 1) return;
-    voiceLanes->volume = paramValues[StringVoice::Volume].load(kRelaxed);
-    voiceLanes->render(lanePath, count, mixBuffer);
+    voiceLanes->lanes.volume = paramValues[StringVoice::Volume].load(kRelaxed);
+    voiceLanes->render(count, mixBuffer);
 }
 
-bool VoiceEngine::useLanes(VoiceLanes::Path path) noexcept {
-    if (!VoiceLanes::available(path)) return false;
-    lanePath = path;
-    return true;
-}
+bool VoiceEngine::useLanes(VoiceLanes::Path path) noexcept { return voiceLanes->use(path); }
 
 void VoiceEngine::apply(const EngineEvent& event) noexcept {
     switch (event.kind) {

@@ -74,7 +74,7 @@ public:
     // path renders the same bits. Returns false (and changes nothing) for a
     // path this processor or build cannot run.
     bool useLanes(VoiceLanes::Path path) noexcept;
-    VoiceLanes::Path lanes() const noexcept { return lanePath; }
+    VoiceLanes::Path lanes() const noexcept { return voiceLanes->path(); }
 
     // Diagnostics.
     const StringVoice& voice(int i) const noexcept { return *voices[i]; }
@@ -99,7 +99,6 @@ private:
     // The voices' tables, two per voice, lanes interleaved (see VoiceLanes).
     std::unique_ptr<float[]> tableBank;
     std::unique_ptr<VoiceLanes> voiceLanes;
-    VoiceLanes::Path lanePath = VoiceLanes::Path::Portable;
     std::array<std::unique_ptr<StringVoice>, kVoiceCount> voices;
     // Every voice index once, least recently chosen first; the reserve is last.
     std::array<int, kVoiceCount> voiceOrder{};

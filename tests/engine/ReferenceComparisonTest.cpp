@@ -306,7 +306,8 @@ TEST(VoiceLanes, EveryLaneOfTheBankRendersTheReferenceBits) {
         const auto lanes = std::make_unique<VoiceLanes>();
         lanes->bank = bank.get();
         lanes->voiceCount = kVoices;
-        lanes->volume = kTestProgram[15];
+        lanes->use(path);
+        lanes->lanes.volume = kTestProgram[15];
         std::uint32_t noise = StringVoice::kNoiseSeed;
         std::vector<std::unique_ptr<StringVoice>> voices;
         for (int v = 0; v < kVoices; ++v) {
@@ -318,7 +319,7 @@ TEST(VoiceLanes, EveryLaneOfTheBankRendersTheReferenceBits) {
         }
         std::vector<float> mix(kCount, 0.0f);
         for (int done = 0; done < kCount; done += kPiece)
-            lanes->render(path, std::min(kPiece, kCount - done), mix.data() + done);
+            lanes->render(std::min(kPiece, kCount - done), mix.data() + done);
         EXPECT_EQ(0, std::memcmp(mix.data(), expected.data(), kCount * sizeof(float)))
             << "path " << static_cast<int>(path);
     }
