@@ -95,11 +95,11 @@ void renderWith(benchmark::State& state, Engine& engine, int firstMidi, int voic
         top = firstMidi + v * step;
         engine.noteOn(top - 12, 0.8f, 0);
     }
-    std::vector<float> work(kEngineSamples), mix(kEngineSamples);
-    engine.render(work.data(), mix.data(), kEngineSamples);
+    std::vector<float> mix(kEngineSamples);
+    engine.render(mix.data(), kEngineSamples);
     for (auto _ : state) {
         std::fill(mix.begin(), mix.end(), 0.0f);
-        engine.render(work.data(), mix.data(), kEngineSamples);
+        engine.render(mix.data(), kEngineSamples);
         benchmark::DoNotOptimize(mix.data());
         benchmark::ClobberMemory();
     }
@@ -153,11 +153,11 @@ template <class Engine>
 void noteStartWith(benchmark::State& state, Engine& engine) {
     for (int i = 0; i < VoiceEngine::kParamCount; ++i) engine.setParam(i, kProgram[i]);
     engine.setSampleRate(kEngineRate);
-    float work[1], mix[1];
+    float mix[1];
     int note = 0;
     for (auto _ : state) {
         engine.noteOn(24 + note, 0.8f, 0);
-        engine.render(work, mix, 0);
+        engine.render(mix, 0);
         note = (note + 7) % 60;
         benchmark::ClobberMemory();
     }

@@ -101,11 +101,11 @@ void play(Engine& engine, const Case& c) {
 template <class Engine>
 double nsPerVoiceSample(Engine& engine, const Case& c) {
     play(engine, c);
-    std::vector<float> work(kEngineSamples), mix(kEngineSamples);
+    std::vector<float> mix(kEngineSamples);
     return medianNs(
                [&] {
                    std::fill(mix.begin(), mix.end(), 0.0f);
-                   engine.render(work.data(), mix.data(), kEngineSamples);
+                   engine.render(mix.data(), kEngineSamples);
                    sink = mix[kEngineSamples / 2];
                },
                40) /
@@ -114,16 +114,16 @@ double nsPerVoiceSample(Engine& engine, const Case& c) {
 
 // Renders `blocks` blocks of one case on one path; nothing is printed.
 int renderOnly(const Case& c, int path, int blocks) {
-    std::vector<float> work(kEngineSamples), mix(kEngineSamples);
+    std::vector<float> mix(kEngineSamples);
     if (path < 0) {
         static ReferenceEngine reference;
         play(reference, c);
-        for (int b = 0; b < blocks; ++b) reference.render(work.data(), mix.data(), kEngineSamples);
+        for (int b = 0; b < blocks; ++b) reference.render(mix.data(), kEngineSamples);
     } else {
         static VoiceEngine engine;
         if (!engine.useLanes(static_cast<VoiceLanes::Path>(path))) return 1;
         play(engine, c);
-        for (int b = 0; b < blocks; ++b) engine.render(work.data(), mix.data(), kEngineSamples);
+        for (int b = 0; b < blocks; ++b) engine.render(mix.data(), kEngineSamples);
     }
     sink = mix[0];
     return 0;

@@ -78,18 +78,6 @@ public:
         wave[kTableLength + 1] = wave[kTableLength] - 1.0f;
     }
 
-    // Linear read of the table at position p (0..511). Positions outside the
-    // table (which a sane rate and detune never produce) read entry 511
-    // instead of memory beyond the table; exactly 511.0 reads entry 511.
-    // Entries are `Stride` floats apart.
-    template <int Stride = 1>
-    static float interpolate(const float* wave, float p) noexcept {
-        if (!(p > -1.0f && p < static_cast<float>(kTableLength))) return wave[kTableLength * Stride];
-        const int i = static_cast<int>(p);
-        const float a = wave[i * Stride], b = wave[(i + 1) * Stride];
-        return (b - a) * (p - static_cast<float>(i)) + a;
-    }
-
     // Engine-side control.
     void setSampleRate(float rate) noexcept { engineRate.store(rate, std::memory_order_relaxed); }
     float sampleRate() const noexcept { return engineRate.load(std::memory_order_relaxed); }

@@ -139,10 +139,10 @@ void VoiceEngine::silenceAll() noexcept {
     for (auto& voice : voices) voice->silence();
 }
 
-void VoiceEngine::renderVoices(float* /*voiceBuffer*/, float* mixBuffer, int count) noexcept {
+void VoiceEngine::renderVoices(float* mix, int count) noexcept {
     if (count < 1) return;
     voiceLanes->lanes.volume = paramValues[StringVoice::Volume].load(kRelaxed);
-    voiceLanes->render(count, mixBuffer);
+    voiceLanes->render(count, mix);
 }
 
 bool VoiceEngine::useLanes(VoiceLanes::Path path) noexcept { return voiceLanes->use(path); }
@@ -160,7 +160,7 @@ void VoiceEngine::apply(const EngineEvent& event) noexcept {
     }
 }
 
-void VoiceEngine::renderSpan(float* voiceBuffer, float* mixBuffer, int count, bool wholeBlock) noexcept {
+void VoiceEngine::renderSpan(float* mix, int count, bool wholeBlock) noexcept {
     if (count < 0) count = 0;
     int pos = 0;
     int applied = 0;
@@ -171,11 +171,11 @@ void VoiceEngine::renderSpan(float* voiceBuffer, float* mixBuffer, int count, bo
         // queued after them with smaller offsets wait too: queue order holds.
         if (!wholeBlock && at > count) break;
         at = at < pos ? pos : (at > count ? count : at);
-        renderVoices(voiceBuffer, mixBuffer + pos, at - pos);
+        renderVoices(mix + pos, at - pos);
         apply(event);
         pos = at;
     }
-    renderVoices(voiceBuffer, mixBuffer + pos, count - pos);
+    renderVoices(mix + pos, count - pos);
 
     // Keep what was not applied, counted from the end of this piece. Offsets
     // that now lie behind the piece start are due at its very beginning.
@@ -190,13 +190,9 @@ void VoiceEngine::renderSpan(float* voiceBuffer, float* mixBuffer, int count, bo
     for (int e = 0; e < kept; ++e) noteEventCount += events[e].kind == EngineEvent::Bend ? 0 : 1;
 }
 
-void VoiceEngine::render(float* voiceBuffer, float* mixBuffer, int count) noexcept {
-    renderSpan(voiceBuffer, mixBuffer, count, true);
-}
+void VoiceEngine::render(float* mix, int count) noexcept { renderSpan(mix, count, true); }
 
-void VoiceEngine::renderPartial(float* voiceBuffer, float* mixBuffer, int count) noexcept {
-    renderSpan(voiceBuffer, mixBuffer, count, false);
-}
+void VoiceEngine::renderPartial(float* mix, int count) noexcept { renderSpan(mix, count, false); }
 
 void VoiceEngine::recomputeEnvelopeRates() noexcept {
     const float attack = paramValues[StringVoice::Attack].load(kRelaxed);

@@ -45,15 +45,14 @@ public:
     // Every voice stops contributing at once; the queue is kept.
     void silenceAll() noexcept;
 
-    // Adds `count` samples of all voices into mixBuffer, applying every queued
-    // event at its offset, then empties the queue. voiceBuffer is not used
-    // (the engine keeps its own work space).
-    // Offsets are clamped into [previous event's, count].
-    void render(float* voiceBuffer, float* mixBuffer, int count) noexcept;
+    // Adds `count` samples of all voices into mix, applying every queued
+    // event at its offset, then empties the queue. Offsets are clamped into
+    // [previous event's, count].
+    void render(float* mix, int count) noexcept;
     // The first `count` samples of a longer block: applies the queued events
     // that fall inside and keeps the later ones, moved back by `count`. A block
     // rendered as pieces ending with render() is identical to one render().
-    void renderPartial(float* voiceBuffer, float* mixBuffer, int count) noexcept;
+    void renderPartial(float* mix, int count) noexcept;
     // Drops the queued events unapplied, for a block that is not rendered.
     // Choices of the reserve already made stand.
     void discardEvents() noexcept { eventCount = noteEventCount = 0; }
@@ -90,8 +89,8 @@ public:
     const std::atomic<float>* params() const noexcept { return paramValues.data(); }
 
 private:
-    void renderSpan(float* voiceBuffer, float* mixBuffer, int count, bool wholeBlock) noexcept;
-    void renderVoices(float* voiceBuffer, float* mixBuffer, int count) noexcept;
+    void renderSpan(float* mix, int count, bool wholeBlock) noexcept;
+    void renderVoices(float* mix, int count) noexcept;
     void apply(const EngineEvent& event) noexcept;
     bool queue(const EngineEvent& event) noexcept;
     void moveToBack(int voice) noexcept;

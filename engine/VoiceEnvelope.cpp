@@ -41,22 +41,3 @@ void VoiceEnvelope::setRates(float sampleRate, float attackTime, float decayTime
     rates[Fade].store(stageRate(n * kFadeTime), relaxed);
     rates[Idle].store(0.0f, relaxed);
 }
-
-void VoiceEnvelope::process(float* buffer, int count) noexcept {
-    int stage = currentStage;
-    float level = currentLevel;
-    for (int j = 0; j < count; ++j) {
-        if (stage == Idle) {
-            buffer[j] = buffer[j] * 0.0f;
-            continue;
-        }
-        // Rates are re-read every sample: another thread may change them.
-        const float target = kTarget[stage];
-        level = (target - level) * rates[stage].load(std::memory_order_relaxed) + level;
-        // A NaN distance compares false and never ends a stage.
-        if (std::fabs(level - target) <= kThreshold && stage != Decay) ++stage;
-        buffer[j] = buffer[j] * level;
-    }
-    currentStage = stage;
-    currentLevel = level;
-}

@@ -26,9 +26,6 @@ public:
     // May run on any thread while the audio thread processes.
     void setRates(float sampleRate, float attackTime, float decayTime, float releaseTime) noexcept;
 
-    // Multiplies `count` samples in place, one envelope step per sample.
-    void process(float* buffer, int count) noexcept;
-
     // Note start: Attack from silence.
     void start() noexcept {
         currentStage = Attack;
@@ -36,6 +33,11 @@ public:
     }
     // Release and Fade carry the level over from wherever it is.
     void setStage(Stage stage) noexcept { currentStage = stage; }
+    // Where the renderer leaves the envelope after its samples.
+    void hold(int stage, float level) noexcept {
+        currentStage = stage;
+        currentLevel = level;
+    }
 
     int stage() const noexcept { return currentStage; }
     float level() const noexcept { return currentLevel; }
@@ -43,9 +45,6 @@ public:
     float rate(int stage) const noexcept { return rates[stage].load(std::memory_order_relaxed); }
 
 private:
-    // The engine's lanes run the envelope of each voice and keep its state.
-    friend struct VoiceLanes;
-
     std::array<std::atomic<float>, kStageCount> rates;
     int currentStage = Idle;
     float currentLevel = 0.0f;

@@ -210,10 +210,10 @@ void VoiceLanes::render(int count, float* mix) noexcept {
         lanes.gain[v] = voice.velocityGain;
         const VoiceEnvelope& env = voice.env;
         for (int s = 0; s < kStages; ++s) lanes.stageRates[s][v] = env.rate(s);
-        lanes.stage[v] = env.currentStage;
-        lanes.level[v] = env.currentLevel;
-        lanes.target[v] = VoiceEnvelope::kTarget[env.currentStage];
-        lanes.rate[v] = lanes.stageRates[env.currentStage][v];
+        lanes.stage[v] = env.stage();
+        lanes.level[v] = env.level();
+        lanes.target[v] = VoiceEnvelope::kTarget[env.stage()];
+        lanes.rate[v] = lanes.stageRates[env.stage()][v];
         lanes.base[v] = laneTableStart(v, voice.currentTable);
     }
     quadCount = 0;
@@ -240,8 +240,7 @@ void VoiceLanes::render(int count, float* mix) noexcept {
         voice.phases[0] = lanes.p0[v];
         voice.phases[1] = lanes.p1[v];
         voice.phases[2] = lanes.p2[v];
-        voice.env.currentStage = lanes.stage[v];
-        voice.env.currentLevel = lanes.level[v];
+        voice.env.hold(lanes.stage[v], lanes.level[v]);
         voice.isActive = lanes.stage[v] != VoiceEnvelope::Idle;
     }
 }

@@ -98,9 +98,7 @@ Instrument::Instrument() {
 Instrument::~Instrument() { releaseBuffers(); }
 
 void Instrument::releaseBuffers() noexcept {
-    delete[] voiceBuffer;
     delete[] mixBuffer;
-    voiceBuffer = nullptr;
     mixBuffer = nullptr;
     bufferFrames = 0;
 }
@@ -109,16 +107,9 @@ bool Instrument::prepare(int maxFrames) noexcept {
     releaseBuffers();
     const int frames = std::clamp(maxFrames, 1, kMaxWorkFrames);
     const std::size_t samples = 2 * static_cast<std::size_t>(frames);
-    auto* voice = new (std::nothrow) float[samples];
     auto* mix = new (std::nothrow) float[samples];
-    if (!voice || !mix) {
-        delete[] voice;
-        delete[] mix;
-        return false;
-    }
-    std::fill(voice, voice + samples, 0.0f);
+    if (!mix) return false;
     std::fill(mix, mix + samples, 0.0f);
-    voiceBuffer = voice;
     mixBuffer = mix;
     bufferFrames = frames;
     return true;
@@ -232,7 +223,7 @@ void Instrument::render(float* left, float* right, int frames) noexcept {
     if (frames <= 0 || !left || !right) return;
     const DenormalGuard denormalGuard;
 
-    if (!voiceBuffer) {
+    if (!mixBuffer) {
         // Not prepared: silence, and the events meant for this block are dropped.
         std::fill(left, left + frames, 0.0f);
         std::fill(right, right + frames, 0.0f);
@@ -255,13 +246,12 @@ void Instrument::renderPiece(float* left, float* right, int frames, float chorus
                              bool lastPiece) noexcept {
     const int samples = frames * 2;
     std::fill(left, left + frames, 0.0f);
-    std::fill(voiceBuffer, voiceBuffer + samples, 0.0f);
     std::fill(mixBuffer, mixBuffer + samples, 0.0f);
 
     if (lastPiece)
-        engine->render(voiceBuffer, mixBuffer, samples);
+        engine->render(mixBuffer, samples);
     else
-        engine->renderPartial(voiceBuffer, mixBuffer, samples);
+        engine->renderPartial(mixBuffer, samples);
     halfBandFilter->process(mixBuffer, samples);
 
     // Back to the host rate: each output sample is the sum of a pair.

@@ -98,6 +98,24 @@ void ReferenceVoice::start(float velocity, int note) noexcept {
     increments[2] = kTable / (r / f * sr);
 }
 
+void applyEnvelope(VoiceEnvelope& env, float* buffer, int count) noexcept {
+    int stage = env.stage();
+    float level = env.level();
+    for (int j = 0; j < count; ++j) {
+        if (stage == VoiceEnvelope::Idle) {
+            buffer[j] = buffer[j] * 0.0f;
+            continue;
+        }
+        // Rates are re-read every sample: another thread may change them.
+        const float target = VoiceEnvelope::kTarget[stage];
+        level = (target - level) * env.rate(stage) + level;
+        // A NaN distance compares false and never ends a stage.
+        if (std::fabs(level - target) <= VoiceEnvelope::kThreshold && stage != VoiceEnvelope::Decay) ++stage;
+        buffer[j] = buffer[j] * level;
+    }
+    env.hold(stage, level);
+}
+
 void ReferenceVoice::smooth() noexcept {
     const float c = dampingCoefficient;
     float f0 = filterState[0];
@@ -146,7 +164,7 @@ void ReferenceVoice::render(int count, float* voiceBuffer, float* mixBuffer) noe
     phases[1] = p1;
     phases[2] = p2;
 
-    env.process(voiceBuffer, count);
+    applyEnvelope(env, voiceBuffer, count);
     isActive = !env.finished();
     for (int j = 0; j < count; ++j) mixBuffer[j] = voiceBuffer[j] + mixBuffer[j];
 }

@@ -6,6 +6,10 @@
 
 #include "engine/VoiceEnvelope.h"
 
+// Multiplies `count` samples in place by the envelope, one step per sample:
+// the envelope as the scalar engine ran it.
+void applyEnvelope(VoiceEnvelope& env, float* buffer, int count) noexcept;
+
 // One voice of the engine: a struck string modelled as a single-period
 // wavetable. A note start fills the table with an excitation (noise plus a
 // square and a ramp shape, smoothed by a velocity-dependent pre-filter); the

