@@ -93,7 +93,7 @@ void renderWith(benchmark::State& state, Engine& engine, int firstMidi, int voic
     int top = firstMidi;
     for (int v = 0; v < voices; ++v) {
         top = firstMidi + v * step;
-        engine.noteOn(top - 12, 0.8f, 0);
+        engine.noteOn(0, top - 12, 0.8f);
     }
     std::vector<float> mix(kEngineSamples);
     engine.render(mix.data(), kEngineSamples);
@@ -156,7 +156,7 @@ void noteStartWith(benchmark::State& state, Engine& engine) {
     float mix[1];
     int note = 0;
     for (auto _ : state) {
-        engine.noteOn(24 + note, 0.8f, 0);
+        engine.noteOn(0, 24 + note, 0.8f);
         engine.render(mix, 0);
         note = (note + 7) % 60;
         benchmark::ClobberMemory();

@@ -95,7 +95,7 @@ template <class Engine>
 void play(Engine& engine, const Case& c) {
     for (int i = 0; i < VoiceEngine::kParamCount; ++i) engine.setParam(i, kProgram[i]);
     engine.setSampleRate(kEngineRate);
-    for (int v = 0; v < c.voices; ++v) engine.noteOn(c.firstMidi + v * c.step - 12, 0.8f, 0);
+    for (int v = 0; v < c.voices; ++v) engine.noteOn(0, c.firstMidi + v * c.step - 12, 0.8f);
 }
 
 template <class Engine>

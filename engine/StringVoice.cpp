@@ -27,7 +27,7 @@ StringVoice::StringVoice(const std::atomic<float>* params, const float* noteFreq
       tables(tables) {}
 
 void StringVoice::setEnvelopeRates(float attack, float decay, float release) noexcept {
-    env.setRates(sampleRate(), attack * attack * 0.1f, decay * decay, release * release);
+    env.setRates(sampleRate(), attack, decay, release);
 }
 
 void StringVoice::start(float velocity, int note) noexcept {

@@ -67,7 +67,7 @@ void VoiceEngine::moveToBack(int voice) noexcept {
     voiceOrder[kVoiceCount - 1] = voice;
 }
 
-void VoiceEngine::noteOn(int note, float velocity, int offset) noexcept {
+void VoiceEngine::noteOn(int offset, int note, float velocity) noexcept {
     // A note whose start cannot be queued changes nothing at all.
     if (noteEventCount >= kMaxEvents) return;
 
@@ -127,7 +127,7 @@ void VoiceEngine::noteOff(int offset, int note) noexcept {
     }
 }
 
-void VoiceEngine::pitchBend(float value, int offset) noexcept {
+void VoiceEngine::pitchBend(int offset, float value) noexcept {
     EngineEvent bend;
     bend.kind = EngineEvent::Bend;
     bend.value = value;

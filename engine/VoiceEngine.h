@@ -35,13 +35,13 @@ public:
 
     // Hands the note to the reserve voice (queued at `offset`) and picks and
     // fades the next reserve at once.
-    void noteOn(int note, float velocity, int offset) noexcept;
+    void noteOn(int offset, int note, float velocity) noexcept;
     // Queues a release for every sounding voice of `note` and for every start
     // of `note` already queued in this block.
     void noteOff(int offset, int note) noexcept;
     // Queued only as a split point of the block; it bends nothing and takes
     // no slot of the note events.
-    void pitchBend(float value, int offset) noexcept;
+    void pitchBend(int offset, float value) noexcept;
     // Every voice stops contributing at once; the queue is kept.
     void silenceAll() noexcept;
 

@@ -178,7 +178,7 @@ void Instrument::noteOn(int frame, int midiNote, int velocity) noexcept {
         return;
     }
     const float amount = static_cast<float>(std::min(velocity, 127)) * kVelocityScale;
-    engine->noteOn(midiNote - kEngineNoteOffset, amount, engineOffset(frame));
+    engine->noteOn(engineOffset(frame), midiNote - kEngineNoteOffset, amount);
 }
 
 void Instrument::noteOff(int frame, int midiNote) noexcept {
@@ -190,7 +190,7 @@ void Instrument::pitchBend(int frame, int value) noexcept {
     // Hosts that pass bends through other units can deliver values just
     // outside the MIDI range.
     const int held = std::clamp(value, 0, kBendMaximum);
-    engine->pitchBend(static_cast<float>(held) * kBendScale * 2.0f - 1.0f, engineOffset(frame));
+    engine->pitchBend(engineOffset(frame), static_cast<float>(held) * kBendScale * 2.0f - 1.0f);
 }
 
 void Instrument::allNotesOff() noexcept { engine->silenceAll(); }

@@ -75,15 +75,15 @@ private:
         if (pick(30) == 0) note = -40 + pick(200);  // beyond both ends of the table
         if (kind < 5) {
             const float velocity = pick(10) == 0 ? 1.0f : unit();
-            engine->noteOn(note, velocity, offset);
-            reference->noteOn(note, velocity, offset);
+            engine->noteOn(offset, note, velocity);
+            reference->noteOn(offset, note, velocity);
         } else if (kind < 8) {
             engine->noteOff(offset, note);
             reference->noteOff(offset, note);
         } else {
             const float bend = unit() * 2.0f - 1.0f;
-            engine->pitchBend(bend, offset);
-            reference->pitchBend(bend, offset);
+            engine->pitchBend(offset, bend);
+            reference->pitchBend(offset, bend);
         }
     }
 
@@ -158,8 +158,8 @@ public:
         reference.setSampleRate(rate);
     }
     void noteOn(int note, int offset) {
-        engine.noteOn(note, 0.9f, offset);
-        reference.noteOn(note, 0.9f, offset);
+        engine.noteOn(offset, note, 0.9f);
+        reference.noteOn(offset, note, 0.9f);
     }
     void noteOff(int note, int offset) {
         engine.noteOff(offset, note);

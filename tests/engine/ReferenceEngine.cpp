@@ -60,7 +60,7 @@ void ReferenceEngine::moveToBack(int voice) noexcept {
     voiceOrder[kVoiceCount - 1] = voice;
 }
 
-void ReferenceEngine::noteOn(int note, float velocity, int offset) noexcept {
+void ReferenceEngine::noteOn(int offset, int note, float velocity) noexcept {
     // A note whose start cannot be queued changes nothing at all.
     if (noteEventCount >= kMaxEvents) return;
 
@@ -120,7 +120,7 @@ void ReferenceEngine::noteOff(int offset, int note) noexcept {
     }
 }
 
-void ReferenceEngine::pitchBend(float value, int offset) noexcept {
+void ReferenceEngine::pitchBend(int offset, float value) noexcept {
     EngineEvent bend;
     bend.kind = EngineEvent::Bend;
     bend.value = value;

@@ -27,7 +27,7 @@ ReferenceVoice::ReferenceVoice(const std::atomic<float>* params, const float* no
       noiseState(noiseState) {}
 
 void ReferenceVoice::setEnvelopeRates(float attack, float decay, float release) noexcept {
-    env.setRates(sampleRate(), attack * attack * 0.1f, decay * decay, release * release);
+    env.setRates(sampleRate(), attack, decay, release);
 }
 
 void ReferenceVoice::start(float velocity, int note) noexcept {

@@ -164,7 +164,7 @@ TEST(StringVoice, HeadsPlayAtPitchAndDetuneInCents) {
         program[StringVoice::Decay] = 1.0f;
         loadProgram(e, program);
         e.setSampleRate(88200.0f);
-        e.noteOn(57, 1.0f, 0);
+        e.noteOn(0, 57, 1.0f);
         std::vector<float> sound;
         for (int block = 0; block < 3 * 88200 / 4096; ++block) {
             const auto out = renderBlock(e, 4096);

@@ -33,7 +33,7 @@ TEST(VoiceEnvelope, StageTimesFollowTheKnobsAtEveryRate) {
         for (float knob : {0.0f, 0.3f, 1.0f}) {
             SCOPED_TRACE(testing::Message() << rate << " Hz, knob " << knob);
             VoiceEnvelope env;
-            env.setRates(rate, knob * knob * 0.1f, knob * knob, knob * knob);
+            env.setRates(rate, knob, knob, knob);
             const double attackTime = 0.6 * knob * knob + 0.0006, decayTime = 6.0 * knob * knob + 0.0012;
             const auto slack = [&](double seconds) { return 2.0 + 0.01 * rate * seconds; };
 
@@ -67,7 +67,7 @@ TEST(VoiceEnvelope, StageTimesFollowTheKnobsAtEveryRate) {
 
 TEST(VoiceEnvelope, ReleaseFallsFromWhereverTheLevelIs) {
     VoiceEnvelope env;
-    env.setRates(88200.0f, 0.1f, 1.0f, 0.01f);
+    env.setRates(88200.0f, 1.0f, 1.0f, 0.1f);
     env.start();
     std::vector<float> ones(2000, 1.0f);
     applyEnvelope(env, ones.data(), 2000);
@@ -85,7 +85,7 @@ TEST(VoiceEnvelope, ReleaseFallsFromWhereverTheLevelIs) {
     });
 
     // Released under the threshold: one sample of Release, one of Fade, then zeros.
-    env.setRates(88200.0f, 0.1f, 1.0f, 1.0f);  // slowest attack: tiny steps
+    env.setRates(88200.0f, 1.0f, 1.0f, 1.0f);  // slowest attack: tiny steps
     env.start();
     stepWhile(env, [&] { return env.level() < 0.005f; });
     ASSERT_LT(env.level(), VoiceEnvelope::kThreshold);
