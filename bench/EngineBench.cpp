@@ -31,8 +31,8 @@ constexpr int kEngineSamples = 1024;  // one 512-frame host block
 // Every excitation in use, slow decay. Damp 1 with Key 0 keeps the strings
 // from settling while the benchmark holds them; a voice costs the same at any
 // losses (its pass runs once per period whatever the coefficient).
-constexpr std::array<float, 16> kProgram{0.6f, 0.3f, 0.2f, 0.8f, 1.0f, 0.5f, 0.0f, 0.5f,
-                                         0.5f, 0.5f, 0.1f, 1.0f, 0.3f, 0.5f, 0.0f, 0.8f};
+constexpr std::array<float, VoiceEngine::kParamCount> kProgram{0.6f, 0.3f, 0.2f, 0.8f, 1.0f, 0.5f,
+                                                               0.0f, 0.1f, 1.0f, 0.3f, 0.5f, 0.8f};
 
 double midiFrequency(int midi) { return 440.0 * std::exp2((midi - 69) / 12.0); }
 

@@ -31,8 +31,8 @@ namespace {
 
 constexpr float kEngineRate = 96000.0f;
 constexpr int kEngineSamples = 1024;
-constexpr std::array<float, 16> kProgram{0.6f, 0.3f, 0.2f, 0.8f, 1.0f, 0.5f, 0.0f, 0.5f,
-                                         0.5f, 0.5f, 0.1f, 1.0f, 0.3f, 0.5f, 0.0f, 0.8f};
+constexpr std::array<float, VoiceEngine::kParamCount> kProgram{0.6f, 0.3f, 0.2f, 0.8f, 1.0f, 0.5f,
+                                                               0.0f, 0.1f, 1.0f, 0.3f, 0.5f, 0.8f};
 
 // The thread's CPU time on Linux. On Windows (and under Wine) the thread times
 // tick in steps of many milliseconds, so the clock there is the performance

@@ -5,6 +5,12 @@
 
 #include "engine/VoiceEnvelope.h"
 
+// The knobs the voices read, in the engine's numbering (the instrument maps
+// its parameters to these).
+namespace VoiceParameter {
+enum : int { Noise = 0, Saw, Square, PreFilter, Damp, Velocity, Key, Attack, Decay, Release, Detune, Volume, Count };
+}
+
 // One voice of the engine: a struck string modelled as a single-period
 // wavetable. A note start fills the table with an excitation (noise plus a
 // square and a ramp shape, smoothed by a velocity-dependent pre-filter); the
@@ -27,24 +33,9 @@ public:
     static constexpr float kDefaultSampleRate = 44100.0f;
     static constexpr std::uint32_t kNoiseSeed = 656446u;
 
-    // Parameter indices the voice reads.
-    enum Param : int {
-        Rnd = 0,
-        Saw = 1,
-        Sqr = 2,
-        PreFilter = 3,
-        Damp = 4,
-        Vel = 5,
-        Key = 6,
-        Attack = 10,
-        Decay = 11,
-        ReleaseTime = 12,
-        Detune = 13,
-        Volume = 15
-    };
-
     // All pointers are borrowed from the owner and must outlive the voice.
-    // `noiseState` is the owner's noise generator, shared by its voices.
+    // `params` holds the VoiceParameter values; `noiseState` is the owner's
+    // noise generator, shared by its voices.
     // `tables` is the voice's place in the lane bank: entry i of table t is
     // tables[t * kTableOffset + i].
     StringVoice(const std::atomic<float>* params, const float* noteFrequency, const float* sawTable,

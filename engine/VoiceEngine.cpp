@@ -141,7 +141,7 @@ void VoiceEngine::silenceAll() noexcept {
 
 void VoiceEngine::renderVoices(float* mix, int count) noexcept {
     if (count < 1) return;
-    voiceLanes->lanes.volume = paramValues[StringVoice::Volume].load(kRelaxed);
+    voiceLanes->lanes.volume = paramValues[VoiceParameter::Volume].load(kRelaxed);
     voiceLanes->render(count, mix);
 }
 
@@ -195,14 +195,14 @@ void VoiceEngine::render(float* mix, int count) noexcept { renderSpan(mix, count
 void VoiceEngine::renderPartial(float* mix, int count) noexcept { renderSpan(mix, count, false); }
 
 void VoiceEngine::recomputeEnvelopeRates() noexcept {
-    const float attack = paramValues[StringVoice::Attack].load(kRelaxed);
-    const float decay = paramValues[StringVoice::Decay].load(kRelaxed);
-    const float release = paramValues[StringVoice::ReleaseTime].load(kRelaxed);
+    const float attack = paramValues[VoiceParameter::Attack].load(kRelaxed);
+    const float decay = paramValues[VoiceParameter::Decay].load(kRelaxed);
+    const float release = paramValues[VoiceParameter::Release].load(kRelaxed);
     for (auto& voice : voices) voice->setEnvelopeRates(attack, decay, release);
 }
 
 void VoiceEngine::parameterChanged(int index) noexcept {
-    if (index == StringVoice::Attack || index == StringVoice::Decay || index == StringVoice::ReleaseTime)
+    if (index == VoiceParameter::Attack || index == VoiceParameter::Decay || index == VoiceParameter::Release)
         recomputeEnvelopeRates();
 }
 

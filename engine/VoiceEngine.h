@@ -11,7 +11,8 @@
 
 // The polyphonic engine: 17 string voices, one of them always held silent in
 // reserve for the next note (so at most 16 sound), the tables they share, the
-// 16 live parameter values and the timed-event queue of the current block.
+// live values of the knobs the voices read (VoiceParameter) and the
+// timed-event queue of the current block.
 // It runs at twice the host rate: every count and offset is in engine samples.
 // Notes are engine notes, the MIDI note minus 12.
 //
@@ -21,7 +22,7 @@
 // after construction.
 class VoiceEngine {
 public:
-    static constexpr int kVoiceCount = 17, kParamCount = 16;
+    static constexpr int kVoiceCount = 17, kParamCount = VoiceParameter::Count;
     // Note starts and releases one block can hold; bends queue beside them,
     // up to kMaxBends, and take none of these slots.
     static constexpr int kMaxEvents = 128, kMaxBends = 128;
@@ -57,8 +58,8 @@ public:
     // Choices of the reserve already made stand.
     void discardEvents() noexcept { eventCount = noteEventCount = 0; }
 
-    // Call after writing params[index]; Attack, Decay and Release (10..12)
-    // recompute every voice's envelope rates. Any thread.
+    // Call after setParam(index); Attack, Decay and Release recompute every
+    // voice's envelope rates. Any thread.
     void parameterChanged(int index) noexcept;
     // Every voice's envelope rates from the current Attack, Decay and Release.
     void recomputeEnvelopeRates() noexcept;

@@ -1,6 +1,8 @@
 #include "instrument/Instrument.h"
 
 #include <algorithm>
+#include <array>
+#include <iterator>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -31,21 +33,26 @@ constexpr int kFrameLimit = 1 << 29;
 // The engine plays MIDI note 12 as its note 0.
 constexpr int kEngineNoteOffset = 12;
 
-static_assert(VoiceEngine::kParamCount == kParameterCount, "the engine keeps every parameter");
-// The voices read their parameters by the engine's own names for them.
-static_assert(int{StringVoice::Rnd} == int{ParameterIndex::Noise} &&
-                  int{StringVoice::Saw} == int{ParameterIndex::Saw} &&
-                  int{StringVoice::Sqr} == int{ParameterIndex::Square} &&
-                  int{StringVoice::PreFilter} == int{ParameterIndex::PreFilter} &&
-                  int{StringVoice::Damp} == int{ParameterIndex::Damp} &&
-                  int{StringVoice::Vel} == int{ParameterIndex::Velocity} &&
-                  int{StringVoice::Key} == int{ParameterIndex::Key} &&
-                  int{StringVoice::Attack} == int{ParameterIndex::Attack} &&
-                  int{StringVoice::Decay} == int{ParameterIndex::Decay} &&
-                  int{StringVoice::ReleaseTime} == int{ParameterIndex::Release} &&
-                  int{StringVoice::Detune} == int{ParameterIndex::Detune} &&
-                  int{StringVoice::Volume} == int{ParameterIndex::Volume},
-              "the engine and the instrument number the parameters alike");
+// The engine's number for each parameter the voices read; -1 for those the
+// output stage reads.
+struct VoiceKnob {
+    int parameter;
+    int voice;
+};
+constexpr VoiceKnob kVoiceKnobs[] = {
+    {ParameterIndex::Noise, VoiceParameter::Noise},         {ParameterIndex::Saw, VoiceParameter::Saw},
+    {ParameterIndex::Square, VoiceParameter::Square},       {ParameterIndex::PreFilter, VoiceParameter::PreFilter},
+    {ParameterIndex::Damp, VoiceParameter::Damp},           {ParameterIndex::Velocity, VoiceParameter::Velocity},
+    {ParameterIndex::Key, VoiceParameter::Key},             {ParameterIndex::Attack, VoiceParameter::Attack},
+    {ParameterIndex::Decay, VoiceParameter::Decay},         {ParameterIndex::Release, VoiceParameter::Release},
+    {ParameterIndex::Detune, VoiceParameter::Detune},       {ParameterIndex::Volume, VoiceParameter::Volume}};
+static_assert(std::size(kVoiceKnobs) == VoiceParameter::Count, "every knob the voices read comes from a parameter");
+constexpr std::array<int, kParameterCount> kVoiceParameterOf = [] {
+    std::array<int, kParameterCount> of{};
+    of.fill(-1);
+    for (const VoiceKnob& knob : kVoiceKnobs) of[knob.parameter] = knob.voice;
+    return of;
+}();
 static_assert(Instrument::kPresetStateBytes == 64, "the preset block is 64 bytes");
 static_assert(Instrument::kBankStateBytes == 704, "the bank block is 704 bytes");
 static_assert(sizeof(ProgramRecord::name) == Instrument::kProgramNameLength);
@@ -87,8 +94,9 @@ Instrument::Instrument() {
     chorus = std::make_unique<StereoChorus>();
     halfBandFilter = std::make_unique<HalfBandFilter>();
 
+    for (auto& value : values) value.store(0.0f, std::memory_order_relaxed);
     const ProgramRecord& program = bank->record(0);
-    for (int i = 0; i < kParameterCount; ++i) engine->setParam(i, program.params[i]);
+    for (int i = 0; i < kParameterCount; ++i) storeValue(i, program.params[i]);
     engine->recomputeEnvelopeRates();
 
     // A host that never sends a sample rate still gets the right pitch.
@@ -148,6 +156,11 @@ void Instrument::applyBodyRequests() noexcept {
         if (bodyRequest[band].load(std::memory_order_relaxed) != bodyApplied[band]) setupBody(band);
 }
 
+void Instrument::storeValue(int index, float value) noexcept {
+    values[index].store(value, std::memory_order_relaxed);
+    if (kVoiceParameterOf[index] >= 0) engine->setParam(kVoiceParameterOf[index], value);
+}
+
 void Instrument::requestBody(int band, float value) noexcept {
     const float gain = ParameterMapping::bodyGainDecibels(value);
     bodyRequest[band].store(packBody(kBodyQ, gain), std::memory_order_relaxed);
@@ -156,10 +169,10 @@ void Instrument::requestBody(int band, float value) noexcept {
 bool Instrument::setParameter(int index, float value) noexcept {
     if (index < 0 || index >= kParameterCount || std::isnan(value)) return false;
     value = ParameterMapping::clampUnit(value);
-    const bool changed = value != engine->getParam(index);
+    const bool changed = value != values[index].load(std::memory_order_relaxed);
     if (changed) {
-        engine->setParam(index, value);
-        engine->parameterChanged(index);
+        storeValue(index, value);
+        if (kVoiceParameterOf[index] >= 0) engine->parameterChanged(kVoiceParameterOf[index]);
     }
     if (index >= ParameterIndex::Body100 && index <= ParameterIndex::Body300)
         requestBody(index - ParameterIndex::Body100, value);
@@ -168,7 +181,7 @@ bool Instrument::setParameter(int index, float value) noexcept {
 
 float Instrument::parameter(int index) const noexcept {
     if (index < 0 || index >= kParameterCount) return 0.0f;
-    return engine->getParam(index);
+    return values[index].load(std::memory_order_relaxed);
 }
 
 void Instrument::noteOn(int frame, int midiNote, int velocity) noexcept {
@@ -232,7 +245,7 @@ void Instrument::render(float* left, float* right, int frames) noexcept {
     }
 
     applyBodyRequests();
-    const float chorusAmount = ParameterMapping::chorusDepth(engine->getParam(ParameterIndex::Chorus));
+    const float chorusAmount = ParameterMapping::chorusDepth(parameter(ParameterIndex::Chorus));
 
     int done = 0;
     while (done < frames) {
@@ -265,15 +278,15 @@ void Instrument::renderPiece(float* left, float* right, int frames, float chorus
 
 void Instrument::keepCurrentValues() noexcept {
     ProgramRecord& record = bank->record(program());
-    for (int i = 0; i < kParameterCount; ++i) record.params[i] = engine->getParam(i);
+    for (int i = 0; i < kParameterCount; ++i) record.params[i] = parameter(i);
 }
 
 void Instrument::applyProgram() noexcept {
     const ProgramRecord& record = bank->record(program());
-    for (int i = 0; i < kParameterCount; ++i) engine->setParam(i, record.params[i]);
+    for (int i = 0; i < kParameterCount; ++i) storeValue(i, record.params[i]);
     engine->recomputeEnvelopeRates();
     for (int band = 0; band < kBodyBands; ++band)
-        requestBody(band, engine->getParam(ParameterIndex::Body100 + band));
+        requestBody(band, parameter(ParameterIndex::Body100 + band));
 }
 
 bool Instrument::selectProgram(int index) {
@@ -306,7 +319,7 @@ std::int32_t Instrument::saveState(bool preset, const void** data) {
     const std::lock_guard<std::mutex> lock(stateMutex);
     keepCurrentValues();
     if (preset) {
-        for (int i = 0; i < kParameterCount; ++i) presetState[i] = engine->getParam(i);
+        for (int i = 0; i < kParameterCount; ++i) presetState[i] = parameter(i);
         *data = presetState;
         return kPresetStateBytes;
     }

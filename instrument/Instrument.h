@@ -100,6 +100,8 @@ public:
 
 private:
     void renderPiece(float* left, float* right, int frames, float chorusAmount, bool lastPiece) noexcept;
+    // Stores a parameter's value, and hands it to the engine if the voices read it.
+    void storeValue(int index, float value) noexcept;
     void requestBody(int band, float value) noexcept;
     void applyBodyRequests() noexcept;
     void setupBody(int band) noexcept;
@@ -116,6 +118,8 @@ private:
     std::unique_ptr<BodyResonator> resonators[kBodyBands];
     std::unique_ptr<StereoChorus> chorus;
     std::atomic<int> currentProgram{0};
+    // The parameters' current values, set and read from any thread.
+    std::atomic<float> values[kParameterCount];
 
     // Body gains are set from any thread; the audio thread picks up each band's
     // latest (Q, gain) pair whole at the start of a block, so a block never runs

@@ -9,11 +9,12 @@
 
 #include "engine/VoiceEngine.h"
 
-// A playable sound: a little of every excitation, moderate losses.
-inline constexpr std::array<float, 16> kTestProgram{0.6f, 0.3f, 0.2f, 0.8f, 0.9f, 0.5f, 0.4f, 0.5f,
-                                                    0.5f, 0.5f, 0.1f, 0.7f, 0.3f, 0.5f, 0.0f, 0.8f};
+// A playable sound: a little of every excitation, moderate losses (the
+// engine's numbering, VoiceParameter).
+using VoiceProgram = std::array<float, VoiceEngine::kParamCount>;
+inline constexpr VoiceProgram kTestProgram{0.6f, 0.3f, 0.2f, 0.8f, 0.9f, 0.5f, 0.4f, 0.1f, 0.7f, 0.3f, 0.5f, 0.8f};
 
-inline void loadProgram(VoiceEngine& engine, const std::array<float, 16>& program = kTestProgram) {
+inline void loadProgram(VoiceEngine& engine, const VoiceProgram& program = kTestProgram) {
     for (int i = 0; i < VoiceEngine::kParamCount; ++i) engine.setParam(i, program[i]);
     engine.recomputeEnvelopeRates();
 }

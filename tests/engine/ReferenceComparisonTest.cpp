@@ -91,7 +91,7 @@ private:
         for (int i = 0; i < VoiceEngine::kParamCount; ++i) {
             float value = unit();
             if (pick(6) == 0) value = static_cast<float>(pick(2));                       // the ends
-            if (i == StringVoice::PreFilter || i == StringVoice::Volume) value *= 2.0f;  // up to clipping
+            if (i == VoiceParameter::PreFilter || i == VoiceParameter::Volume) value *= 2.0f;  // up to clipping
             engine->setParam(i, value);
             reference->setParam(i, value);
             engine->parameterChanged(i);
@@ -146,8 +146,8 @@ public:
     explicit Pair(VoiceLanes::Path path, float rate) {
         ok = engine.useLanes(path);
         // Every excitation, full detune, short envelope stages, Volume up to clipping.
-        constexpr float kKnobs[VoiceEngine::kParamCount] = {0.6f, 0.3f, 0.2f,  0.8f, 0.7f,  0.5f, 0.5f, 0.5f,
-                                                            0.5f, 0.5f, 0.05f, 0.3f, 0.05f, 1.0f, 0.0f, 2.0f};
+        constexpr float kKnobs[VoiceEngine::kParamCount] = {0.6f, 0.3f,  0.2f, 0.8f,  0.7f, 0.5f,
+                                                            0.5f, 0.05f, 0.3f, 0.05f, 1.0f, 2.0f};
         for (int i = 0; i < VoiceEngine::kParamCount; ++i) {
             engine.setParam(i, kKnobs[i]);
             reference.setParam(i, kKnobs[i]);
@@ -278,11 +278,12 @@ TEST(VoiceEngine, LoneVoiceAfterAVoiceOutsideTheTableReadsTheReferenceBits) {
 TEST(VoiceLanes, EveryLaneOfTheBankRendersTheReferenceBits) {
     constexpr int kVoices = VoiceLanes::kLanes, kCount = 2500, kPiece = 700;
     const VoiceEngine shapes;  // note frequencies and excitation shapes
-    std::array<std::atomic<float>, 16> params{};
-    for (int i = 0; i < 16; ++i) params[i] = kTestProgram[i];
+    std::array<std::atomic<float>, VoiceEngine::kParamCount> params{};
+    for (int i = 0; i < VoiceEngine::kParamCount; ++i) params[i] = kTestProgram[i];
     const auto prepare = [&](auto& voice, int v) {
         voice.setSampleRate(96000.0f);
-        voice.setEnvelopeRates(kTestProgram[10], kTestProgram[11], kTestProgram[12]);
+        voice.setEnvelopeRates(kTestProgram[VoiceParameter::Attack], kTestProgram[VoiceParameter::Decay],
+                               kTestProgram[VoiceParameter::Release]);
         voice.start(0.3f + 0.02f * static_cast<float>(v), 24 + 3 * v);  // MIDI 36 to 105
     };
 
@@ -307,7 +308,7 @@ TEST(VoiceLanes, EveryLaneOfTheBankRendersTheReferenceBits) {
         lanes->bank = bank.get();
         lanes->voiceCount = kVoices;
         lanes->use(path);
-        lanes->lanes.volume = kTestProgram[15];
+        lanes->lanes.volume = kTestProgram[VoiceParameter::Volume];
         std::uint32_t noise = StringVoice::kNoiseSeed;
         std::vector<std::unique_ptr<StringVoice>> voices;
         for (int v = 0; v < kVoices; ++v) {

@@ -189,15 +189,15 @@ void ReferenceEngine::render(float* mix, int count) noexcept { renderSpan(mix, c
 void ReferenceEngine::renderPartial(float* mix, int count) noexcept { renderSpan(mix, count, false); }
 
 void ReferenceEngine::recomputeEnvelopeRates() noexcept {
-    const float attack = paramValues[ReferenceVoice::Attack].load(kRelaxed);
-    const float decay = paramValues[ReferenceVoice::Decay].load(kRelaxed);
-    const float release = paramValues[ReferenceVoice::ReleaseTime].load(kRelaxed);
+    const float attack = paramValues[VoiceParameter::Attack].load(kRelaxed);
+    const float decay = paramValues[VoiceParameter::Decay].load(kRelaxed);
+    const float release = paramValues[VoiceParameter::Release].load(kRelaxed);
     for (auto& voice : voices) voice->setEnvelopeRates(attack, decay, release);
 }
 
 void ReferenceEngine::parameterChanged(int index) noexcept {
-    if (index == ReferenceVoice::Attack || index == ReferenceVoice::Decay ||
-        index == ReferenceVoice::ReleaseTime)
+    if (index == VoiceParameter::Attack || index == VoiceParameter::Decay ||
+        index == VoiceParameter::Release)
         recomputeEnvelopeRates();
 }
 

@@ -24,7 +24,7 @@
 // after construction.
 class ReferenceEngine {
 public:
-    static constexpr int kVoiceCount = 17, kParamCount = 16;
+    static constexpr int kVoiceCount = 17, kParamCount = VoiceParameter::Count;
     // Note starts and releases one block can hold; bends queue beside them,
     // up to kMaxBends, and take none of these slots.
     static constexpr int kMaxEvents = 128, kMaxBends = 128;
@@ -60,7 +60,7 @@ public:
     // Choices of the reserve already made stand.
     void discardEvents() noexcept { eventCount = noteEventCount = 0; }
 
-    // Call after writing params[index]; Attack, Decay and Release (10..12)
+    // Call after setParam(index); Attack, Decay and Release
     // recompute every voice's envelope rates. Any thread.
     void parameterChanged(int index) noexcept;
     // Every voice's envelope rates from the current Attack, Decay and Release.

@@ -39,14 +39,14 @@ void ReferenceVoice::start(float velocity, int note) noexcept {
     filterState[0] = 0.0f;
     filterState[1] = 0.0f;
 
-    const float rnd = params[Rnd].load(kRelaxed);
-    const float saw = params[Saw].load(kRelaxed);
-    const float sqr = params[Sqr].load(kRelaxed);
-    const float preFilter = params[PreFilter].load(kRelaxed);
-    const float damp = params[Damp].load(kRelaxed);
-    const float vel = params[Vel].load(kRelaxed);
-    const float key = params[Key].load(kRelaxed);
-    const float detune = params[Detune].load(kRelaxed);
+    const float rnd = params[VoiceParameter::Noise].load(kRelaxed);
+    const float saw = params[VoiceParameter::Saw].load(kRelaxed);
+    const float sqr = params[VoiceParameter::Square].load(kRelaxed);
+    const float preFilter = params[VoiceParameter::PreFilter].load(kRelaxed);
+    const float damp = params[VoiceParameter::Damp].load(kRelaxed);
+    const float vel = params[VoiceParameter::Velocity].load(kRelaxed);
+    const float key = params[VoiceParameter::Key].load(kRelaxed);
+    const float detune = params[VoiceParameter::Detune].load(kRelaxed);
 
     // Key tracking of the losses: full Damp at the bottom of the range, none at the top.
     int k = note - kKeyLowNote;
@@ -140,7 +140,7 @@ void ReferenceVoice::render(int count, float* voiceBuffer, float* mixBuffer) noe
     const float inc1 = increments[1];
     const float inc2 = increments[2];
     const float amplitude = velocityGain;
-    const std::atomic<float>& volume = params[Volume];
+    const std::atomic<float>& volume = params[VoiceParameter::Volume];
 
     for (int j = 0; j < count; ++j) {
         // Head 0 is read before the advance, the detuned heads after it.

@@ -305,10 +305,10 @@ TEST(VoiceEngine, EnvelopeStagesLastTheKnobsDocumentedTimes) {
     const auto attackTime = [](double v) { return 0.6 * v * v + 0.0006; };
     const auto fallTime = [](double v) { return 6.0 * v * v + 0.0012; };
     auto e = freshEngine();
-    e->setParam(StringVoice::Attack, 0.2f);
-    e->parameterChanged(StringVoice::Attack);
-    e->setParam(StringVoice::Decay, 0.1f);
-    e->parameterChanged(StringVoice::Decay);
+    e->setParam(VoiceParameter::Attack, 0.2f);
+    e->parameterChanged(VoiceParameter::Attack);
+    e->setParam(VoiceParameter::Decay, 0.1f);
+    e->parameterChanged(VoiceParameter::Decay);
     e->noteOn(0, 48, 1.0f);
     applyEvents(*e);  // the start, no sample yet
     const int v = voicePlaying(*e, 48);
@@ -320,11 +320,11 @@ TEST(VoiceEngine, EnvelopeStagesLastTheKnobsDocumentedTimes) {
     // A knob reaches the sounding note only through its own index; the note
     // keeps its stage and level.
     const float release = e->voice(v).envelope().rate(VoiceEnvelope::Release);
-    e->setParam(StringVoice::ReleaseTime, 0.05f);
-    e->parameterChanged(StringVoice::Vel);
+    e->setParam(VoiceParameter::Release, 0.05f);
+    e->parameterChanged(VoiceParameter::Velocity);
     EXPECT_EQ(e->voice(v).envelope().rate(VoiceEnvelope::Release), release);
     const float level = e->voice(v).envelope().level();
-    e->parameterChanged(StringVoice::ReleaseTime);
+    e->parameterChanged(VoiceParameter::Release);
     EXPECT_EQ(e->voice(v).envelope().stage(), VoiceEnvelope::Decay);
     EXPECT_EQ(e->voice(v).envelope().level(), level);
     e->noteOff(0, 48);
@@ -358,8 +358,8 @@ TEST(VoiceEngine, KnobsMayMoveFromAnotherThreadWhileRendering) {
     std::atomic<bool> done{false};
     std::thread knobs([&] {
         for (int i = 0; !done.load(); ++i) {
-            e->setParam(i % 16, static_cast<float>(i % 100) * 0.01f);
-            e->parameterChanged(i % 16);
+            e->setParam(i % VoiceEngine::kParamCount, static_cast<float>(i % 100) * 0.01f);
+            e->parameterChanged(i % VoiceEngine::kParamCount);
         }
     });
     bool finite = true;
@@ -481,9 +481,9 @@ TEST(VoiceEngine, FixedPhraseRendersTheSameBitsInEveryBuild) {
             e->noteOn((block * 97) % 512, 55 + (block * 5) % 24, 0.3f + 0.03f * block);
         if (block >= 8 && block < 28) e->noteOff((block * 61) % 512, 55 + ((block - 4) * 5) % 24);
         if (block == 20) {
-            e->setParam(12, 0.6f);
-            e->parameterChanged(12);
-            e->setParam(15, 0.5f);
+            e->setParam(VoiceParameter::Release, 0.6f);
+            e->parameterChanged(VoiceParameter::Release);
+            e->setParam(VoiceParameter::Volume, 0.5f);
         }
         if (block == 30)
             for (int n : {36, 43, 48, 52}) e->noteOff(100, n);
