@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -144,5 +145,22 @@ TEST(BodyResonator, BandsInSeriesFilterAsOneAfterAnother) {
         for (BodyResonator& band : apart) band.process(expected.data() + at, n);
         BodyResonator::processInSeries(bands, out.data() + at, n);
     }
+    EXPECT_EQ(out, expected);
+}
+
+TEST(BodyResonator, ResetForgetsTheHistoryEvenANaNButKeepsTheBand) {
+    const std::vector<float> in = noise(4000, 9);
+    BodyResonator fresh(200.0f), used(200.0f);
+    for (BodyResonator* band : {&fresh, &used}) {
+        band->setSampleRate(48000.0f);
+        band->setup(200.0f, 6.0f, 12.0f);
+    }
+    std::vector<float> poisoned = noise(100, 4);
+    poisoned[50] = std::numeric_limits<float>::quiet_NaN();
+    used.process(poisoned.data(), static_cast<int>(poisoned.size()));
+    used.reset();
+    std::vector<float> expected = in, out = in;
+    fresh.process(expected.data(), static_cast<int>(expected.size()));
+    used.process(out.data(), static_cast<int>(out.size()));
     EXPECT_EQ(out, expected);
 }

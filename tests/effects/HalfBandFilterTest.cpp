@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstdint>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -114,4 +115,16 @@ TEST(HalfBandFilter, SilenceCopiedFromItsSettledCycleKeepsTheBitsOfAComputedOne)
         EXPECT_LT(std::fabs(blocks[i]), 1e-28f);
         EXPECT_EQ(blocks[i], blocks[i + 4]);
     }
+}
+
+TEST(HalfBandFilter, ResetForgetsEverythingEvenANaN) {
+    std::vector<float> poisoned(64, 0.5f), after(256, 0.0f);
+    poisoned[10] = std::numeric_limits<float>::quiet_NaN();
+    after[0] = 1.0f;
+    HalfBandFilter filter;
+    filter.process(poisoned.data(), static_cast<int>(poisoned.size()));
+    filter.reset();
+    std::vector<float> out = after;
+    filter.process(out.data(), static_cast<int>(out.size()));
+    EXPECT_EQ(out, filtered(after));
 }
