@@ -31,8 +31,8 @@ constexpr int kEngineSamples = 1024;  // one 512-frame host block
 // Every excitation in use, slow decay. Damp 1 with Key 0 keeps the strings
 // from settling while the benchmark holds them; a voice costs the same at any
 // losses (its pass runs once per period whatever the coefficient).
-constexpr std::array<float, 16> kProgram{0.6f, 0.3f, 0.2f, 0.8f, 1.0f, 0.5f, 0.0f, 0.5f,
-                                         0.5f, 0.5f, 0.1f, 1.0f, 0.3f, 0.5f, 0.0f, 0.8f};
+constexpr std::array<float, VoiceEngine::kParamCount> kProgram{0.6f, 0.3f, 0.2f, 0.8f, 1.0f, 0.5f,
+                                                               0.0f, 0.1f, 1.0f, 0.3f, 0.5f, 0.8f};
 
 double midiFrequency(int midi) { return 440.0 * std::exp2((midi - 69) / 12.0); }
 
@@ -93,13 +93,13 @@ void renderWith(benchmark::State& state, Engine& engine, int firstMidi, int voic
     int top = firstMidi;
     for (int v = 0; v < voices; ++v) {
         top = firstMidi + v * step;
-        engine.noteOn(top - 12, 0.8f, 0);
+        engine.noteOn(0, top - 12, 0.8f);
     }
-    std::vector<float> work(kEngineSamples), mix(kEngineSamples);
-    engine.render(work.data(), mix.data(), kEngineSamples);
+    std::vector<float> mix(kEngineSamples);
+    engine.render(mix.data(), kEngineSamples);
     for (auto _ : state) {
         std::fill(mix.begin(), mix.end(), 0.0f);
-        engine.render(work.data(), mix.data(), kEngineSamples);
+        engine.render(mix.data(), kEngineSamples);
         benchmark::DoNotOptimize(mix.data());
         benchmark::ClobberMemory();
     }
@@ -153,11 +153,11 @@ template <class Engine>
 void noteStartWith(benchmark::State& state, Engine& engine) {
     for (int i = 0; i < VoiceEngine::kParamCount; ++i) engine.setParam(i, kProgram[i]);
     engine.setSampleRate(kEngineRate);
-    float work[1], mix[1];
+    float mix[1];
     int note = 0;
     for (auto _ : state) {
-        engine.noteOn(24 + note, 0.8f, 0);
-        engine.render(work, mix, 0);
+        engine.noteOn(0, 24 + note, 0.8f);
+        engine.render(mix, 0);
         note = (note + 7) % 60;
         benchmark::ClobberMemory();
     }

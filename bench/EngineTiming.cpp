@@ -31,8 +31,8 @@ namespace {
 
 constexpr float kEngineRate = 96000.0f;
 constexpr int kEngineSamples = 1024;
-constexpr std::array<float, 16> kProgram{0.6f, 0.3f, 0.2f, 0.8f, 1.0f, 0.5f, 0.0f, 0.5f,
-                                         0.5f, 0.5f, 0.1f, 1.0f, 0.3f, 0.5f, 0.0f, 0.8f};
+constexpr std::array<float, VoiceEngine::kParamCount> kProgram{0.6f, 0.3f, 0.2f, 0.8f, 1.0f, 0.5f,
+                                                               0.0f, 0.1f, 1.0f, 0.3f, 0.5f, 0.8f};
 
 // The thread's CPU time on Linux. On Windows (and under Wine) the thread times
 // tick in steps of many milliseconds, so the clock there is the performance
@@ -95,17 +95,17 @@ template <class Engine>
 void play(Engine& engine, const Case& c) {
     for (int i = 0; i < VoiceEngine::kParamCount; ++i) engine.setParam(i, kProgram[i]);
     engine.setSampleRate(kEngineRate);
-    for (int v = 0; v < c.voices; ++v) engine.noteOn(c.firstMidi + v * c.step - 12, 0.8f, 0);
+    for (int v = 0; v < c.voices; ++v) engine.noteOn(0, c.firstMidi + v * c.step - 12, 0.8f);
 }
 
 template <class Engine>
 double nsPerVoiceSample(Engine& engine, const Case& c) {
     play(engine, c);
-    std::vector<float> work(kEngineSamples), mix(kEngineSamples);
+    std::vector<float> mix(kEngineSamples);
     return medianNs(
                [&] {
                    std::fill(mix.begin(), mix.end(), 0.0f);
-                   engine.render(work.data(), mix.data(), kEngineSamples);
+                   engine.render(mix.data(), kEngineSamples);
                    sink = mix[kEngineSamples / 2];
                },
                40) /
@@ -114,16 +114,16 @@ double nsPerVoiceSample(Engine& engine, const Case& c) {
 
 // Renders `blocks` blocks of one case on one path; nothing is printed.
 int renderOnly(const Case& c, int path, int blocks) {
-    std::vector<float> work(kEngineSamples), mix(kEngineSamples);
+    std::vector<float> mix(kEngineSamples);
     if (path < 0) {
         static ReferenceEngine reference;
         play(reference, c);
-        for (int b = 0; b < blocks; ++b) reference.render(work.data(), mix.data(), kEngineSamples);
+        for (int b = 0; b < blocks; ++b) reference.render(mix.data(), kEngineSamples);
     } else {
         static VoiceEngine engine;
         if (!engine.useLanes(static_cast<VoiceLanes::Path>(path))) return 1;
         play(engine, c);
-        for (int b = 0; b < blocks; ++b) engine.render(work.data(), mix.data(), kEngineSamples);
+        for (int b = 0; b < blocks; ++b) engine.render(mix.data(), kEngineSamples);
     }
     sink = mix[0];
     return 0;

@@ -4,7 +4,7 @@
 // of the half-band filter's two branches.
 class AllpassSection {
 public:
-    explicit AllpassSection(double coefficient) noexcept;
+    explicit constexpr AllpassSection(double coefficient) noexcept : a(coefficient) {}
 
     // Filters one sample: out(n) = a * (u(n) - out(n-2)) + u(n-2).
     double process(double input) noexcept {
@@ -17,6 +17,9 @@ public:
         y0 = out;
         return out;
     }
+
+    // Clears the history; the coefficient stays.
+    void reset() noexcept { x0 = x1 = x2 = y0 = y1 = y2 = 0.0; }
 
 private:
     double a;

@@ -2,7 +2,8 @@
 
 #include <cmath>
 
-BodyResonator::BodyResonator(float frequency) : frequency(frequency) { setup(frequency, 10.0f, 0.0f); }
+
+BodyResonator::BodyResonator(float frequency) noexcept : frequency(frequency) { setup(frequency, 10.0f, 0.0f); }
 
 void BodyResonator::setup(float frequency, float q, float gainDb) noexcept {
     this->frequency = frequency;
@@ -11,7 +12,7 @@ void BodyResonator::setup(float frequency, float q, float gainDb) noexcept {
 
     // Peaking band of the audio EQ cookbook; the mixed precision is part of the sound.
     const float amplitude = static_cast<float>(std::pow(10.0, static_cast<double>(gainDb * 0.025f)));
-    const float w0 = static_cast<float>(static_cast<double>(frequency) / sampleRate * 6.2831853076);
+    const float w0 = static_cast<float>(static_cast<double>(frequency) / static_cast<double>(sampleRate) * 6.2831853076);
     const float sn = static_cast<float>(std::sin(static_cast<double>(w0)));
     const float cs = static_cast<float>(std::cos(static_cast<double>(w0)));
     const float alpha = sn / (q * 2.0f);
@@ -51,22 +52,43 @@ void BodyResonator::setup(float frequency, float q, float gainDb) noexcept {
     a2 = feedback2;
 }
 
-void BodyResonator::setSampleRate(double rate) noexcept { sampleRate = rate; }
+void BodyResonator::setSampleRate(float rate) noexcept {
+    sampleRate = rate;
+    setup(frequency, q, gainDb);
+}
+
+void BodyResonator::reset() noexcept { history = History{}; }
 
 void BodyResonator::process(float* buffer, int count) noexcept {
-    const float c0 = b0, c1 = b1, c2 = b2, d1 = a1, d2 = a2;
-    float xm1 = x1, xm2 = x2, ym1 = y1, ym2 = y2;
-    for (int i = 0; i < count; ++i) {
-        const float x = buffer[i];
-        const float y = (((c1 * xm1 + c2 * xm2) + c0 * x) - d1 * ym1) - d2 * ym2;
-        xm2 = xm1;
-        xm1 = x;
-        ym2 = ym1;
-        ym1 = y;
-        buffer[i] = y;
-    }
-    x1 = xm1;
-    x2 = xm2;
-    y1 = ym1;
-    y2 = ym2;
+    BodyResonator* const single[1] = {this};
+    processInSeries(single, buffer, count);
 }
+
+template <int Bands>
+void BodyResonator::processInSeries(BodyResonator* const (&bands)[Bands], float* buffer, int count) noexcept {
+    // Working copies in locals, so that the bands' states live in registers for the block.
+    float c0[Bands], c1[Bands], c2[Bands], d1[Bands], d2[Bands];
+    float xm1[Bands], xm2[Bands], ym1[Bands], ym2[Bands];
+    for (int k = 0; k < Bands; ++k) {
+        const BodyResonator& band = *bands[k];
+        c0[k] = band.b0, c1[k] = band.b1, c2[k] = band.b2, d1[k] = band.a1, d2[k] = band.a2;
+        xm1[k] = band.history.x1, xm2[k] = band.history.x2, ym1[k] = band.history.y1, ym2[k] = band.history.y2;
+    }
+    for (int i = 0; i < count; ++i) {
+        float x = buffer[i];
+#pragma GCC unroll 4
+        for (int k = 0; k < Bands; ++k) {
+            const float y = (((c1[k] * xm1[k] + c2[k] * xm2[k]) + c0[k] * x) - d1[k] * ym1[k]) - d2[k] * ym2[k];
+            xm2[k] = xm1[k];
+            xm1[k] = x;
+            ym2[k] = ym1[k];
+            ym1[k] = y;
+            x = y;
+        }
+        buffer[i] = x;
+    }
+    for (int k = 0; k < Bands; ++k) bands[k]->history = History{ym1[k], ym2[k], xm1[k], xm2[k]};
+}
+
+template void BodyResonator::processInSeries<1>(BodyResonator* const (&)[1], float*, int) noexcept;
+template void BodyResonator::processInSeries<3>(BodyResonator* const (&)[3], float*, int) noexcept;

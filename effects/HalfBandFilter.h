@@ -11,11 +11,21 @@ public:
 
     HalfBandFilter() noexcept;
 
+    // The response is relative to the rate the filter runs at: nothing here depends on it.
+    void setSampleRate(float) noexcept {}
+    // Clears the history, as a new filter.
+    void reset() noexcept;
     // Filters count samples in place. History carries over from call to call.
     void process(float* buffer, int count) noexcept;
 
 private:
-    AllpassSection branchA[kSections];  // undelayed branch
-    AllpassSection branchB[kSections];  // branch delayed by one sample
-    double previousB = 0.0;             // branch B's previous output, offset removed
+    void filter(float* buffer, int count) noexcept;
+
+    struct State {
+        AllpassSection branchA[kSections];  // undelayed branch
+        AllpassSection branchB[kSections];  // branch delayed by one sample
+        double previousB;                   // branch B's previous output, offset removed
+    };
+    static_assert(sizeof(State) == (2 * kSections * 7 + 1) * sizeof(double), "compared bit for bit");
+    State state;
 };

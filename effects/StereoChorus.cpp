@@ -1,11 +1,11 @@
 #include "effects/StereoChorus.h"
 
 #include <cmath>
+#include <cstring>
 
 namespace {
 
-constexpr int kRingLength = 2048;
-constexpr int kRingMask = kRingLength - 1;
+constexpr int kRingMask = StereoChorus::kRingLength - 1;
 
 // Frames between write and read base per Hz of sample rate: the float nearest 256 / 44100.
 constexpr float kBaseDelayPerHz = 0.0058049886f;
@@ -31,24 +31,29 @@ inline float readTap(const float* line, float mod, int base) noexcept {
 
 }  // namespace
 
-StereoChorus::StereoChorus()
-    : lineLeft(new float[kRingLength]()),
-      lineRight(new float[kRingLength]()),
-      readIndex(static_cast<int>(sampleRate * kBaseDelayPerHz)) {}
-
-StereoChorus::~StereoChorus() = default;
+StereoChorus::StereoChorus() noexcept
+    : lineLeft(), lineRight(), readIndex(static_cast<int>(sampleRate * kBaseDelayPerHz)) {}
 
 void StereoChorus::setSampleRate(float rate) noexcept {
     sampleRate = rate;
     readIndex = (writeIndex + static_cast<int>(rate * kBaseDelayPerHz)) & kRingMask;
 }
 
+void StereoChorus::reset() noexcept {
+    std::memset(lineLeft, 0, sizeof lineLeft);
+    std::memset(lineRight, 0, sizeof lineRight);
+    lfoCos = 0.5f;
+    lfoSin = 0.0f;
+    writeIndex = 0;
+    readIndex = static_cast<int>(sampleRate * kBaseDelayPerHz) & kRingMask;
+}
+
 void StereoChorus::process(float* left, float* right, int count, float amount) noexcept {
     // The oscillator's coefficient follows the rate; the sweeps are worked out
     // afresh for every frame.
     const float step = static_cast<float>(std::sin(kLfoAngle / static_cast<double>(sampleRate))) * 2.0f;
-    float* const ringL = lineLeft.get();
-    float* const ringR = lineRight.get();
+    float* const ringL = lineLeft;
+    float* const ringR = lineRight;
     float c = lfoCos, s = lfoSin;
     int w = writeIndex, r = readIndex;
     for (int i = 0; i < count; ++i) {

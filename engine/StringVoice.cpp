@@ -27,7 +27,7 @@ StringVoice::StringVoice(const std::atomic<float>* params, const float* noteFreq
       tables(tables) {}
 
 void StringVoice::setEnvelopeRates(float attack, float decay, float release) noexcept {
-    env.setRates(sampleRate(), attack * attack * 0.1f, decay * decay, release * release);
+    env.setRates(sampleRate(), attack, decay, release);
 }
 
 void StringVoice::start(float velocity, int note) noexcept {
@@ -39,14 +39,14 @@ void StringVoice::start(float velocity, int note) noexcept {
     filterState[0] = 0.0f;
     filterState[1] = 0.0f;
 
-    const float rnd = params[Rnd].load(kRelaxed);
-    const float saw = params[Saw].load(kRelaxed);
-    const float sqr = params[Sqr].load(kRelaxed);
-    const float preFilter = params[PreFilter].load(kRelaxed);
-    const float damp = params[Damp].load(kRelaxed);
-    const float vel = params[Vel].load(kRelaxed);
-    const float key = params[Key].load(kRelaxed);
-    const float detune = params[Detune].load(kRelaxed);
+    const float rnd = params[VoiceParameter::Noise].load(kRelaxed);
+    const float saw = params[VoiceParameter::Saw].load(kRelaxed);
+    const float sqr = params[VoiceParameter::Square].load(kRelaxed);
+    const float preFilter = params[VoiceParameter::PreFilter].load(kRelaxed);
+    const float damp = params[VoiceParameter::Damp].load(kRelaxed);
+    const float vel = params[VoiceParameter::Velocity].load(kRelaxed);
+    const float key = params[VoiceParameter::Key].load(kRelaxed);
+    const float detune = params[VoiceParameter::Detune].load(kRelaxed);
 
     // Key tracking of the losses: full Damp at the bottom of the range, none at the top.
     int k = note - kKeyLowNote;

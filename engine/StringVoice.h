@@ -5,6 +5,12 @@
 
 #include "engine/VoiceEnvelope.h"
 
+// The knobs the voices read, in the engine's numbering (the instrument maps
+// its parameters to these).
+namespace VoiceParameter {
+enum : int { Noise = 0, Saw, Square, PreFilter, Damp, Velocity, Key, Attack, Decay, Release, Detune, Volume, Count };
+}
+
 // One voice of the engine: a struck string modelled as a single-period
 // wavetable. A note start fills the table with an excitation (noise plus a
 // square and a ramp shape, smoothed by a velocity-dependent pre-filter); the
@@ -27,24 +33,9 @@ public:
     static constexpr float kDefaultSampleRate = 44100.0f;
     static constexpr std::uint32_t kNoiseSeed = 656446u;
 
-    // Parameter indices the voice reads.
-    enum Param : int {
-        Rnd = 0,
-        Saw = 1,
-        Sqr = 2,
-        PreFilter = 3,
-        Damp = 4,
-        Vel = 5,
-        Key = 6,
-        Attack = 10,
-        Decay = 11,
-        ReleaseTime = 12,
-        Detune = 13,
-        Volume = 15
-    };
-
     // All pointers are borrowed from the owner and must outlive the voice.
-    // `noiseState` is the owner's noise generator, shared by its voices.
+    // `params` holds the VoiceParameter values; `noiseState` is the owner's
+    // noise generator, shared by its voices.
     // `tables` is the voice's place in the lane bank: entry i of table t is
     // tables[t * kTableOffset + i].
     StringVoice(const std::atomic<float>* params, const float* noteFrequency, const float* sawTable,
@@ -76,18 +67,6 @@ public:
     static void closeTable(float* wave) noexcept {
         wave[kTableLength] = wave[0];
         wave[kTableLength + 1] = wave[kTableLength] - 1.0f;
-    }
-
-    // Linear read of the table at position p (0..511). Positions outside the
-    // table (which a sane rate and detune never produce) read entry 511
-    // instead of memory beyond the table; exactly 511.0 reads entry 511.
-    // Entries are `Stride` floats apart.
-    template <int Stride = 1>
-    static float interpolate(const float* wave, float p) noexcept {
-        if (!(p > -1.0f && p < static_cast<float>(kTableLength))) return wave[kTableLength * Stride];
-        const int i = static_cast<int>(p);
-        const float a = wave[i * Stride], b = wave[(i + 1) * Stride];
-        return (b - a) * (p - static_cast<float>(i)) + a;
     }
 
     // Engine-side control.

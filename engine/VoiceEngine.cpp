@@ -40,7 +40,6 @@ VoiceEngine::VoiceEngine() {
     voiceLanes = std::make_unique<VoiceLanes>();
     voiceLanes->bank = tableBank.get();
     voiceLanes->voiceCount = kVoiceCount;
-    lanePath = VoiceLanes::best();
     for (int j = 0; j < kVoiceCount; ++j) {
         float* tables = tableBank.get() + VoiceLanes::tableStart(j, 0);
         voices[j] = std::make_unique<StringVoice>(paramValues.data(), noteFrequency.data(), sawShape.data(),
@@ -68,7 +67,7 @@ void VoiceEngine::moveToBack(int voice) noexcept {
     voiceOrder[kVoiceCount - 1] = voice;
 }
 
-void VoiceEngine::noteOn(int note, float velocity, int offset) noexcept {
+void VoiceEngine::noteOn(int offset, int note, float velocity) noexcept {
     // A note whose start cannot be queued changes nothing at all.
     if (noteEventCount >= kMaxEvents) return;
 
@@ -128,7 +127,7 @@ void VoiceEngine::noteOff(int offset, int note) noexcept {
     }
 }
 
-void VoiceEngine::pitchBend(float value, int offset) noexcept {
+void VoiceEngine::pitchBend(int offset, float value) noexcept {
     EngineEvent bend;
     bend.kind = EngineEvent::Bend;
     bend.value = value;
@@ -140,17 +139,13 @@ void VoiceEngine::silenceAll() noexcept {
     for (auto& voice : voices) voice->silence();
 }
 
-void VoiceEngine::renderVoices(float* /*voiceBuffer*/, float* mixBuffer, int count) noexcept {
+void VoiceEngine::renderVoices(float* mix, int count) noexcept {
     if (count < 1) return;
-    voiceLanes->volume = paramValues[StringVoice::Volume].load(kRelaxed);
-    voiceLanes->render(lanePath, count, mixBuffer);
+    voiceLanes->lanes.volume = paramValues[VoiceParameter::Volume].load(kRelaxed);
+    voiceLanes->render(count, mix);
 }
 
-bool VoiceEngine::useLanes(VoiceLanes::Path path) noexcept {
-    if (!VoiceLanes::available(path)) return false;
-    lanePath = path;
-    return true;
-}
+bool VoiceEngine::useLanes(VoiceLanes::Path path) noexcept { return voiceLanes->use(path); }
 
 void VoiceEngine::apply(const EngineEvent& event) noexcept {
     switch (event.kind) {
@@ -165,7 +160,7 @@ void VoiceEngine::apply(const EngineEvent& event) noexcept {
     }
 }
 
-void VoiceEngine::renderSpan(float* voiceBuffer, float* mixBuffer, int count, bool wholeBlock) noexcept {
+void VoiceEngine::renderSpan(float* mix, int count, bool wholeBlock) noexcept {
     if (count < 0) count = 0;
     int pos = 0;
     int applied = 0;
@@ -176,11 +171,11 @@ void VoiceEngine::renderSpan(float* voiceBuffer, float* mixBuffer, int count, bo
         // queued after them with smaller offsets wait too: queue order holds.
         if (!wholeBlock && at > count) break;
         at = at < pos ? pos : (at > count ? count : at);
-        renderVoices(voiceBuffer, mixBuffer + pos, at - pos);
+        renderVoices(mix + pos, at - pos);
         apply(event);
         pos = at;
     }
-    renderVoices(voiceBuffer, mixBuffer + pos, count - pos);
+    renderVoices(mix + pos, count - pos);
 
     // Keep what was not applied, counted from the end of this piece. Offsets
     // that now lie behind the piece start are due at its very beginning.
@@ -195,23 +190,19 @@ void VoiceEngine::renderSpan(float* voiceBuffer, float* mixBuffer, int count, bo
     for (int e = 0; e < kept; ++e) noteEventCount += events[e].kind == EngineEvent::Bend ? 0 : 1;
 }
 
-void VoiceEngine::render(float* voiceBuffer, float* mixBuffer, int count) noexcept {
-    renderSpan(voiceBuffer, mixBuffer, count, true);
-}
+void VoiceEngine::render(float* mix, int count) noexcept { renderSpan(mix, count, true); }
 
-void VoiceEngine::renderPartial(float* voiceBuffer, float* mixBuffer, int count) noexcept {
-    renderSpan(voiceBuffer, mixBuffer, count, false);
-}
+void VoiceEngine::renderPartial(float* mix, int count) noexcept { renderSpan(mix, count, false); }
 
 void VoiceEngine::recomputeEnvelopeRates() noexcept {
-    const float attack = paramValues[StringVoice::Attack].load(kRelaxed);
-    const float decay = paramValues[StringVoice::Decay].load(kRelaxed);
-    const float release = paramValues[StringVoice::ReleaseTime].load(kRelaxed);
+    const float attack = paramValues[VoiceParameter::Attack].load(kRelaxed);
+    const float decay = paramValues[VoiceParameter::Decay].load(kRelaxed);
+    const float release = paramValues[VoiceParameter::Release].load(kRelaxed);
     for (auto& voice : voices) voice->setEnvelopeRates(attack, decay, release);
 }
 
 void VoiceEngine::parameterChanged(int index) noexcept {
-    if (index == StringVoice::Attack || index == StringVoice::Decay || index == StringVoice::ReleaseTime)
+    if (index == VoiceParameter::Attack || index == VoiceParameter::Decay || index == VoiceParameter::Release)
         recomputeEnvelopeRates();
 }
 

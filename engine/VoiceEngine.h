@@ -11,7 +11,8 @@
 
 // The polyphonic engine: 17 string voices, one of them always held silent in
 // reserve for the next note (so at most 16 sound), the tables they share, the
-// 16 live parameter values and the timed-event queue of the current block.
+// live values of the knobs the voices read (VoiceParameter) and the
+// timed-event queue of the current block.
 // It runs at twice the host rate: every count and offset is in engine samples.
 // Notes are engine notes, the MIDI note minus 12.
 //
@@ -21,7 +22,7 @@
 // after construction.
 class VoiceEngine {
 public:
-    static constexpr int kVoiceCount = 17, kParamCount = 16;
+    static constexpr int kVoiceCount = 17, kParamCount = VoiceParameter::Count;
     // Note starts and releases one block can hold; bends queue beside them,
     // up to kMaxBends, and take none of these slots.
     static constexpr int kMaxEvents = 128, kMaxBends = 128;
@@ -35,31 +36,30 @@ public:
 
     // Hands the note to the reserve voice (queued at `offset`) and picks and
     // fades the next reserve at once.
-    void noteOn(int note, float velocity, int offset) noexcept;
+    void noteOn(int offset, int note, float velocity) noexcept;
     // Queues a release for every sounding voice of `note` and for every start
     // of `note` already queued in this block.
     void noteOff(int offset, int note) noexcept;
     // Queued only as a split point of the block; it bends nothing and takes
     // no slot of the note events.
-    void pitchBend(float value, int offset) noexcept;
+    void pitchBend(int offset, float value) noexcept;
     // Every voice stops contributing at once; the queue is kept.
     void silenceAll() noexcept;
 
-    // Adds `count` samples of all voices into mixBuffer, applying every queued
-    // event at its offset, then empties the queue. voiceBuffer is not used
-    // (the engine keeps its own work space).
-    // Offsets are clamped into [previous event's, count].
-    void render(float* voiceBuffer, float* mixBuffer, int count) noexcept;
+    // Adds `count` samples of all voices into mix, applying every queued
+    // event at its offset, then empties the queue. Offsets are clamped into
+    // [previous event's, count].
+    void render(float* mix, int count) noexcept;
     // The first `count` samples of a longer block: applies the queued events
     // that fall inside and keeps the later ones, moved back by `count`. A block
     // rendered as pieces ending with render() is identical to one render().
-    void renderPartial(float* voiceBuffer, float* mixBuffer, int count) noexcept;
+    void renderPartial(float* mix, int count) noexcept;
     // Drops the queued events unapplied, for a block that is not rendered.
     // Choices of the reserve already made stand.
     void discardEvents() noexcept { eventCount = noteEventCount = 0; }
 
-    // Call after writing params[index]; Attack, Decay and Release (10..12)
-    // recompute every voice's envelope rates. Any thread.
+    // Call after setParam(index); Attack, Decay and Release recompute every
+    // voice's envelope rates. Any thread.
     void parameterChanged(int index) noexcept;
     // Every voice's envelope rates from the current Attack, Decay and Release.
     void recomputeEnvelopeRates() noexcept;
@@ -74,7 +74,7 @@ public:
     // path renders the same bits. Returns false (and changes nothing) for a
     // path this processor or build cannot run.
     bool useLanes(VoiceLanes::Path path) noexcept;
-    VoiceLanes::Path lanes() const noexcept { return lanePath; }
+    VoiceLanes::Path lanes() const noexcept { return voiceLanes->path(); }
 
     // Diagnostics.
     const StringVoice& voice(int i) const noexcept { return *voices[i]; }
@@ -90,8 +90,8 @@ public:
     const std::atomic<float>* params() const noexcept { return paramValues.data(); }
 
 private:
-    void renderSpan(float* voiceBuffer, float* mixBuffer, int count, bool wholeBlock) noexcept;
-    void renderVoices(float* voiceBuffer, float* mixBuffer, int count) noexcept;
+    void renderSpan(float* mix, int count, bool wholeBlock) noexcept;
+    void renderVoices(float* mix, int count) noexcept;
     void apply(const EngineEvent& event) noexcept;
     bool queue(const EngineEvent& event) noexcept;
     void moveToBack(int voice) noexcept;
@@ -99,7 +99,6 @@ private:
     // The voices' tables, two per voice, lanes interleaved (see VoiceLanes).
     std::unique_ptr<float[]> tableBank;
     std::unique_ptr<VoiceLanes> voiceLanes;
-    VoiceLanes::Path lanePath = VoiceLanes::Path::Portable;
     std::array<std::unique_ptr<StringVoice>, kVoiceCount> voices;
     // Every voice index once, least recently chosen first; the reserve is last.
     std::array<int, kVoiceCount> voiceOrder{};

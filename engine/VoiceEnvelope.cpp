@@ -6,15 +6,14 @@
 
 namespace {
 
-// The small offsets keep every stage at least a fraction of a millisecond long.
-constexpr float kAttackOffset = 0.0001f;  // 0x38D1B717
-constexpr float kDecayOffset = 0.0002f;   // 0x3951B717
+// The reserve's fade, in the stage times' units.
 constexpr float kFadeTime = 0.0001f;
 
 static_assert(std::bit_cast<std::uint32_t>(VoiceEnvelope::kThreshold) == 0x3C03126Fu);
 static_assert(std::bit_cast<std::uint32_t>(VoiceEnvelope::kTarget[1]) == 0x26901D7Du);
-static_assert(std::bit_cast<std::uint32_t>(kAttackOffset) == 0x38D1B717u);
-static_assert(std::bit_cast<std::uint32_t>(kDecayOffset) == 0x3951B717u);
+static_assert(std::bit_cast<std::uint32_t>(VoiceEnvelope::attackOffset<float>()) == 0x38D1B717u);
+static_assert(std::bit_cast<std::uint32_t>(VoiceEnvelope::decayOffset<float>()) == 0x3951B717u);
+static_assert(std::bit_cast<std::uint32_t>(VoiceEnvelope::attackUnits(1.0f)) == 0x3DCCCCCDu);  // 0.1f
 
 // Coefficient that leaves kThreshold of the distance after `samples` steps.
 // The reciprocal is taken in float, the power in double, the rest in float.
@@ -31,32 +30,12 @@ VoiceEnvelope::VoiceEnvelope() noexcept {
     for (auto& r : rates) r.store(0.0f, std::memory_order_relaxed);
 }
 
-void VoiceEnvelope::setRates(float sampleRate, float attackTime, float decayTime,
-                             float releaseTime) noexcept {
-    const float n = sampleRate * 6.0f;
+void VoiceEnvelope::setRates(float sampleRate, float attack, float decay, float release) noexcept {
+    const float n = sampleRate * secondsPerUnit<float>();
     constexpr auto relaxed = std::memory_order_relaxed;
-    rates[Attack].store(stageRate(n * (attackTime + kAttackOffset)), relaxed);
-    rates[Decay].store(stageRate(n * (decayTime + kDecayOffset)), relaxed);
-    rates[Release].store(stageRate(n * (releaseTime + kDecayOffset)), relaxed);
+    rates[Attack].store(stageRate(n * (attackUnits(attack) + attackOffset<float>())), relaxed);
+    rates[Decay].store(stageRate(n * (decayUnits(decay) + decayOffset<float>())), relaxed);
+    rates[Release].store(stageRate(n * (decayUnits(release) + decayOffset<float>())), relaxed);
     rates[Fade].store(stageRate(n * kFadeTime), relaxed);
     rates[Idle].store(0.0f, relaxed);
-}
-
-void VoiceEnvelope::process(float* buffer, int count) noexcept {
-    int stage = currentStage;
-    float level = currentLevel;
-    for (int j = 0; j < count; ++j) {
-        if (stage == Idle) {
-            buffer[j] = buffer[j] * 0.0f;
-            continue;
-        }
-        // Rates are re-read every sample: another thread may change them.
-        const float target = kTarget[stage];
-        level = (target - level) * rates[stage].load(std::memory_order_relaxed) + level;
-        // A NaN distance compares false and never ends a stage.
-        if (std::fabs(level - target) <= kThreshold && stage != Decay) ++stage;
-        buffer[j] = buffer[j] * level;
-    }
-    currentStage = stage;
-    currentLevel = level;
 }

@@ -19,15 +19,47 @@ public:
     // note never ends by itself.
     static constexpr std::array<float, kStageCount> kTarget{1.0f, 1e-15f, 0.0f, 0.0f, 0.0f};
 
+    // How long the Attack, Decay and Release stages last, from their knobs
+    // (0..1): 6 x (units + offset) seconds to come within kThreshold of the
+    // target, the units being knob^2 / 10 for Attack and knob^2 for Decay and
+    // Release; the offsets keep every stage a fraction of a millisecond long.
+    // The sound works this out in float in exactly this order (setRates), the
+    // display in double.
+    template <typename T>
+    static constexpr T attackUnits(T knob) noexcept {
+        return knob * knob * T(0.1);
+    }
+    template <typename T>
+    static constexpr T decayUnits(T knob) noexcept {
+        return knob * knob;
+    }
+    template <typename T>
+    static constexpr T attackOffset() noexcept {
+        return T(0.0001);
+    }
+    template <typename T>
+    static constexpr T decayOffset() noexcept {
+        return T(0.0002);
+    }
+    template <typename T>
+    static constexpr T secondsPerUnit() noexcept {
+        return T(6);
+    }
+    template <typename T>
+    static constexpr T attackSeconds(T knob) noexcept {
+        return secondsPerUnit<T>() * (attackUnits(knob) + attackOffset<T>());
+    }
+    template <typename T>
+    static constexpr T decaySeconds(T knob) noexcept {
+        return secondsPerUnit<T>() * (decayUnits(knob) + decayOffset<T>());
+    }
+
     VoiceEnvelope() noexcept;
 
-    // Per-sample coefficients from the engine rate and the stage times in
-    // seconds-like knob units (attack = A*A*0.1, decay = D*D, release = R*R).
-    // May run on any thread while the audio thread processes.
-    void setRates(float sampleRate, float attackTime, float decayTime, float releaseTime) noexcept;
-
-    // Multiplies `count` samples in place, one envelope step per sample.
-    void process(float* buffer, int count) noexcept;
+    // Per-sample coefficients from the engine rate and the Attack, Decay and
+    // Release knobs (Release lasts as Decay does). May run on any thread while
+    // the audio thread processes.
+    void setRates(float sampleRate, float attack, float decay, float release) noexcept;
 
     // Note start: Attack from silence.
     void start() noexcept {
@@ -36,6 +68,11 @@ public:
     }
     // Release and Fade carry the level over from wherever it is.
     void setStage(Stage stage) noexcept { currentStage = stage; }
+    // Where the renderer leaves the envelope after its samples.
+    void hold(int stage, float level) noexcept {
+        currentStage = stage;
+        currentLevel = level;
+    }
 
     int stage() const noexcept { return currentStage; }
     float level() const noexcept { return currentLevel; }
@@ -43,9 +80,6 @@ public:
     float rate(int stage) const noexcept { return rates[stage].load(std::memory_order_relaxed); }
 
 private:
-    // The engine's lanes run the envelope of each voice and keep its state.
-    friend struct VoiceLanes;
-
     std::array<std::atomic<float>, kStageCount> rates;
     int currentStage = Idle;
     float currentLevel = 0.0f;

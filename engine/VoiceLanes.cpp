@@ -1,379 +1,65 @@
 #include "engine/VoiceLanes.h"
 
-#include <climits>
-#include <cmath>
-#include <cstring>
+#include "engine/LaneOps.h"
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#define HAMMERLYN2_LANES_X86 1
-#endif
-// AVX2 needs a 64-bit x86 build; the Windows builds stay on SSE2 (GCC does not
-// keep 32-byte stack slots aligned there).
-#if defined(HAMMERLYN2_LANES_X86) && defined(__x86_64__) && !defined(_WIN32)
-#define HAMMERLYN2_LANES_AVX2 1
-#endif
-
-namespace {
-
-// Four lanes in plain C++: the path of processors without SSE2, and a check
-// on the others.
-struct PortableOps {
-    static constexpr int kWidth = 4;
-    struct F {
-        float v[4];
-    };
-    struct I {
-        std::int32_t v[4];
-    };
-    using M = I;
-
-    template <class Op>
-    static F map(const F& a, const F& b, Op op) {
-        F r;
-        for (int k = 0; k < 4; ++k) r.v[k] = op(a.v[k], b.v[k]);
-        return r;
-    }
-    template <class Op>
-    static M test(const F& a, const F& b, Op op) {
-        M r;
-        for (int k = 0; k < 4; ++k) r.v[k] = op(a.v[k], b.v[k]) ? -1 : 0;
-        return r;
-    }
-    static F load(const float* p) {
-        F r;
-        std::memcpy(r.v, p, sizeof r.v);
-        return r;
-    }
-    static void store(float* p, const F& a) { std::memcpy(p, a.v, sizeof a.v); }
-    static I loadI(const std::int32_t* p) {
-        I r;
-        std::memcpy(r.v, p, sizeof r.v);
-        return r;
-    }
-    static F set(float x) { return F{{x, x, x, x}}; }
-    static I setI(std::int32_t x) { return I{{x, x, x, x}}; }
-    static F add(const F& a, const F& b) {
-        return map(a, b, [](float x, float y) { return x + y; });
-    }
-    static F sub(const F& a, const F& b) {
-        return map(a, b, [](float x, float y) { return x - y; });
-    }
-    static F mul(const F& a, const F& b) {
-        return map(a, b, [](float x, float y) { return x * y; });
-    }
-    static F abs(const F& a) {
-        return map(a, a, [](float x, float) { return std::fabs(x); });
-    }
-    static M gt(const F& a, const F& b) {
-        return test(a, b, [](float x, float y) { return x > y; });
-    }
-    static M le(const F& a, const F& b) {
-        return test(a, b, [](float x, float y) { return x <= y; });
-    }
-    static M eqI(const I& a, const I& b) {
-        M r;
-        for (int k = 0; k < 4; ++k) r.v[k] = a.v[k] == b.v[k] ? -1 : 0;
-        return r;
-    }
-    static M maskOf(const I& a) { return a; }
-    static M mand(const M& a, const M& b) {
-        return I{{a.v[0] & b.v[0], a.v[1] & b.v[1], a.v[2] & b.v[2], a.v[3] & b.v[3]}};
-    }
-    static M mor(const M& a, const M& b) {
-        return I{{a.v[0] | b.v[0], a.v[1] | b.v[1], a.v[2] | b.v[2], a.v[3] | b.v[3]}};
-    }
-    // ~a & b
-    static M mandnot(const M& a, const M& b) {
-        return I{{~a.v[0] & b.v[0], ~a.v[1] & b.v[1], ~a.v[2] & b.v[2], ~a.v[3] & b.v[3]}};
-    }
-    static unsigned bits(const M& m) {
-        unsigned r = 0;
-        for (int k = 0; k < 4; ++k) r |= (m.v[k] != 0 ? 1u : 0u) << k;
-        return r;
-    }
-    static F onlyWhere(const M& m, const F& a) { return select(m, a, set(0.0f)); }
-    static F select(const M& m, const F& a, const F& b) {
-        F r;
-        for (int k = 0; k < 4; ++k) r.v[k] = m.v[k] ? a.v[k] : b.v[k];
-        return r;
-    }
-    // Lanes whose index lies in 0..510; `safe` is the index there, 510 elsewhere.
-    static M indexUpTo510(const I& i, I& safe) {
-        M inside;
-        for (int k = 0; k < 4; ++k) {
-            inside.v[k] = static_cast<std::uint32_t>(i.v[k]) <= 510u ? -1 : 0;
-            safe.v[k] = inside.v[k] ? i.v[k] : 510;
-        }
-        return inside;
-    }
-    // Truncation toward zero; out of range (or NaN) gives INT_MIN, as cvttps does.
-    static I truncate(const F& a) {
-        I r;
-        for (int k = 0; k < 4; ++k)
-            r.v[k] = a.v[k] > -2147483648.0f && a.v[k] < 2147483648.0f ? static_cast<std::int32_t>(a.v[k])
-                                                                       : INT_MIN;
-        return r;
-    }
-    static F toFloat(const I& a) {
-        F r;
-        for (int k = 0; k < 4; ++k) r.v[k] = static_cast<float>(a.v[k]);
-        return r;
-    }
-    static void transpose(F (&r)[4]) {
-        F t[4];
-        for (int i = 0; i < 4; ++i)
-            for (int j = 0; j < 4; ++j) t[i].v[j] = r[j].v[i];
-        for (int i = 0; i < 4; ++i) r[i] = t[i];
-    }
-    static I addI(const I& a, const I& b) {
-        return I{{a.v[0] + b.v[0], a.v[1] + b.v[1], a.v[2] + b.v[2], a.v[3] + b.v[3]}};
-    }
-    static void gatherPair(const float* p, const I& offset, F& a, F& b) {
-        for (int k = 0; k < 4; ++k) {
-            a.v[k] = p[offset.v[k]];
-            b.v[k] = p[offset.v[k] + 1];
-        }
-    }
-};
-
-// One lane in plain C++: the sample of a lone voice where its head 0 wraps,
-// and the pass of a single pending voice.
-struct ScalarOps {
-    static constexpr int kWidth = 1;
-    using F = float;
-    using I = std::int32_t;
-    using M = bool;
-    static F load(const float* p) { return *p; }
-    static void store(float* p, F a) { *p = a; }
-    static I loadI(const std::int32_t* p) { return *p; }
-    static F set(float x) { return x; }
-    static I setI(std::int32_t x) { return x; }
-    static F add(F a, F b) { return a + b; }
-    static F sub(F a, F b) { return a - b; }
-    static F mul(F a, F b) { return a * b; }
-    static F abs(F a) { return std::fabs(a); }
-    static M gt(F a, F b) { return a > b; }
-    static M le(F a, F b) { return a <= b; }
-    static M eqI(I a, I b) { return a == b; }
-    static M maskOf(I a) { return a != 0; }
-    static M mand(M a, M b) { return a && b; }
-    static M mor(M a, M b) { return a || b; }
-    static M mandnot(M a, M b) { return !a && b; }
-    static unsigned bits(M m) { return m ? 1u : 0u; }
-    static F select(M m, F a, F b) { return m ? a : b; }
-    static F onlyWhere(M m, F a) { return m ? a : 0.0f; }
-    static M indexUpTo510(I i, I& safe) {
-        const bool inside = static_cast<std::uint32_t>(i) <= 510u;
-        safe = inside ? i : 510;
-        return inside;
-    }
-    // Truncation toward zero; out of range (or NaN) gives INT_MIN, as cvttss2si does.
-    static I truncate(F a) {
-#if defined(HAMMERLYN2_LANES_X86)
-        return _mm_cvtt_ss2si(_mm_set_ss(a));
-#else
-        return a > -2147483648.0f && a < 2147483648.0f ? static_cast<I>(a) : INT_MIN;
-#endif
-    }
-    static F toFloat(I a) { return static_cast<float>(a); }
-
-    static I addI(I a, I b) { return a + b; }
-    static void transpose(F (&)[1]) {}
-    static void gatherPair(const float* p, I offset, F& a, F& b) {
-        a = p[offset];
-        b = p[offset + 1];
-    }
-};
-
-#if defined(HAMMERLYN2_LANES_X86)
-#define SSE_OP static inline __attribute__((always_inline))
-// Four lanes in SSE2, the baseline of every x86-64 processor and of the 32-bit build.
-struct Sse2Ops {
-    static constexpr int kWidth = 4;
-    using F = __m128;
-    using I = __m128i;
-    using M = __m128;
-    SSE_OP F load(const float* p) { return _mm_loadu_ps(p); }
-    SSE_OP void store(float* p, F a) { _mm_storeu_ps(p, a); }
-    SSE_OP I loadI(const std::int32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
-    SSE_OP F set(float x) { return _mm_set1_ps(x); }
-    SSE_OP I setI(std::int32_t x) { return _mm_set1_epi32(x); }
-    SSE_OP F add(F a, F b) { return _mm_add_ps(a, b); }
-    SSE_OP F sub(F a, F b) { return _mm_sub_ps(a, b); }
-    SSE_OP F mul(F a, F b) { return _mm_mul_ps(a, b); }
-    SSE_OP F abs(F a) { return _mm_and_ps(a, _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF))); }
-    SSE_OP M gt(F a, F b) { return _mm_cmpgt_ps(a, b); }
-    SSE_OP M le(F a, F b) { return _mm_cmple_ps(a, b); }
-    SSE_OP M eqI(I a, I b) { return _mm_castsi128_ps(_mm_cmpeq_epi32(a, b)); }
-    SSE_OP M maskOf(I a) { return _mm_castsi128_ps(a); }
-    SSE_OP M mand(M a, M b) { return _mm_and_ps(a, b); }
-    SSE_OP M mor(M a, M b) { return _mm_or_ps(a, b); }
-    SSE_OP M mandnot(M a, M b) { return _mm_andnot_ps(a, b); }
-    SSE_OP unsigned bits(M m) { return static_cast<unsigned>(_mm_movemask_ps(m)); }
-    SSE_OP F select(M m, F a, F b) { return _mm_or_ps(_mm_and_ps(m, a), _mm_andnot_ps(m, b)); }
-    // a where m is set, +0 elsewhere.
-    SSE_OP F onlyWhere(M m, F a) { return _mm_and_ps(m, a); }
-    SSE_OP M indexUpTo510(I i, I& safe) {
-        // Unsigned i <= 510 as a signed comparison of values offset by 2^31.
-        const I offset = _mm_set1_epi32(INT_MIN);
-        const I inside = _mm_cmpgt_epi32(_mm_set1_epi32(511 + INT_MIN), _mm_xor_si128(i, offset));
-        safe = _mm_or_si128(_mm_and_si128(inside, i), _mm_andnot_si128(inside, _mm_set1_epi32(510)));
-        return _mm_castsi128_ps(inside);
-    }
-    SSE_OP I truncate(F a) { return _mm_cvttps_epi32(a); }
-    SSE_OP F toFloat(I a) { return _mm_cvtepi32_ps(a); }
-    SSE_OP void transpose(F (&r)[4]) { _MM_TRANSPOSE4_PS(r[0], r[1], r[2], r[3]); }
-    SSE_OP I addI(I a, I b) { return _mm_add_epi32(a, b); }
-    // Entries offset and offset + 1 of each lane, loaded as one 64-bit pair.
-    SSE_OP void gatherPair(const float* p, I offset, F& a, F& b) {
-        std::uint32_t o[4];  // offsets are never negative: no sign extension
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(o), offset);
-        const __m128 zero = _mm_setzero_ps();
-        const __m128 lo = _mm_loadh_pi(_mm_loadl_pi(zero, reinterpret_cast<const __m64*>(p + o[0])),
-                                       reinterpret_cast<const __m64*>(p + o[1]));
-        const __m128 hi = _mm_loadh_pi(_mm_loadl_pi(zero, reinterpret_cast<const __m64*>(p + o[2])),
-                                       reinterpret_cast<const __m64*>(p + o[3]));
-        a = _mm_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0));
-        b = _mm_shuffle_ps(lo, hi, _MM_SHUFFLE(3, 1, 3, 1));
-    }
-};
-#undef SSE_OP
-#endif
-
-#if defined(HAMMERLYN2_LANES_AVX2)
-#define AVX_OP static inline __attribute__((always_inline, target("avx2")))
-// Eight lanes in AVX2, chosen at run time where the processor has it.
-struct Avx2Ops {
-    static constexpr int kWidth = 8;
-    using F = __m256;
-    using I = __m256i;
-    using M = __m256;
-    AVX_OP F load(const float* p) { return _mm256_loadu_ps(p); }
-    AVX_OP void store(float* p, F a) { _mm256_storeu_ps(p, a); }
-    AVX_OP I loadI(const std::int32_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
-    AVX_OP F set(float x) { return _mm256_set1_ps(x); }
-    AVX_OP I setI(std::int32_t x) { return _mm256_set1_epi32(x); }
-    AVX_OP F add(F a, F b) { return _mm256_add_ps(a, b); }
-    AVX_OP F sub(F a, F b) { return _mm256_sub_ps(a, b); }
-    AVX_OP F mul(F a, F b) { return _mm256_mul_ps(a, b); }
-    AVX_OP F abs(F a) { return _mm256_and_ps(a, _mm256_castsi256_ps(_mm256_set1_epi32(0x7FFFFFFF))); }
-    AVX_OP M gt(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_GT_OQ); }
-    AVX_OP M le(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_LE_OQ); }
-    AVX_OP M eqI(I a, I b) { return _mm256_castsi256_ps(_mm256_cmpeq_epi32(a, b)); }
-    AVX_OP M maskOf(I a) { return _mm256_castsi256_ps(a); }
-    AVX_OP M mand(M a, M b) { return _mm256_and_ps(a, b); }
-    AVX_OP M mor(M a, M b) { return _mm256_or_ps(a, b); }
-    AVX_OP M mandnot(M a, M b) { return _mm256_andnot_ps(a, b); }
-    AVX_OP unsigned bits(M m) { return static_cast<unsigned>(_mm256_movemask_ps(m)); }
-    AVX_OP F select(M m, F a, F b) { return _mm256_blendv_ps(b, a, m); }
-    AVX_OP F onlyWhere(M m, F a) { return _mm256_and_ps(m, a); }
-    AVX_OP M indexUpTo510(I i, I& safe) {
-        safe = _mm256_min_epu32(i, _mm256_set1_epi32(510));
-        return _mm256_castsi256_ps(_mm256_cmpeq_epi32(safe, i));
-    }
-    AVX_OP I truncate(F a) { return _mm256_cvttps_epi32(a); }
-    AVX_OP F toFloat(I a) { return _mm256_cvtepi32_ps(a); }
-    AVX_OP void transpose(F (&r)[8]) {
-        const F t0 = _mm256_unpacklo_ps(r[0], r[1]), t1 = _mm256_unpackhi_ps(r[0], r[1]);
-        const F t2 = _mm256_unpacklo_ps(r[2], r[3]), t3 = _mm256_unpackhi_ps(r[2], r[3]);
-        const F t4 = _mm256_unpacklo_ps(r[4], r[5]), t5 = _mm256_unpackhi_ps(r[4], r[5]);
-        const F t6 = _mm256_unpacklo_ps(r[6], r[7]), t7 = _mm256_unpackhi_ps(r[6], r[7]);
-        const F u0 = _mm256_shuffle_ps(t0, t2, _MM_SHUFFLE(1, 0, 1, 0));
-        const F u1 = _mm256_shuffle_ps(t0, t2, _MM_SHUFFLE(3, 2, 3, 2));
-        const F u2 = _mm256_shuffle_ps(t1, t3, _MM_SHUFFLE(1, 0, 1, 0));
-        const F u3 = _mm256_shuffle_ps(t1, t3, _MM_SHUFFLE(3, 2, 3, 2));
-        const F u4 = _mm256_shuffle_ps(t4, t6, _MM_SHUFFLE(1, 0, 1, 0));
-        const F u5 = _mm256_shuffle_ps(t4, t6, _MM_SHUFFLE(3, 2, 3, 2));
-        const F u6 = _mm256_shuffle_ps(t5, t7, _MM_SHUFFLE(1, 0, 1, 0));
-        const F u7 = _mm256_shuffle_ps(t5, t7, _MM_SHUFFLE(3, 2, 3, 2));
-        r[0] = _mm256_permute2f128_ps(u0, u4, 0x20);
-        r[1] = _mm256_permute2f128_ps(u1, u5, 0x20);
-        r[2] = _mm256_permute2f128_ps(u2, u6, 0x20);
-        r[3] = _mm256_permute2f128_ps(u3, u7, 0x20);
-        r[4] = _mm256_permute2f128_ps(u0, u4, 0x31);
-        r[5] = _mm256_permute2f128_ps(u1, u5, 0x31);
-        r[6] = _mm256_permute2f128_ps(u2, u6, 0x31);
-        r[7] = _mm256_permute2f128_ps(u3, u7, 0x31);
-    }
-    AVX_OP I addI(I a, I b) { return _mm256_add_epi32(a, b); }
-    // Entries offset and offset + 1 of each lane, read as one 64-bit pair by a
-    // plain load (eight of them cost less than the gather instructions on the
-    // processors measured): lanes 0, 1, 4, 5 into one vector and 2, 3, 6, 7
-    // into the other, so that one shuffle within the halves puts the entries
-    // back in lane order.
-    AVX_OP void gatherPair(const float* p, I offset, F& a, F& b) {
-        // Two offsets per move out of the vector register, split in the
-        // integer unit (offsets are never negative: no sign extension).
-        const __m128i lo4 = _mm256_castsi256_si128(offset), hi4 = _mm256_extracti128_si256(offset, 1);
-        const std::uint64_t q[4] = {static_cast<std::uint64_t>(_mm_cvtsi128_si64(lo4)),
-                                    static_cast<std::uint64_t>(_mm_extract_epi64(lo4, 1)),
-                                    static_cast<std::uint64_t>(_mm_cvtsi128_si64(hi4)),
-                                    static_cast<std::uint64_t>(_mm_extract_epi64(hi4, 1))};
-        const std::uint32_t o[8] = {static_cast<std::uint32_t>(q[0]), static_cast<std::uint32_t>(q[0] >> 32),
-                                    static_cast<std::uint32_t>(q[1]), static_cast<std::uint32_t>(q[1] >> 32),
-                                    static_cast<std::uint32_t>(q[2]), static_cast<std::uint32_t>(q[2] >> 32),
-                                    static_cast<std::uint32_t>(q[3]), static_cast<std::uint32_t>(q[3] >> 32)};
-        const __m128 zero = _mm_setzero_ps();
-        const __m128 l0 = _mm_loadh_pi(_mm_loadl_pi(zero, reinterpret_cast<const __m64*>(p + o[0])),
-                                       reinterpret_cast<const __m64*>(p + o[1]));
-        const __m128 l1 = _mm_loadh_pi(_mm_loadl_pi(zero, reinterpret_cast<const __m64*>(p + o[2])),
-                                       reinterpret_cast<const __m64*>(p + o[3]));
-        const __m128 l2 = _mm_loadh_pi(_mm_loadl_pi(zero, reinterpret_cast<const __m64*>(p + o[4])),
-                                       reinterpret_cast<const __m64*>(p + o[5]));
-        const __m128 l3 = _mm_loadh_pi(_mm_loadl_pi(zero, reinterpret_cast<const __m64*>(p + o[6])),
-                                       reinterpret_cast<const __m64*>(p + o[7]));
-        const F lo = _mm256_set_m128(l2, l0), hi = _mm256_set_m128(l3, l1);
-        a = _mm256_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0));
-        b = _mm256_shuffle_ps(lo, hi, _MM_SHUFFLE(3, 1, 3, 1));
-    }
-};
-#undef AVX_OP
-#endif
-
-}  // namespace
-
+// The kernels, compiled once per instruction set. Each inclusion names the
+// set's target attribute, its vector operations (LANES_OPS, 4 or 8 lanes)
+// and its four-lane operations (LANES_QUAD), and defines `kernels`, the set's
+// entry points.
 namespace portable_lanes {
 #define LANES_TARGET
+#define LANES_OPS lane_ops::PortableOps
+#define LANES_QUAD lane_ops::PortableOps
 #include "engine/VoiceLanesKernel.inc"
-#undef LANES_TARGET
 }  // namespace portable_lanes
 
 #if defined(HAMMERLYN2_LANES_X86)
 namespace sse2_lanes {
 #define LANES_TARGET
+#define LANES_OPS lane_ops::Sse2Ops
+#define LANES_QUAD lane_ops::Sse2Ops
 #include "engine/VoiceLanesKernel.inc"
-#undef LANES_TARGET
 }  // namespace sse2_lanes
 #endif
 
 #if defined(HAMMERLYN2_LANES_AVX2)
 namespace avx2_lanes {
 #define LANES_TARGET __attribute__((target("avx2")))
+#define LANES_OPS lane_ops::Avx2Ops
+#define LANES_QUAD lane_ops::Sse2Ops
 #include "engine/VoiceLanesKernel.inc"
-#undef LANES_TARGET
 }  // namespace avx2_lanes
 #endif
 
-bool VoiceLanes::available(Path path) noexcept {
-    switch (path) {
-        case Path::Portable:
-            return true;
-        case Path::Sse2:
+namespace {
+
+// Every path's kernels, by VoiceLanes::Path; null where the build has none.
+constexpr const VoiceLanes::Kernels* kKernelTable[] = {
+    &portable_lanes::kernels,
 #if defined(HAMMERLYN2_LANES_X86)
-            return true;
+    &sse2_lanes::kernels,
 #else
-            return false;
+    nullptr,
 #endif
-        case Path::Avx2:
 #if defined(HAMMERLYN2_LANES_AVX2)
-            __builtin_cpu_init();
-            return __builtin_cpu_supports("avx2");
+    &avx2_lanes::kernels,
 #else
-            return false;
+    nullptr,
 #endif
+};
+
+}  // namespace
+
+bool VoiceLanes::available(Path path) noexcept {
+    const int index = static_cast<int>(path);
+    if (index < 0 || index > static_cast<int>(Path::Avx2) || kKernelTable[index] == nullptr) return false;
+#if defined(HAMMERLYN2_LANES_AVX2)
+    if (path == Path::Avx2) {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2");
     }
-    return false;
+#endif
+    return true;
 }
 
 VoiceLanes::Path VoiceLanes::best() noexcept {
@@ -382,88 +68,79 @@ VoiceLanes::Path VoiceLanes::best() noexcept {
     return Path::Portable;
 }
 
-void VoiceLanes::computeNextTables(Path path) noexcept {
-    switch (path) {
-#if defined(HAMMERLYN2_LANES_AVX2)
-        case Path::Avx2:
-            avx2_lanes::computeNext<Avx2Ops, Sse2Ops>(*this);
-            return;
-#endif
-#if defined(HAMMERLYN2_LANES_X86)
-        case Path::Sse2:
-            sse2_lanes::computeNext<Sse2Ops, Sse2Ops>(*this);
-            return;
-#endif
-        default:
-            portable_lanes::computeNext<PortableOps, PortableOps>(*this);
-            return;
-    }
+VoiceLanes::VoiceLanes() noexcept : kernels(kKernelTable[0]) { use(best()); }
+
+bool VoiceLanes::use(Path path) noexcept {
+    if (!available(path)) return false;
+    kernels = kKernelTable[static_cast<int>(path)];
+    currentPath = path;
+    return true;
 }
 
 bool VoiceLanes::preparePasses() noexcept {
     int n = 0;
     for (int v = 0; v < kLanes; ++v) {
         // A lone voice's pass running over its samples is left out.
-        const StringVoice* voice = passNext[v] < 0 ? laneVoices[v] : nullptr;
-        if (voice == nullptr || active[v] == 0 || voice->nextReady) continue;
-        passLane[n] = v;
-        passIn[n] = laneTableStart(v, voice->currentTable);
-        passOut[n] = laneTableStart(v, 1 - voice->currentTable);
-        passCoefficient[n] = voice->dampingCoefficient;
-        passState0[n] = voice->filterState[0];
-        passState1[n] = voice->filterState[1];
+        const StringVoice* voice = lone.passNext[v] < 0 ? laneVoices[v] : nullptr;
+        if (voice == nullptr || lanes.active[v] == 0 || voice->nextReady) continue;
+        passes.lane[n] = v;
+        passes.in[n] = laneTableStart(v, voice->currentTable);
+        passes.out[n] = laneTableStart(v, 1 - voice->currentTable);
+        passes.coefficient[n] = voice->dampingCoefficient;
+        passes.state0[n] = voice->filterState[0];
+        passes.state1[n] = voice->filterState[1];
         ++n;
     }
-    passCount = n;
+    passes.count = n;
     for (int s = n; s < kLanes; ++s) {
-        passIn[s] = passOut[s] = kScratch;
-        passCoefficient[s] = passState0[s] = passState1[s] = 0.0f;
+        passes.in[s] = passes.out[s] = kScratch;
+        passes.coefficient[s] = passes.state0[s] = passes.state1[s] = 0.0f;
     }
     return n > 0;
 }
 
 void VoiceLanes::finishPasses() noexcept {
-    for (int s = 0; s < passCount; ++s) {
-        StringVoice& voice = *laneVoices[passLane[s]];
-        float* next = bank + passOut[s];
+    for (int s = 0; s < passes.count; ++s) {
+        StringVoice& voice = *laneVoices[passes.lane[s]];
+        float* next = bank + passes.out[s];
         StringVoice::closeTable(next);
-        voice.filterState[0] = passState0[s];
-        voice.filterState[1] = passState1[s];
+        voice.filterState[0] = passes.state0[s];
+        voice.filterState[1] = passes.state1[s];
         voice.nextReady = true;
     }
 }
 
-void VoiceLanes::wrapHeads(Path path, int firstLane, unsigned lanes) noexcept {
-    for (int b = 0; lanes != 0; ++b, lanes >>= 1) {
-        if ((lanes & 1u) == 0) continue;
+void VoiceLanes::wrapHeads(int firstLane, unsigned wrapped) noexcept {
+    for (int b = 0; wrapped != 0; ++b, wrapped >>= 1) {
+        if ((wrapped & 1u) == 0) continue;
         const int v = firstLane + b;
         StringVoice& voice = *laneVoices[v];
-        if (passNext[v] >= 0) completeLonePass(v);
-        if (!voice.nextReady) computeNextTables(path);
+        if (lone.passNext[v] >= 0) completeLonePass(v);
+        if (!voice.nextReady) kernels->computeNextTables(*this);
         voice.currentTable ^= 1;
         voice.nextReady = false;
-        base[v] = laneTableStart(v, voice.currentTable);
+        lanes.base[v] = laneTableStart(v, voice.currentTable);
     }
 }
 
 bool VoiceLanes::startLonePass(int v) noexcept {
     const StringVoice* voice = laneVoices[v];
-    if (voice == nullptr || active[v] == 0 || voice->nextReady) return false;
-    lonePassIn[v] = laneTableStart(v, voice->currentTable);
-    lonePassOut[v] = laneTableStart(v, 1 - voice->currentTable);
-    lonePassCoefficient[v] = voice->dampingCoefficient;
-    lonePassState0[v] = voice->filterState[0];
-    lonePassState1[v] = voice->filterState[1];
-    passNext[v] = 0;
+    if (voice == nullptr || lanes.active[v] == 0 || voice->nextReady) return false;
+    lone.passIn[v] = laneTableStart(v, voice->currentTable);
+    lone.passOut[v] = laneTableStart(v, 1 - voice->currentTable);
+    lone.passCoefficient[v] = voice->dampingCoefficient;
+    lone.passState0[v] = voice->filterState[0];
+    lone.passState1[v] = voice->filterState[1];
+    lone.passNext[v] = 0;
     return true;
 }
 
 void VoiceLanes::completeLonePass(int v) noexcept {
-    const float* in = bank + lonePassIn[v];
-    float* out = bank + lonePassOut[v];
-    const float c = lonePassCoefficient[v];
-    float f0 = lonePassState0[v], f1 = lonePassState1[v];
-    for (int i = passNext[v]; i < StringVoice::kTableLength; ++i) {
+    const float* in = bank + lone.passIn[v];
+    float* out = bank + lone.passOut[v];
+    const float c = lone.passCoefficient[v];
+    float f0 = lone.passState0[v], f1 = lone.passState1[v];
+    for (int i = lone.passNext[v]; i < StringVoice::kTableLength; ++i) {
         f0 = (in[i] - f0) * c + f0;
         f1 = (f0 - f1) * c + f1;
         out[i] = f1;
@@ -473,34 +150,33 @@ void VoiceLanes::completeLonePass(int v) noexcept {
     voice.filterState[0] = f0;
     voice.filterState[1] = f1;
     voice.nextReady = true;
-    passNext[v] = -1;
+    lone.passNext[v] = -1;
 }
 
 bool VoiceLanes::inRange(int lane0, int count) const noexcept {
     constexpr float kTable = static_cast<float>(StringVoice::kTableLength);
     const auto within = [](float x) { return x >= 0.0f && x <= kTable; };  // false for NaN
     for (int v = lane0; v < lane0 + count; ++v)
-        if (!(within(p0[v]) && within(p1[v]) && within(p2[v]) && within(inc0[v]) && within(inc1[v]) &&
-              within(inc2[v])))
+        if (!(within(lanes.p0[v]) && within(lanes.p1[v]) && within(lanes.p2[v]) && within(lanes.inc0[v]) && within(lanes.inc1[v]) &&
+              within(lanes.inc2[v])))
             return false;
     return true;
 }
 
-void VoiceLanes::advanceStages(int firstLane, unsigned lanes) noexcept {
-    for (int b = 0; lanes != 0; ++b, lanes >>= 1) {
-        if ((lanes & 1u) == 0) continue;
+void VoiceLanes::advanceStages(int firstLane, unsigned ended) noexcept {
+    for (int b = 0; ended != 0; ++b, ended >>= 1) {
+        if ((ended & 1u) == 0) continue;
         const int v = firstLane + b;
-        const int s = ++stage[v];
-        target[v] = VoiceEnvelope::kTarget[s];
-        rate[v] = stageRates[s][v];
+        const int s = ++lanes.stage[v];
+        lanes.target[v] = VoiceEnvelope::kTarget[s];
+        lanes.rate[v] = lanes.stageRates[s][v];
     }
 }
 
-void VoiceLanes::render(Path path, int count, float* mix) noexcept {
+void VoiceLanes::render(int count, float* mix) noexcept {
     if (count < 1) return;
-    int rows[kLanes];  // where each sounding lane's samples start in `out`
-    int sounding = 0;
     // The sounding voices take the lanes from 0 on, in voice order.
+    int sounding = 0;
     for (int i = 0; i < voiceCount; ++i) {
         StringVoice* voice = voices[i];
         if (voice == nullptr || !voice->isActive) continue;
@@ -510,122 +186,61 @@ void VoiceLanes::render(Path path, int count, float* mix) noexcept {
     }
     laneCount = sounding;
     soundingCount = sounding;
+    if (sounding == 0) return;  // the lanes are set up afresh by every call
     for (int v = 0; v < kLanes; ++v) {
-        passNext[v] = -1;
+        lone.passNext[v] = -1;
         if (v >= sounding) {
             laneVoices[v] = nullptr;
             laneTables[v] = kScratch;
-            active[v] = 0;
-            base[v] = kScratch;
-            p0[v] = p1[v] = p2[v] = inc0[v] = inc1[v] = inc2[v] = 0.0f;
-            gain[v] = level[v] = target[v] = rate[v] = 0.0f;
-            stage[v] = VoiceEnvelope::Idle;
+            lanes.active[v] = 0;
+            lanes.base[v] = kScratch;
+            lanes.p0[v] = lanes.p1[v] = lanes.p2[v] = lanes.inc0[v] = lanes.inc1[v] = lanes.inc2[v] = 0.0f;
+            lanes.gain[v] = lanes.level[v] = lanes.target[v] = lanes.rate[v] = 0.0f;
+            lanes.stage[v] = VoiceEnvelope::Idle;
             continue;
         }
-        StringVoice* voice = laneVoices[v];
-        active[v] = -1;
-        rows[v] = (v / kGroupWidth) * kChunk * kGroupWidth + v % kGroupWidth;
-        p0[v] = voice->phases[0];
-        p1[v] = voice->phases[1];
-        p2[v] = voice->phases[2];
-        inc0[v] = voice->increments[0];
-        inc1[v] = voice->increments[1];
-        inc2[v] = voice->increments[2];
-        gain[v] = voice->velocityGain;
-        const VoiceEnvelope& env = voice->env;
-        for (int s = 0; s < kStages; ++s) stageRates[s][v] = env.rate(s);
-        stage[v] = env.currentStage;
-        level[v] = env.currentLevel;
-        target[v] = VoiceEnvelope::kTarget[env.currentStage];
-        rate[v] = stageRates[env.currentStage][v];
-        base[v] = laneTableStart(v, voice->currentTable);
+        const StringVoice& voice = *laneVoices[v];
+        lanes.active[v] = -1;
+        lanes.p0[v] = voice.phases[0];
+        lanes.p1[v] = voice.phases[1];
+        lanes.p2[v] = voice.phases[2];
+        lanes.inc0[v] = voice.increments[0];
+        lanes.inc1[v] = voice.increments[1];
+        lanes.inc2[v] = voice.increments[2];
+        lanes.gain[v] = voice.velocityGain;
+        const VoiceEnvelope& env = voice.env;
+        for (int s = 0; s < kStages; ++s) lanes.stageRates[s][v] = env.rate(s);
+        lanes.stage[v] = env.stage();
+        lanes.level[v] = env.level();
+        lanes.target[v] = VoiceEnvelope::kTarget[env.stage()];
+        lanes.rate[v] = lanes.stageRates[env.stage()][v];
+        lanes.base[v] = laneTableStart(v, voice.currentTable);
     }
-    if (sounding == 0) return;
-    // The groups of four lanes with a sounding voice, in voice order: where
-    // their rows start in `out` and which of their lanes sound.
-    int quadStart[kLanes / 4];
-    unsigned quadLanes[kLanes / 4];
-    int quadCount = 0;
-    for (int q = 0; q < kLanes / 4; ++q) {
-        unsigned lanes = 0;
-        for (int b = 0; b < 4; ++b) lanes |= active[4 * q + b] != 0 ? 1u << b : 0u;
-        if (lanes == 0) continue;
+    quadCount = 0;
+    for (int q = 0; q < kQuads; ++q) {
+        unsigned sound = 0;
+        for (int b = 0; b < 4; ++b) sound |= lanes.active[4 * q + b] != 0 ? 1u << b : 0u;
+        if (sound == 0) continue;
         quadStart[quadCount] = (4 * q / kGroupWidth) * kChunk * kGroupWidth + (4 * q) % kGroupWidth;
-        quadLanes[quadCount++] = lanes;
+        quadLanes[quadCount++] = sound;
     }
 
     for (int start = 0; start < count; start += kChunk) {
         const int n = count - start < kChunk ? count - start : kChunk;
-        switch (path) {
-#if defined(HAMMERLYN2_LANES_AVX2)
-            case Path::Avx2:
-                avx2_lanes::renderChunk<Avx2Ops, Sse2Ops>(*this, path, n);
-                break;
-#endif
-#if defined(HAMMERLYN2_LANES_X86)
-            case Path::Sse2:
-                sse2_lanes::renderChunk<Sse2Ops, Sse2Ops>(*this, path, n);
-                break;
-#endif
-            default:
-                portable_lanes::renderChunk<PortableOps, PortableOps>(*this, Path::Portable, n);
-                break;
-        }
-        // The voices' samples join the mix in voice order, as one voice
-        // after another would add them.
-        float* m = mix + start;
-        int j = 0;
-        if (sounding == 1) {
-            // A voice alone renders as a lone voice, its samples in loneOut.
-#if defined(HAMMERLYN2_LANES_X86)
-            if (path != Path::Portable)
-                for (; j + 4 <= n; j += 4)
-                    _mm_storeu_ps(m + j, _mm_add_ps(_mm_loadu_ps(loneOut + j), _mm_loadu_ps(m + j)));
-#endif
-            for (; j < n; ++j) m[j] = loneOut[j] + m[j];
-            continue;
-        }
-#if defined(HAMMERLYN2_LANES_X86)
-        // Four samples at a time: four lanes' rows of four samples turned
-        // into one vector of four samples per lane.
-        if (path != Path::Portable) {
-            for (; j + 4 <= n; j += 4) {
-                __m128 sum = _mm_loadu_ps(m + j);
-                for (int q = 0; q < quadCount; ++q) {
-                    const float* rowsOfQuad = out + quadStart[q] + j * kGroupWidth;
-                    __m128 r0 = _mm_loadu_ps(rowsOfQuad), r1 = _mm_loadu_ps(rowsOfQuad + kGroupWidth);
-                    __m128 r2 = _mm_loadu_ps(rowsOfQuad + 2 * kGroupWidth);
-                    __m128 r3 = _mm_loadu_ps(rowsOfQuad + 3 * kGroupWidth);
-                    _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
-                    const unsigned lanes = quadLanes[q];
-                    if (lanes & 1u) sum = _mm_add_ps(r0, sum);
-                    if (lanes & 2u) sum = _mm_add_ps(r1, sum);
-                    if (lanes & 4u) sum = _mm_add_ps(r2, sum);
-                    if (lanes & 8u) sum = _mm_add_ps(r3, sum);
-                }
-                _mm_storeu_ps(m + j, sum);
-            }
-        }
-#endif
-        for (; j < n; ++j) {
-            float sum = m[j];
-            const float* sample = out + j * kGroupWidth;
-            for (int k = 0; k < sounding; ++k) sum = sample[rows[k]] + sum;
-            m[j] = sum;
-        }
+        kernels->renderChunk(*this, n);
+        kernels->mixChunk(*this, mix + start, n);
     }
 
     // The lone voices' passes still running end here: the lanes change with the next block.
     for (int v = 0; v < sounding; ++v)
-        if (passNext[v] >= 0) completeLonePass(v);
+        if (lone.passNext[v] >= 0) completeLonePass(v);
 
     for (int v = 0; v < sounding; ++v) {
         StringVoice& voice = *laneVoices[v];
-        voice.phases[0] = p0[v];
-        voice.phases[1] = p1[v];
-        voice.phases[2] = p2[v];
-        voice.env.currentStage = stage[v];
-        voice.env.currentLevel = level[v];
-        voice.isActive = stage[v] != VoiceEnvelope::Idle;
+        voice.phases[0] = lanes.p0[v];
+        voice.phases[1] = lanes.p1[v];
+        voice.phases[2] = lanes.p2[v];
+        voice.env.hold(lanes.stage[v], lanes.level[v]);
+        voice.isActive = lanes.stage[v] != VoiceEnvelope::Idle;
     }
 }

@@ -1,6 +1,8 @@
 #include "instrument/Instrument.h"
 
 #include <algorithm>
+#include <array>
+#include <iterator>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -31,21 +33,26 @@ constexpr int kFrameLimit = 1 << 29;
 // The engine plays MIDI note 12 as its note 0.
 constexpr int kEngineNoteOffset = 12;
 
-static_assert(VoiceEngine::kParamCount == kParameterCount, "the engine keeps every parameter");
-// The voices read their parameters by the engine's own names for them.
-static_assert(int{StringVoice::Rnd} == int{ParameterIndex::Noise} &&
-                  int{StringVoice::Saw} == int{ParameterIndex::Saw} &&
-                  int{StringVoice::Sqr} == int{ParameterIndex::Square} &&
-                  int{StringVoice::PreFilter} == int{ParameterIndex::PreFilter} &&
-                  int{StringVoice::Damp} == int{ParameterIndex::Damp} &&
-                  int{StringVoice::Vel} == int{ParameterIndex::Velocity} &&
-                  int{StringVoice::Key} == int{ParameterIndex::Key} &&
-                  int{StringVoice::Attack} == int{ParameterIndex::Attack} &&
-                  int{StringVoice::Decay} == int{ParameterIndex::Decay} &&
-                  int{StringVoice::ReleaseTime} == int{ParameterIndex::Release} &&
-                  int{StringVoice::Detune} == int{ParameterIndex::Detune} &&
-                  int{StringVoice::Volume} == int{ParameterIndex::Volume},
-              "the engine and the instrument number the parameters alike");
+// The engine's number for each parameter the voices read; -1 for those the
+// output stage reads.
+struct VoiceKnob {
+    int parameter;
+    int voice;
+};
+constexpr VoiceKnob kVoiceKnobs[] = {
+    {ParameterIndex::Noise, VoiceParameter::Noise},         {ParameterIndex::Saw, VoiceParameter::Saw},
+    {ParameterIndex::Square, VoiceParameter::Square},       {ParameterIndex::PreFilter, VoiceParameter::PreFilter},
+    {ParameterIndex::Damp, VoiceParameter::Damp},           {ParameterIndex::Velocity, VoiceParameter::Velocity},
+    {ParameterIndex::Key, VoiceParameter::Key},             {ParameterIndex::Attack, VoiceParameter::Attack},
+    {ParameterIndex::Decay, VoiceParameter::Decay},         {ParameterIndex::Release, VoiceParameter::Release},
+    {ParameterIndex::Detune, VoiceParameter::Detune},       {ParameterIndex::Volume, VoiceParameter::Volume}};
+static_assert(std::size(kVoiceKnobs) == VoiceParameter::Count, "every knob the voices read comes from a parameter");
+constexpr std::array<int, kParameterCount> kVoiceParameterOf = [] {
+    std::array<int, kParameterCount> of{};
+    of.fill(-1);
+    for (const VoiceKnob& knob : kVoiceKnobs) of[knob.parameter] = knob.voice;
+    return of;
+}();
 static_assert(Instrument::kPresetStateBytes == 64, "the preset block is 64 bytes");
 static_assert(Instrument::kBankStateBytes == 704, "the bank block is 704 bytes");
 static_assert(sizeof(ProgramRecord::name) == Instrument::kProgramNameLength);
@@ -87,8 +94,9 @@ Instrument::Instrument() {
     chorus = std::make_unique<StereoChorus>();
     halfBandFilter = std::make_unique<HalfBandFilter>();
 
+    for (auto& value : values) value.store(0.0f, std::memory_order_relaxed);
     const ProgramRecord& program = bank->record(0);
-    for (int i = 0; i < kParameterCount; ++i) engine->setParam(i, program.params[i]);
+    for (int i = 0; i < kParameterCount; ++i) storeValue(i, program.params[i]);
     engine->recomputeEnvelopeRates();
 
     // A host that never sends a sample rate still gets the right pitch.
@@ -98,9 +106,7 @@ Instrument::Instrument() {
 Instrument::~Instrument() { releaseBuffers(); }
 
 void Instrument::releaseBuffers() noexcept {
-    delete[] voiceBuffer;
     delete[] mixBuffer;
-    voiceBuffer = nullptr;
     mixBuffer = nullptr;
     bufferFrames = 0;
 }
@@ -109,16 +115,9 @@ bool Instrument::prepare(int maxFrames) noexcept {
     releaseBuffers();
     const int frames = std::clamp(maxFrames, 1, kMaxWorkFrames);
     const std::size_t samples = 2 * static_cast<std::size_t>(frames);
-    auto* voice = new (std::nothrow) float[samples];
     auto* mix = new (std::nothrow) float[samples];
-    if (!voice || !mix) {
-        delete[] voice;
-        delete[] mix;
-        return false;
-    }
-    std::fill(voice, voice + samples, 0.0f);
+    if (!mix) return false;
     std::fill(mix, mix + samples, 0.0f);
-    voiceBuffer = voice;
     mixBuffer = mix;
     bufferFrames = frames;
     return true;
@@ -135,15 +134,11 @@ bool Instrument::setSampleRate(float rate) noexcept {
     hostRate = rate;
     chorus->setSampleRate(rate);
     engine->setSampleRate(rate * 2.0f);
+    halfBandFilter->setSampleRate(rate * 2.0f);
     for (int band = 0; band < kBodyBands; ++band) {
-        BodyResonator& resonator = *resonators[band];
-        resonator.setSampleRate(static_cast<double>(rate));
-        // Pick up a gain requested since the last block, else recompute the
-        // band as it stands for the new rate.
-        if (bodyRequest[band].load(std::memory_order_relaxed) != bodyApplied[band])
-            setupBody(band);
-        else
-            resonator.setup(resonator.getFrequency(), resonator.getQ(), resonator.getGainDb());
+        resonators[band]->setSampleRate(rate);
+        // Pick up a gain requested since the last block.
+        if (bodyRequest[band].load(std::memory_order_relaxed) != bodyApplied[band]) setupBody(band);
     }
     return true;
 }
@@ -161,6 +156,11 @@ void Instrument::applyBodyRequests() noexcept {
         if (bodyRequest[band].load(std::memory_order_relaxed) != bodyApplied[band]) setupBody(band);
 }
 
+void Instrument::storeValue(int index, float value) noexcept {
+    values[index].store(value, std::memory_order_relaxed);
+    if (kVoiceParameterOf[index] >= 0) engine->setParam(kVoiceParameterOf[index], value);
+}
+
 void Instrument::requestBody(int band, float value) noexcept {
     const float gain = ParameterMapping::bodyGainDecibels(value);
     bodyRequest[band].store(packBody(kBodyQ, gain), std::memory_order_relaxed);
@@ -169,10 +169,10 @@ void Instrument::requestBody(int band, float value) noexcept {
 bool Instrument::setParameter(int index, float value) noexcept {
     if (index < 0 || index >= kParameterCount || std::isnan(value)) return false;
     value = ParameterMapping::clampUnit(value);
-    const bool changed = value != engine->getParam(index);
+    const bool changed = value != values[index].load(std::memory_order_relaxed);
     if (changed) {
-        engine->setParam(index, value);
-        engine->parameterChanged(index);
+        storeValue(index, value);
+        if (kVoiceParameterOf[index] >= 0) engine->parameterChanged(kVoiceParameterOf[index]);
     }
     if (index >= ParameterIndex::Body100 && index <= ParameterIndex::Body300)
         requestBody(index - ParameterIndex::Body100, value);
@@ -181,7 +181,7 @@ bool Instrument::setParameter(int index, float value) noexcept {
 
 float Instrument::parameter(int index) const noexcept {
     if (index < 0 || index >= kParameterCount) return 0.0f;
-    return engine->getParam(index);
+    return values[index].load(std::memory_order_relaxed);
 }
 
 void Instrument::noteOn(int frame, int midiNote, int velocity) noexcept {
@@ -191,7 +191,7 @@ void Instrument::noteOn(int frame, int midiNote, int velocity) noexcept {
         return;
     }
     const float amount = static_cast<float>(std::min(velocity, 127)) * kVelocityScale;
-    engine->noteOn(midiNote - kEngineNoteOffset, amount, engineOffset(frame));
+    engine->noteOn(engineOffset(frame), midiNote - kEngineNoteOffset, amount);
 }
 
 void Instrument::noteOff(int frame, int midiNote) noexcept {
@@ -203,7 +203,7 @@ void Instrument::pitchBend(int frame, int value) noexcept {
     // Hosts that pass bends through other units can deliver values just
     // outside the MIDI range.
     const int held = std::clamp(value, 0, kBendMaximum);
-    engine->pitchBend(static_cast<float>(held) * kBendScale * 2.0f - 1.0f, engineOffset(frame));
+    engine->pitchBend(engineOffset(frame), static_cast<float>(held) * kBendScale * 2.0f - 1.0f);
 }
 
 void Instrument::allNotesOff() noexcept { engine->silenceAll(); }
@@ -236,7 +236,7 @@ void Instrument::render(float* left, float* right, int frames) noexcept {
     if (frames <= 0 || !left || !right) return;
     const DenormalGuard denormalGuard;
 
-    if (!voiceBuffer) {
+    if (!mixBuffer) {
         // Not prepared: silence, and the events meant for this block are dropped.
         std::fill(left, left + frames, 0.0f);
         std::fill(right, right + frames, 0.0f);
@@ -245,7 +245,7 @@ void Instrument::render(float* left, float* right, int frames) noexcept {
     }
 
     applyBodyRequests();
-    const float chorusAmount = ParameterMapping::chorusDepth(engine->getParam(ParameterIndex::Chorus));
+    const float chorusAmount = ParameterMapping::chorusDepth(parameter(ParameterIndex::Chorus));
 
     int done = 0;
     while (done < frames) {
@@ -259,34 +259,34 @@ void Instrument::renderPiece(float* left, float* right, int frames, float chorus
                              bool lastPiece) noexcept {
     const int samples = frames * 2;
     std::fill(left, left + frames, 0.0f);
-    std::fill(voiceBuffer, voiceBuffer + samples, 0.0f);
     std::fill(mixBuffer, mixBuffer + samples, 0.0f);
 
     if (lastPiece)
-        engine->render(voiceBuffer, mixBuffer, samples);
+        engine->render(mixBuffer, samples);
     else
-        engine->renderPartial(voiceBuffer, mixBuffer, samples);
+        engine->renderPartial(mixBuffer, samples);
     halfBandFilter->process(mixBuffer, samples);
 
     // Back to the host rate: each output sample is the sum of a pair.
     for (int k = 0; k < frames; ++k) left[k] = (left[k] + mixBuffer[2 * k]) + mixBuffer[2 * k + 1];
 
-    for (auto& resonator : resonators) resonator->process(left, frames);
+    BodyResonator* const bands[kBodyBands] = {resonators[0].get(), resonators[1].get(), resonators[2].get()};
+    BodyResonator::processInSeries(bands, left, frames);
     std::copy(left, left + frames, right);
     chorus->process(left, right, frames, chorusAmount);
 }
 
 void Instrument::keepCurrentValues() noexcept {
     ProgramRecord& record = bank->record(program());
-    for (int i = 0; i < kParameterCount; ++i) record.params[i] = engine->getParam(i);
+    for (int i = 0; i < kParameterCount; ++i) record.params[i] = parameter(i);
 }
 
 void Instrument::applyProgram() noexcept {
     const ProgramRecord& record = bank->record(program());
-    for (int i = 0; i < kParameterCount; ++i) engine->setParam(i, record.params[i]);
+    for (int i = 0; i < kParameterCount; ++i) storeValue(i, record.params[i]);
     engine->recomputeEnvelopeRates();
     for (int band = 0; band < kBodyBands; ++band)
-        requestBody(band, engine->getParam(ParameterIndex::Body100 + band));
+        requestBody(band, parameter(ParameterIndex::Body100 + band));
 }
 
 bool Instrument::selectProgram(int index) {
@@ -319,7 +319,7 @@ std::int32_t Instrument::saveState(bool preset, const void** data) {
     const std::lock_guard<std::mutex> lock(stateMutex);
     keepCurrentValues();
     if (preset) {
-        for (int i = 0; i < kParameterCount; ++i) presetState[i] = engine->getParam(i);
+        for (int i = 0; i < kParameterCount; ++i) presetState[i] = parameter(i);
         *data = presetState;
         return kPresetStateBytes;
     }

@@ -49,12 +49,12 @@ public:
     // at twice this rate.
     bool setSampleRate(float hostRate) noexcept;
     float sampleRate() const noexcept { return hostRate; }
-    // Work buffers for blocks of up to maxFrames (any positive count); false
+    // The work buffer for blocks of up to maxFrames (any positive count); false
     // when out of memory, and blocks then render silence until the next call.
     bool prepare(int maxFrames) noexcept;
-    // Frees the work buffers: blocks render silence and drop their events.
+    // Frees the work buffer: blocks render silence and drop their events.
     void unprepare() noexcept;
-    bool prepared() const noexcept { return voiceBuffer != nullptr; }
+    bool prepared() const noexcept { return mixBuffer != nullptr; }
 
     // Parameter values 0..1, clamped; NaN is ignored. True when the stored
     // value changed.
@@ -100,6 +100,8 @@ public:
 
 private:
     void renderPiece(float* left, float* right, int frames, float chorusAmount, bool lastPiece) noexcept;
+    // Stores a parameter's value, and hands it to the engine if the voices read it.
+    void storeValue(int index, float value) noexcept;
     void requestBody(int band, float value) noexcept;
     void applyBodyRequests() noexcept;
     void setupBody(int band) noexcept;
@@ -108,15 +110,16 @@ private:
     void releaseBuffers() noexcept;
 
     float hostRate = kDefaultSampleRate;
-    float* voiceBuffer = nullptr;
-    float* mixBuffer = nullptr;
-    int bufferFrames = 0;  // host frames the work buffers hold
+    float* mixBuffer = nullptr;  // the voices' mix at the engine rate
+    int bufferFrames = 0;        // host frames the mix buffer holds
     std::unique_ptr<ProgramBank> bank;
     std::unique_ptr<VoiceEngine> engine;
     std::unique_ptr<HalfBandFilter> halfBandFilter;
     std::unique_ptr<BodyResonator> resonators[kBodyBands];
     std::unique_ptr<StereoChorus> chorus;
     std::atomic<int> currentProgram{0};
+    // The parameters' current values, set and read from any thread.
+    std::atomic<float> values[kParameterCount];
 
     // Body gains are set from any thread; the audio thread picks up each band's
     // latest (Q, gain) pair whole at the start of a block, so a block never runs

@@ -3,6 +3,8 @@
 // The instrument, every format layer and the display texts read from here.
 #pragma once
 
+#include "engine/VoiceEnvelope.h"
+
 constexpr int kParameterCount = 16;
 
 namespace ParameterIndex {
@@ -38,7 +40,8 @@ struct ParameterInfo {
 const ParameterInfo* parameterInfo(int index) noexcept;
 
 // What a knob value means. The sound is computed in float and the display in
-// double from the same formula, so the texts show exactly what the knob does.
+// double from the same formula, so the texts show exactly what the knob does;
+// the envelope's stage times are the envelope's own (VoiceEnvelope).
 namespace ParameterMapping {
 // Body bands: -18 dB at 0, 0 dB at 0.5, +18 dB at 1.
 template <typename T>
@@ -48,11 +51,11 @@ constexpr T bodyGainDecibels(T value) noexcept {
 // Envelope stage times in seconds.
 template <typename T>
 constexpr T attackSeconds(T value) noexcept {
-    return T(0.6) * value * value + T(0.0006);
+    return VoiceEnvelope::attackSeconds(value);
 }
 template <typename T>
 constexpr T decaySeconds(T value) noexcept {
-    return T(6) * value * value + T(0.0012);
+    return VoiceEnvelope::decaySeconds(value);
 }
 // The chorus runs at half the knob's value.
 constexpr float chorusDepth(float value) noexcept { return value * 0.5f; }

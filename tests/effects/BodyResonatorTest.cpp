@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -89,8 +90,7 @@ TEST(BodyResonator, SetupsAndEmptyBlocksKeepTheHistory) {
             ASSERT_EQ(out[at + n], guard) << "wrote past the block";
         }
         if (n % 3 == 0) {
-            resonator.setSampleRate(44100.0);
-            resonator.setup(resonator.getFrequency(), resonator.getQ(), resonator.getGainDb());
+            resonator.setSampleRate(44100.0f);
         } else if (n % 3 == 1) {
             resonator.setup(200.0f, 6.0f, 12.0f);
         }
@@ -103,11 +103,9 @@ TEST(BodyResonator, RateChangeKeepsTheBodyGains) {
     BodyResonator resonator(100.0f);
     resonator.setup(100.0f, 6.0f, 18.0f);
 
-    // The owner's rate-change sequence: store the rate, then set up again from the stored settings.
-    resonator.setSampleRate(48000.0);
-    resonator.setup(resonator.getFrequency(), resonator.getQ(), resonator.getGainDb());
+    resonator.setSampleRate(48000.0f);
 
-    EXPECT_EQ(resonator.getSampleRate(), 48000.0);
+    EXPECT_EQ(resonator.getSampleRate(), 48000.0f);
     EXPECT_EQ(resonator.getFrequency(), 100.0f);
     EXPECT_EQ(resonator.getQ(), 6.0f);
     EXPECT_EQ(resonator.getGainDb(), 18.0f);
@@ -123,10 +121,46 @@ TEST(BodyResonator, BandsWithoutAStablePeakAreLeftFlat) {
     const std::pair<double, float> bands[] = {{3e6, 100.0f}, {1e7, 100.0f}, {1e7, 300.0f}, {3.7e11, 300.0f}};
     for (const auto& [rate, hertz] : bands) {
         BodyResonator resonator(hertz);
-        resonator.setSampleRate(rate);
+        resonator.setSampleRate(static_cast<float>(rate));
         resonator.setup(hertz, 6.0f, 18.0f);
         std::vector<float> out = in;
         resonator.process(out.data(), static_cast<int>(out.size()));
         EXPECT_EQ(out, in) << hertz << " Hz at " << rate << " Hz";
     }
+}
+
+TEST(BodyResonator, BandsInSeriesFilterAsOneAfterAnother) {
+    const std::vector<float> in = noise(20000, 5);
+    const float gains[3] = {9.0f, -5.4f, 12.6f};
+    BodyResonator apart[3] = {BodyResonator(100.0f), BodyResonator(200.0f), BodyResonator(300.0f)};
+    BodyResonator together[3] = {BodyResonator(100.0f), BodyResonator(200.0f), BodyResonator(300.0f)};
+    for (int k = 0; k < 3; ++k) {
+        apart[k].setup(apart[k].getFrequency(), 6.0f, gains[k]);
+        together[k].setup(together[k].getFrequency(), 6.0f, gains[k]);
+    }
+    BodyResonator* const bands[3] = {&together[0], &together[1], &together[2]};
+    std::vector<float> expected = in, out = in;
+    for (std::size_t at = 0; at < in.size(); at += 777) {
+        const int n = static_cast<int>(std::min<std::size_t>(777, in.size() - at));
+        for (BodyResonator& band : apart) band.process(expected.data() + at, n);
+        BodyResonator::processInSeries(bands, out.data() + at, n);
+    }
+    EXPECT_EQ(out, expected);
+}
+
+TEST(BodyResonator, ResetForgetsTheHistoryEvenANaNButKeepsTheBand) {
+    const std::vector<float> in = noise(4000, 9);
+    BodyResonator fresh(200.0f), used(200.0f);
+    for (BodyResonator* band : {&fresh, &used}) {
+        band->setSampleRate(48000.0f);
+        band->setup(200.0f, 6.0f, 12.0f);
+    }
+    std::vector<float> poisoned = noise(100, 4);
+    poisoned[50] = std::numeric_limits<float>::quiet_NaN();
+    used.process(poisoned.data(), static_cast<int>(poisoned.size()));
+    used.reset();
+    std::vector<float> expected = in, out = in;
+    fresh.process(expected.data(), static_cast<int>(expected.size()));
+    used.process(out.data(), static_cast<int>(out.size()));
+    EXPECT_EQ(out, expected);
 }

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -86,4 +89,42 @@ TEST(HalfBandFilter, BlockSplitsAndEmptyBlocksDoNotChangeTheOutput) {
         at += static_cast<std::size_t>(n);
     }
     for (std::size_t i = 0; i < whole.size(); ++i) ASSERT_EQ(whole[i], pieces[i]) << "sample " << i;
+}
+
+TEST(HalfBandFilter, SilenceCopiedFromItsSettledCycleKeepsTheBitsOfAComputedOne) {
+    // Sound, a long silence, sound again. In blocks, the settled silence is copied from its cycle of
+    // four; sample by sample (blocks too short to show a cycle) every sample is computed.
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<float> sample(-1.0f, 1.0f);
+    std::vector<float> signal(2000);
+    for (float& s : signal) s = sample(rng);
+    signal.resize(202000, 0.0f);
+    for (int i = 0; i < 2000; ++i) signal.push_back(sample(rng));
+
+    std::vector<float> blocks = signal, computed = signal;
+    HalfBandFilter inBlocks, bySample;
+    for (std::size_t at = 0; at < blocks.size(); at += 1024)
+        inBlocks.process(blocks.data() + at, static_cast<int>(std::min<std::size_t>(1024, blocks.size() - at)));
+    for (float& s : computed) bySample.process(&s, 1);
+    for (std::size_t i = 0; i < blocks.size(); ++i)
+        ASSERT_EQ(std::bit_cast<std::uint32_t>(blocks[i]), std::bit_cast<std::uint32_t>(computed[i])) << "sample " << i;
+
+    // The settled silence is not zeros: the anti-denormal offset leaves a tiny signal of period four.
+    for (std::size_t i = 199000; i < 199004; ++i) {
+        EXPECT_NE(blocks[i], 0.0f);
+        EXPECT_LT(std::fabs(blocks[i]), 1e-28f);
+        EXPECT_EQ(blocks[i], blocks[i + 4]);
+    }
+}
+
+TEST(HalfBandFilter, ResetForgetsEverythingEvenANaN) {
+    std::vector<float> poisoned(64, 0.5f), after(256, 0.0f);
+    poisoned[10] = std::numeric_limits<float>::quiet_NaN();
+    after[0] = 1.0f;
+    HalfBandFilter filter;
+    filter.process(poisoned.data(), static_cast<int>(poisoned.size()));
+    filter.reset();
+    std::vector<float> out = after;
+    filter.process(out.data(), static_cast<int>(out.size()));
+    EXPECT_EQ(out, filtered(after));
 }

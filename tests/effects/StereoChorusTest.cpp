@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -178,4 +179,21 @@ TEST(StereoChorus, BlockSplitsAndEmptyBlocksDoNotChangeTheOutput) {
     }
     EXPECT_EQ(chorus.getWriteIndex(), reference.getWriteIndex());
     EXPECT_EQ(chorus.getReadIndex(), reference.getReadIndex());
+}
+
+TEST(StereoChorus, ResetIsANewChorusAtTheSameRateEvenAfterANaN) {
+    const Stereo in = noise(6000, 21);
+    StereoChorus fresh, used;
+    fresh.setSampleRate(48000.0f);
+    used.setSampleRate(48000.0f);
+    Stereo poisoned = noise(3000, 22);
+    poisoned.left[100] = std::numeric_limits<float>::quiet_NaN();
+    run(used, poisoned, 0, poisoned.left.size(), 0.5f);
+    used.reset();
+    Stereo expected = in, out = in;
+    run(fresh, expected, 0, in.left.size(), 0.5f);
+    run(used, out, 0, in.left.size(), 0.5f);
+    EXPECT_EQ(out.left, expected.left);
+    EXPECT_EQ(out.right, expected.right);
+    EXPECT_EQ(used.getReadIndex(), fresh.getReadIndex());
 }

@@ -9,33 +9,33 @@
 
 #include "engine/VoiceEngine.h"
 
-// A playable sound: a little of every excitation, moderate losses.
-inline constexpr std::array<float, 16> kTestProgram{0.6f, 0.3f, 0.2f, 0.8f, 0.9f, 0.5f, 0.4f, 0.5f,
-                                                    0.5f, 0.5f, 0.1f, 0.7f, 0.3f, 0.5f, 0.0f, 0.8f};
+// A playable sound: a little of every excitation, moderate losses (the
+// engine's numbering, VoiceParameter).
+using VoiceProgram = std::array<float, VoiceEngine::kParamCount>;
+inline constexpr VoiceProgram kTestProgram{0.6f, 0.3f, 0.2f, 0.8f, 0.9f, 0.5f, 0.4f, 0.1f, 0.7f, 0.3f, 0.5f, 0.8f};
 
-inline void loadProgram(VoiceEngine& engine, const std::array<float, 16>& program = kTestProgram) {
+inline void loadProgram(VoiceEngine& engine, const VoiceProgram& program = kTestProgram) {
     for (int i = 0; i < VoiceEngine::kParamCount; ++i) engine.setParam(i, program[i]);
     engine.recomputeEnvelopeRates();
 }
 
-// Work and mix buffers with guard words on both sides.
+// A mix buffer with guard words on both sides.
 struct Buffers {
     static constexpr int kGuard = 16;
     static constexpr float kCanary = 12345.0f;
-    std::vector<float> work, mix;
+    std::vector<float> mix;
 
-    explicit Buffers(int count) : work(count + 2 * kGuard, kCanary), mix(count + 2 * kGuard, kCanary) {
-        std::fill(mix.begin() + kGuard, mix.end() - kGuard, 0.0f);
+    explicit Buffers(int count) : mix(static_cast<std::size_t>(count) + 2 * kGuard, 0.0f) {
+        std::fill_n(mix.begin(), kGuard, kCanary);
+        std::fill_n(mix.end() - kGuard, kGuard, kCanary);
     }
     int size() const { return static_cast<int>(mix.size()) - 2 * kGuard; }
-    float* workData() { return work.data() + kGuard; }
     float* mixData() { return mix.data() + kGuard; }
     float operator[](int i) const { return mix[kGuard + i]; }
     std::vector<float> samples() const { return {mix.begin() + kGuard, mix.end() - kGuard}; }
     bool guardsIntact() const {
         for (int i = 0; i < kGuard; ++i)
-            if (work[i] != kCanary || work[work.size() - 1 - i] != kCanary || mix[i] != kCanary ||
-                mix[mix.size() - 1 - i] != kCanary)
+            if (mix[i] != kCanary || mix[mix.size() - 1 - i] != kCanary)
                 return false;
         return true;
     }
@@ -44,7 +44,7 @@ struct Buffers {
 // Renders one block of `count` samples into fresh buffers.
 inline std::vector<float> renderBlock(VoiceEngine& engine, int count) {
     Buffers b(count);
-    engine.render(b.workData(), b.mixData(), count);
+    engine.render(b.mixData(), count);
     return b.samples();
 }
 

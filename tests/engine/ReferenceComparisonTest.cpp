@@ -50,16 +50,16 @@ public:
             reference->discardEvents();
             return true;
         }
-        std::vector<float> a(count + 1, 0.25f), b(count + 1, 0.25f), work(count + 1);
+        std::vector<float> a(count + 1, 0.25f), b(count + 1, 0.25f);
         // The engine may render in pieces; the reference renders the block whole.
         int done = 0;
         while (pick(3) == 0 && done < count) {
             const int piece = pick(count - done + 1);
-            engine->renderPartial(work.data(), a.data() + done, piece);
+            engine->renderPartial(a.data() + done, piece);
             done += piece;
         }
-        engine->render(work.data(), a.data() + done, count - done);
-        reference->render(work.data(), b.data(), count);
+        engine->render(a.data() + done, count - done);
+        reference->render(b.data(), count);
         return std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
     }
 
@@ -75,15 +75,15 @@ private:
         if (pick(30) == 0) note = -40 + pick(200);  // beyond both ends of the table
         if (kind < 5) {
             const float velocity = pick(10) == 0 ? 1.0f : unit();
-            engine->noteOn(note, velocity, offset);
-            reference->noteOn(note, velocity, offset);
+            engine->noteOn(offset, note, velocity);
+            reference->noteOn(offset, note, velocity);
         } else if (kind < 8) {
             engine->noteOff(offset, note);
             reference->noteOff(offset, note);
         } else {
             const float bend = unit() * 2.0f - 1.0f;
-            engine->pitchBend(bend, offset);
-            reference->pitchBend(bend, offset);
+            engine->pitchBend(offset, bend);
+            reference->pitchBend(offset, bend);
         }
     }
 
@@ -91,7 +91,7 @@ private:
         for (int i = 0; i < VoiceEngine::kParamCount; ++i) {
             float value = unit();
             if (pick(6) == 0) value = static_cast<float>(pick(2));                       // the ends
-            if (i == StringVoice::PreFilter || i == StringVoice::Volume) value *= 2.0f;  // up to clipping
+            if (i == VoiceParameter::PreFilter || i == VoiceParameter::Volume) value *= 2.0f;  // up to clipping
             engine->setParam(i, value);
             reference->setParam(i, value);
             engine->parameterChanged(i);
@@ -146,8 +146,8 @@ public:
     explicit Pair(VoiceLanes::Path path, float rate) {
         ok = engine.useLanes(path);
         // Every excitation, full detune, short envelope stages, Volume up to clipping.
-        constexpr float kKnobs[VoiceEngine::kParamCount] = {0.6f, 0.3f, 0.2f,  0.8f, 0.7f,  0.5f, 0.5f, 0.5f,
-                                                            0.5f, 0.5f, 0.05f, 0.3f, 0.05f, 1.0f, 0.0f, 2.0f};
+        constexpr float kKnobs[VoiceEngine::kParamCount] = {0.6f, 0.3f,  0.2f, 0.8f,  0.7f, 0.5f,
+                                                            0.5f, 0.05f, 0.3f, 0.05f, 1.0f, 2.0f};
         for (int i = 0; i < VoiceEngine::kParamCount; ++i) {
             engine.setParam(i, kKnobs[i]);
             reference.setParam(i, kKnobs[i]);
@@ -158,8 +158,8 @@ public:
         reference.setSampleRate(rate);
     }
     void noteOn(int note, int offset) {
-        engine.noteOn(note, 0.9f, offset);
-        reference.noteOn(note, 0.9f, offset);
+        engine.noteOn(offset, note, 0.9f);
+        reference.noteOn(offset, note, 0.9f);
     }
     void noteOff(int note, int offset) {
         engine.noteOff(offset, note);
@@ -171,9 +171,9 @@ public:
     }
     // Renders `count` samples on both; true when every bit agrees.
     bool block(int count) {
-        std::vector<float> a(count, 0.125f), b(count, 0.125f), work(count);
-        engine.render(work.data(), a.data(), count);
-        reference.render(work.data(), b.data(), count);
+        std::vector<float> a(count, 0.125f), b(count, 0.125f);
+        engine.render(a.data(), count);
+        reference.render(b.data(), count);
         return std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
     }
 
@@ -278,11 +278,12 @@ TEST(VoiceEngine, LoneVoiceAfterAVoiceOutsideTheTableReadsTheReferenceBits) {
 TEST(VoiceLanes, EveryLaneOfTheBankRendersTheReferenceBits) {
     constexpr int kVoices = VoiceLanes::kLanes, kCount = 2500, kPiece = 700;
     const VoiceEngine shapes;  // note frequencies and excitation shapes
-    std::array<std::atomic<float>, 16> params{};
-    for (int i = 0; i < 16; ++i) params[i] = kTestProgram[i];
+    std::array<std::atomic<float>, VoiceEngine::kParamCount> params{};
+    for (int i = 0; i < VoiceEngine::kParamCount; ++i) params[i] = kTestProgram[i];
     const auto prepare = [&](auto& voice, int v) {
         voice.setSampleRate(96000.0f);
-        voice.setEnvelopeRates(kTestProgram[10], kTestProgram[11], kTestProgram[12]);
+        voice.setEnvelopeRates(kTestProgram[VoiceParameter::Attack], kTestProgram[VoiceParameter::Decay],
+                               kTestProgram[VoiceParameter::Release]);
         voice.start(0.3f + 0.02f * static_cast<float>(v), 24 + 3 * v);  // MIDI 36 to 105
     };
 
@@ -306,7 +307,8 @@ TEST(VoiceLanes, EveryLaneOfTheBankRendersTheReferenceBits) {
         const auto lanes = std::make_unique<VoiceLanes>();
         lanes->bank = bank.get();
         lanes->voiceCount = kVoices;
-        lanes->volume = kTestProgram[15];
+        lanes->use(path);
+        lanes->lanes.volume = kTestProgram[VoiceParameter::Volume];
         std::uint32_t noise = StringVoice::kNoiseSeed;
         std::vector<std::unique_ptr<StringVoice>> voices;
         for (int v = 0; v < kVoices; ++v) {
@@ -318,7 +320,7 @@ TEST(VoiceLanes, EveryLaneOfTheBankRendersTheReferenceBits) {
         }
         std::vector<float> mix(kCount, 0.0f);
         for (int done = 0; done < kCount; done += kPiece)
-            lanes->render(path, std::min(kPiece, kCount - done), mix.data() + done);
+            lanes->render(std::min(kPiece, kCount - done), mix.data() + done);
         EXPECT_EQ(0, std::memcmp(mix.data(), expected.data(), kCount * sizeof(float)))
             << "path " << static_cast<int>(path);
     }

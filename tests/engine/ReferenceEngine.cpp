@@ -60,7 +60,7 @@ void ReferenceEngine::moveToBack(int voice) noexcept {
     voiceOrder[kVoiceCount - 1] = voice;
 }
 
-void ReferenceEngine::noteOn(int note, float velocity, int offset) noexcept {
+void ReferenceEngine::noteOn(int offset, int note, float velocity) noexcept {
     // A note whose start cannot be queued changes nothing at all.
     if (noteEventCount >= kMaxEvents) return;
 
@@ -120,7 +120,7 @@ void ReferenceEngine::noteOff(int offset, int note) noexcept {
     }
 }
 
-void ReferenceEngine::pitchBend(float value, int offset) noexcept {
+void ReferenceEngine::pitchBend(int offset, float value) noexcept {
     EngineEvent bend;
     bend.kind = EngineEvent::Bend;
     bend.value = value;
@@ -132,9 +132,13 @@ void ReferenceEngine::silenceAll() noexcept {
     for (auto& voice : voices) voice->silence();
 }
 
-void ReferenceEngine::renderVoices(float* voiceBuffer, float* mixBuffer, int count) noexcept {
+void ReferenceEngine::renderVoices(float* mix, int count) noexcept {
     if (count < 1) return;
-    for (auto& voice : voices) voice->render(count, voiceBuffer, mixBuffer);
+    // The voices' work space, in pieces of its size.
+    for (int done = 0; done < count; done += kWorkSamples) {
+        const int n = count - done < kWorkSamples ? count - done : kWorkSamples;
+        for (auto& voice : voices) voice->render(n, work.data(), mix + done);
+    }
 }
 
 void ReferenceEngine::apply(const EngineEvent& event) noexcept {
@@ -150,7 +154,7 @@ void ReferenceEngine::apply(const EngineEvent& event) noexcept {
     }
 }
 
-void ReferenceEngine::renderSpan(float* voiceBuffer, float* mixBuffer, int count, bool wholeBlock) noexcept {
+void ReferenceEngine::renderSpan(float* mix, int count, bool wholeBlock) noexcept {
     if (count < 0) count = 0;
     int pos = 0;
     int applied = 0;
@@ -161,11 +165,11 @@ void ReferenceEngine::renderSpan(float* voiceBuffer, float* mixBuffer, int count
         // queued after them with smaller offsets wait too: queue order holds.
         if (!wholeBlock && at > count) break;
         at = at < pos ? pos : (at > count ? count : at);
-        renderVoices(voiceBuffer, mixBuffer + pos, at - pos);
+        renderVoices(mix + pos, at - pos);
         apply(event);
         pos = at;
     }
-    renderVoices(voiceBuffer, mixBuffer + pos, count - pos);
+    renderVoices(mix + pos, count - pos);
 
     // Keep what was not applied, counted from the end of this piece. Offsets
     // that now lie behind the piece start are due at its very beginning.
@@ -180,24 +184,20 @@ void ReferenceEngine::renderSpan(float* voiceBuffer, float* mixBuffer, int count
     for (int e = 0; e < kept; ++e) noteEventCount += events[e].kind == EngineEvent::Bend ? 0 : 1;
 }
 
-void ReferenceEngine::render(float* voiceBuffer, float* mixBuffer, int count) noexcept {
-    renderSpan(voiceBuffer, mixBuffer, count, true);
-}
+void ReferenceEngine::render(float* mix, int count) noexcept { renderSpan(mix, count, true); }
 
-void ReferenceEngine::renderPartial(float* voiceBuffer, float* mixBuffer, int count) noexcept {
-    renderSpan(voiceBuffer, mixBuffer, count, false);
-}
+void ReferenceEngine::renderPartial(float* mix, int count) noexcept { renderSpan(mix, count, false); }
 
 void ReferenceEngine::recomputeEnvelopeRates() noexcept {
-    const float attack = paramValues[ReferenceVoice::Attack].load(kRelaxed);
-    const float decay = paramValues[ReferenceVoice::Decay].load(kRelaxed);
-    const float release = paramValues[ReferenceVoice::ReleaseTime].load(kRelaxed);
+    const float attack = paramValues[VoiceParameter::Attack].load(kRelaxed);
+    const float decay = paramValues[VoiceParameter::Decay].load(kRelaxed);
+    const float release = paramValues[VoiceParameter::Release].load(kRelaxed);
     for (auto& voice : voices) voice->setEnvelopeRates(attack, decay, release);
 }
 
 void ReferenceEngine::parameterChanged(int index) noexcept {
-    if (index == ReferenceVoice::Attack || index == ReferenceVoice::Decay ||
-        index == ReferenceVoice::ReleaseTime)
+    if (index == VoiceParameter::Attack || index == VoiceParameter::Decay ||
+        index == VoiceParameter::Release)
         recomputeEnvelopeRates();
 }
 

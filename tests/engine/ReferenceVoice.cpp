@@ -27,7 +27,7 @@ ReferenceVoice::ReferenceVoice(const std::atomic<float>* params, const float* no
       noiseState(noiseState) {}
 
 void ReferenceVoice::setEnvelopeRates(float attack, float decay, float release) noexcept {
-    env.setRates(sampleRate(), attack * attack * 0.1f, decay * decay, release * release);
+    env.setRates(sampleRate(), attack, decay, release);
 }
 
 void ReferenceVoice::start(float velocity, int note) noexcept {
@@ -39,14 +39,14 @@ void ReferenceVoice::start(float velocity, int note) noexcept {
     filterState[0] = 0.0f;
     filterState[1] = 0.0f;
 
-    const float rnd = params[Rnd].load(kRelaxed);
-    const float saw = params[Saw].load(kRelaxed);
-    const float sqr = params[Sqr].load(kRelaxed);
-    const float preFilter = params[PreFilter].load(kRelaxed);
-    const float damp = params[Damp].load(kRelaxed);
-    const float vel = params[Vel].load(kRelaxed);
-    const float key = params[Key].load(kRelaxed);
-    const float detune = params[Detune].load(kRelaxed);
+    const float rnd = params[VoiceParameter::Noise].load(kRelaxed);
+    const float saw = params[VoiceParameter::Saw].load(kRelaxed);
+    const float sqr = params[VoiceParameter::Square].load(kRelaxed);
+    const float preFilter = params[VoiceParameter::PreFilter].load(kRelaxed);
+    const float damp = params[VoiceParameter::Damp].load(kRelaxed);
+    const float vel = params[VoiceParameter::Velocity].load(kRelaxed);
+    const float key = params[VoiceParameter::Key].load(kRelaxed);
+    const float detune = params[VoiceParameter::Detune].load(kRelaxed);
 
     // Key tracking of the losses: full Damp at the bottom of the range, none at the top.
     int k = note - kKeyLowNote;
@@ -98,6 +98,24 @@ void ReferenceVoice::start(float velocity, int note) noexcept {
     increments[2] = kTable / (r / f * sr);
 }
 
+void applyEnvelope(VoiceEnvelope& env, float* buffer, int count) noexcept {
+    int stage = env.stage();
+    float level = env.level();
+    for (int j = 0; j < count; ++j) {
+        if (stage == VoiceEnvelope::Idle) {
+            buffer[j] = buffer[j] * 0.0f;
+            continue;
+        }
+        // Rates are re-read every sample: another thread may change them.
+        const float target = VoiceEnvelope::kTarget[stage];
+        level = (target - level) * env.rate(stage) + level;
+        // A NaN distance compares false and never ends a stage.
+        if (std::fabs(level - target) <= VoiceEnvelope::kThreshold && stage != VoiceEnvelope::Decay) ++stage;
+        buffer[j] = buffer[j] * level;
+    }
+    env.hold(stage, level);
+}
+
 void ReferenceVoice::smooth() noexcept {
     const float c = dampingCoefficient;
     float f0 = filterState[0];
@@ -122,7 +140,7 @@ void ReferenceVoice::render(int count, float* voiceBuffer, float* mixBuffer) noe
     const float inc1 = increments[1];
     const float inc2 = increments[2];
     const float amplitude = velocityGain;
-    const std::atomic<float>& volume = params[Volume];
+    const std::atomic<float>& volume = params[VoiceParameter::Volume];
 
     for (int j = 0; j < count; ++j) {
         // Head 0 is read before the advance, the detuned heads after it.
@@ -146,7 +164,7 @@ void ReferenceVoice::render(int count, float* voiceBuffer, float* mixBuffer) noe
     phases[1] = p1;
     phases[2] = p2;
 
-    env.process(voiceBuffer, count);
+    applyEnvelope(env, voiceBuffer, count);
     isActive = !env.finished();
     for (int j = 0; j < count; ++j) mixBuffer[j] = voiceBuffer[j] + mixBuffer[j];
 }

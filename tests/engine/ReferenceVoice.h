@@ -4,7 +4,12 @@
 #include <atomic>
 #include <cstdint>
 
+#include "engine/StringVoice.h"
 #include "engine/VoiceEnvelope.h"
+
+// Multiplies `count` samples in place by the envelope, one step per sample:
+// the envelope as the scalar engine ran it.
+void applyEnvelope(VoiceEnvelope& env, float* buffer, int count) noexcept;
 
 // One voice of the engine: a struck string modelled as a single-period
 // wavetable. A note start fills the table with an excitation (noise plus a
@@ -21,24 +26,9 @@ public:
     static constexpr float kDefaultSampleRate = 44100.0f;
     static constexpr std::uint32_t kNoiseSeed = 656446u;
 
-    // Parameter indices the voice reads.
-    enum Param : int {
-        Rnd = 0,
-        Saw = 1,
-        Sqr = 2,
-        PreFilter = 3,
-        Damp = 4,
-        Vel = 5,
-        Key = 6,
-        Attack = 10,
-        Decay = 11,
-        ReleaseTime = 12,
-        Detune = 13,
-        Volume = 15
-    };
-
     // All pointers are borrowed from the owner and must outlive the voice.
-    // `noiseState` is the owner's noise generator, shared by its voices.
+    // `params` holds the VoiceParameter values; `noiseState` is the owner's
+    // noise generator, shared by its voices.
     ReferenceVoice(const std::atomic<float>* params, const float* noteFrequency, const float* sawTable,
                    const float* squareTable, std::uint32_t* noiseState) noexcept;
 

@@ -12,15 +12,16 @@ namespace {
 // One voice on its own: the engine's tables, private parameters and noise.
 struct VoiceRig {
     VoiceEngine tables;
-    std::array<std::atomic<float>, 16> params{};
+    std::array<std::atomic<float>, VoiceEngine::kParamCount> params{};
     std::uint32_t noise = StringVoice::kNoiseSeed;
     ReferenceVoice voice{params.data(), tables.noteFrequencyTable(), tables.sawTable(), tables.squareTable(),
                          &noise};
 
     explicit VoiceRig(float rate = 88200.0f) {
-        for (int i = 0; i < 16; ++i) params[i] = kTestProgram[i];
+        for (int i = 0; i < VoiceEngine::kParamCount; ++i) params[i] = kTestProgram[i];
         voice.setSampleRate(rate);
-        voice.setEnvelopeRates(kTestProgram[10], kTestProgram[11], kTestProgram[12]);
+        voice.setEnvelopeRates(kTestProgram[VoiceParameter::Attack], kTestProgram[VoiceParameter::Decay],
+                               kTestProgram[VoiceParameter::Release]);
     }
     std::vector<float> render(int count) {
         std::vector<float> work(count), mix(count, 0.0f);
@@ -93,12 +94,12 @@ TEST(StringVoice, NoiseGeneratorSequence) {
 }
 
 TEST(StringVoice, ExcitationFollowsShapeAndFilterParameters) {
-    for (int silencer : {int{StringVoice::PreFilter}, -1}) {  // no pre-filter, or no source
+    for (int silencer : {int{VoiceParameter::PreFilter}, -1}) {  // no pre-filter, or no source
         VoiceRig rig;
         if (silencer >= 0)
             rig.params[silencer] = 0.0f;
         else
-            rig.params[StringVoice::Rnd] = rig.params[StringVoice::Saw] = rig.params[StringVoice::Sqr] = 0.0f;
+            rig.params[VoiceParameter::Noise] = rig.params[VoiceParameter::Saw] = rig.params[VoiceParameter::Square] = 0.0f;
         rig.voice.start(1.0f, 48);
         EXPECT_EQ(rig.wave(), std::vector<float>(StringVoice::kWaveSize, 0.0f));
         EXPECT_EQ(rig.render(1000), std::vector<float>(1000, 0.0f));
@@ -106,8 +107,8 @@ TEST(StringVoice, ExcitationFollowsShapeAndFilterParameters) {
     {  // square alone, filter wide open: -0.09 then +0.09 (shape x 0.3)
         VoiceRig rig;
         for (auto& p : rig.params) p = 0.0f;
-        rig.params[StringVoice::Sqr] = 1.0f;
-        rig.params[StringVoice::PreFilter] = 2.0f;
+        rig.params[VoiceParameter::Square] = 1.0f;
+        rig.params[VoiceParameter::PreFilter] = 2.0f;
         rig.voice.start(1.0f, 48);
         EXPECT_NEAR(rig.wave()[200], -0.09f, 1e-6f);
         EXPECT_NEAR(rig.wave()[500], 0.09f, 1e-6f);
@@ -115,8 +116,8 @@ TEST(StringVoice, ExcitationFollowsShapeAndFilterParameters) {
     }
     // Vel 0: the table ignores velocity. Vel 1: a soft note's table is weaker.
     VoiceRig loud, soft, loudVel, softVel;
-    loud.params[StringVoice::Vel] = soft.params[StringVoice::Vel] = 0.0f;
-    loudVel.params[StringVoice::Vel] = softVel.params[StringVoice::Vel] = 1.0f;
+    loud.params[VoiceParameter::Velocity] = soft.params[VoiceParameter::Velocity] = 0.0f;
+    loudVel.params[VoiceParameter::Velocity] = softVel.params[VoiceParameter::Velocity] = 1.0f;
     for (VoiceRig* r : {&loud, &loudVel}) r->voice.start(1.0f, 48);
     for (VoiceRig* r : {&soft, &softVel}) r->voice.start(0.3f, 48);
     EXPECT_EQ(loud.wave(), soft.wave());
@@ -126,7 +127,7 @@ TEST(StringVoice, ExcitationFollowsShapeAndFilterParameters) {
 TEST(StringVoice, DampingSetsTheStringLosses) {
     {  // Damp 0: after one period the string holds the excitation's last value
         VoiceRig rig;
-        rig.params[StringVoice::Damp] = 0.0f;
+        rig.params[VoiceParameter::Damp] = 0.0f;
         rig.voice.start(1.0f, 48);
         const float last = rig.wave()[510];
         ASSERT_NE(last, 0.0f);
@@ -135,8 +136,8 @@ TEST(StringVoice, DampingSetsTheStringLosses) {
     }
     {  // Damp 1, Key 0: a second of passes leaves the string as it is
         VoiceRig rig;
-        rig.params[StringVoice::Damp] = 1.0f;
-        rig.params[StringVoice::Key] = 0.0f;
+        rig.params[VoiceParameter::Damp] = 1.0f;
+        rig.params[VoiceParameter::Key] = 0.0f;
         rig.voice.start(1.0f, 48);
         EXPECT_EQ(rig.voice.damping(), 1.0f);
         const auto before = rig.wave();
@@ -145,8 +146,8 @@ TEST(StringVoice, DampingSetsTheStringLosses) {
     }
     // Key 1: full Damp up to engine note 36, none from note 84.
     VoiceRig rig;
-    rig.params[StringVoice::Damp] = 0.8f;
-    rig.params[StringVoice::Key] = 1.0f;
+    rig.params[VoiceParameter::Damp] = 0.8f;
+    rig.params[VoiceParameter::Key] = 1.0f;
     for (auto [note, damping] : {std::pair{0, 0.8f}, {36, 0.8f}, {60, 0.4f}, {84, 0.0f}, {110, 0.0f}}) {
         rig.voice.start(1.0f, note);
         EXPECT_NEAR(rig.voice.damping(), damping, 1e-6f) << note;
@@ -157,14 +158,14 @@ TEST(StringVoice, HeadsPlayAtPitchAndDetuneInCents) {
     {  // Full Detune heard: Damp 1 and Key 0 keep the string as it is, and the
        // detuned heads sound 12.8 cents below and above A4.
         VoiceEngine e;
-        std::array<float, 16> program = kTestProgram;
-        program[StringVoice::Rnd] = program[StringVoice::Sqr] = 0.0f;
-        program[StringVoice::Saw] = program[StringVoice::Damp] = program[StringVoice::Detune] = 1.0f;
-        program[StringVoice::Key] = program[StringVoice::Attack] = 0.0f;
-        program[StringVoice::Decay] = 1.0f;
+        VoiceProgram program = kTestProgram;
+        program[VoiceParameter::Noise] = program[VoiceParameter::Square] = 0.0f;
+        program[VoiceParameter::Saw] = program[VoiceParameter::Damp] = program[VoiceParameter::Detune] = 1.0f;
+        program[VoiceParameter::Key] = program[VoiceParameter::Attack] = 0.0f;
+        program[VoiceParameter::Decay] = 1.0f;
         loadProgram(e, program);
         e.setSampleRate(88200.0f);
-        e.noteOn(57, 1.0f, 0);
+        e.noteOn(0, 57, 1.0f);
         std::vector<float> sound;
         for (int block = 0; block < 3 * 88200 / 4096; ++block) {
             const auto out = renderBlock(e, 4096);
@@ -177,7 +178,7 @@ TEST(StringVoice, HeadsPlayAtPitchAndDetuneInCents) {
         EXPECT_NEAR(cents(spectralPeak(sound, 88200.0, 440.0 * std::exp2(12.8 / 1200)) / centre), 12.8, 0.05);
     }
     VoiceRig rig;
-    rig.params[StringVoice::Detune] = 1.0f;
+    rig.params[VoiceParameter::Detune] = 1.0f;
     rig.voice.start(1.0f, 57);  // A4
     EXPECT_NEAR(rig.increment(0) * 88200.0 / 511.0, 440.0, 1e-3);
     for (int head : {1, 2}) {
@@ -185,7 +186,7 @@ TEST(StringVoice, HeadsPlayAtPitchAndDetuneInCents) {
         EXPECT_LE(rig.voice.phase(head), 250.0f);
     }
     // Detune 0: three heads at one pitch, from position 0; lowest and highest notes.
-    rig.params[StringVoice::Detune] = 0.0f;
+    rig.params[VoiceParameter::Detune] = 0.0f;
     const float* freq = rig.tables.noteFrequencyTable();
     for (int note : {-12, 57, 115}) {
         rig.voice.start(1.0f, note);
@@ -220,19 +221,19 @@ TEST(StringVoice, PhaseOnExactly511ReadsTheLastEntryAndWrapsAfterIt) {
     // Nothing past the table is read, whatever the position.
     std::vector<float> wave(StringVoice::kWaveSize + 1, std::numeric_limits<float>::quiet_NaN());
     for (int i = 0; i < StringVoice::kWaveSize; ++i) wave[i] = 0.25f * static_cast<float>(i);
-    EXPECT_EQ(StringVoice::interpolate(wave.data(), 511.0f), 127.75f);
-    EXPECT_EQ(StringVoice::interpolate(wave.data(), 510.5f), 127.625f);
-    EXPECT_EQ(StringVoice::interpolate(wave.data(), 100.25f), 25.0625f);
-    EXPECT_EQ(StringVoice::interpolate(wave.data(), 0.0f), 0.0f);
+    EXPECT_EQ(ReferenceVoice::interpolate(wave.data(), 511.0f), 127.75f);
+    EXPECT_EQ(ReferenceVoice::interpolate(wave.data(), 510.5f), 127.625f);
+    EXPECT_EQ(ReferenceVoice::interpolate(wave.data(), 100.25f), 25.0625f);
+    EXPECT_EQ(ReferenceVoice::interpolate(wave.data(), 0.0f), 0.0f);
     for (float odd :
          {1e9f, std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN(), -5.0f})
-        EXPECT_EQ(StringVoice::interpolate(wave.data(), odd), wave[511]);
+        EXPECT_EQ(ReferenceVoice::interpolate(wave.data(), odd), wave[511]);
 }
 
 TEST(StringVoice, OutputIsClippedAtExtremeVolume) {
     for (int note : {-12, 48, 115}) {
         VoiceRig rig;
-        rig.params[StringVoice::Volume] = 100.0f;
+        rig.params[VoiceParameter::Volume] = 100.0f;
         rig.voice.start(1.0f, note);
         float peak = 0.0f;
         for (float s : rig.render(20000)) {

@@ -54,7 +54,7 @@ TEST(VoiceEngine, ReserveRuleAllocationSequence) {
     for (int n = 0; n < 18; ++n) {
         SCOPED_TRACE(n);
         const int reserveBefore = e->reserve();
-        e->noteOn(30 + n, 0.8f, 0);
+        e->noteOn(0, 30 + n, 0.8f);
         EXPECT_EQ(e->voiceOrderAt(VoiceEngine::kVoiceCount - 1), e->reserve());
         renderBlock(*e, 256);
         EXPECT_EQ(voicePlaying(*e, 30 + n), expected[n]);
@@ -74,20 +74,20 @@ TEST(VoiceEngine, ReserveRuleAllocationSequence) {
 
 TEST(VoiceEngine, EventsTakeEffectAtTheirExactSample) {
     auto ref = freshEngine();
-    ref->noteOn(48, 1.0f, 0);
+    ref->noteOn(0, 48, 1.0f);
     const auto atZero = renderBlock(*ref, 400);
     EXPECT_NE(atZero[0], 0.0f);
 
     // Host frame 10 is engine sample 20.
     auto late = freshEngine();
-    late->noteOn(48, 1.0f, 20);
+    late->noteOn(20, 48, 1.0f);
     const auto at20 = renderBlock(*late, 400);
     EXPECT_EQ(firstNonZero(at20), 20);
     EXPECT_TRUE(sameBits({at20.begin() + 20, at20.end()}, {atZero.begin(), atZero.end() - 20}));
 
     // Note on and off in the same block.
     auto both = freshEngine();
-    both->noteOn(48, 1.0f, 20);
+    both->noteOn(20, 48, 1.0f);
     both->noteOff(120, 48);
     const auto released = renderBlock(*both, 400);
     EXPECT_TRUE(sameBits({released.begin(), released.begin() + 120}, {at20.begin(), at20.begin() + 120}));
@@ -97,7 +97,7 @@ TEST(VoiceEngine, EventsTakeEffectAtTheirExactSample) {
 
     // An event at offset `count` lands after the last sample.
     auto atEnd = freshEngine();
-    atEnd->noteOn(48, 1.0f, 400);
+    atEnd->noteOn(400, 48, 1.0f);
     EXPECT_EQ(firstNonZero(renderBlock(*atEnd, 400)), -1);
     EXPECT_TRUE(atEnd->voice(0).active());
     EXPECT_TRUE(sameBits(renderBlock(*atEnd, 400), atZero));
@@ -106,10 +106,10 @@ TEST(VoiceEngine, EventsTakeEffectAtTheirExactSample) {
 TEST(VoiceEngine, NoteOffReleasesEveryVoiceOfTheNote) {
     // Struck twice in earlier blocks.
     auto e = freshEngine();
-    e->noteOn(48, 1.0f, 0);
+    e->noteOn(0, 48, 1.0f);
     renderBlock(*e, 64);
-    e->noteOn(48, 0.5f, 0);
-    e->noteOn(50, 0.5f, 0);
+    e->noteOn(0, 48, 0.5f);
+    e->noteOn(0, 50, 0.5f);
     renderBlock(*e, 64);
     e->noteOff(10, 48);
     EXPECT_EQ(e->queuedEvents(), 2);
@@ -120,10 +120,10 @@ TEST(VoiceEngine, NoteOffReleasesEveryVoiceOfTheNote) {
 
     // Struck twice in the block of the note off, once before it: all three go.
     auto f = freshEngine();
-    f->noteOn(-12, 1.0f, 0);
+    f->noteOn(0, -12, 1.0f);
     renderBlock(*f, 64);
-    f->noteOn(-12, 1.0f, 0);
-    f->noteOn(-12, 1.0f, 5);
+    f->noteOn(0, -12, 1.0f);
+    f->noteOn(5, -12, 1.0f);
     f->noteOff(10, -12);
     EXPECT_EQ(f->queuedEvents(), 5);
     renderBlock(*f, 64);
@@ -134,7 +134,7 @@ TEST(VoiceEngine, NoteOffReleasesEveryVoiceOfTheNote) {
 TEST(VoiceEngine, QueueHoldsAtMost128NoteEventsPerBlock) {
     // One start and 127 releases of it fill the queue.
     auto e = freshEngine();
-    e->noteOn(50, 1.0f, 0);
+    e->noteOn(0, 50, 1.0f);
     for (int i = 0; i < VoiceEngine::kMaxEvents - 1; ++i) e->noteOff(5, 50);
     EXPECT_EQ(e->queuedEvents(), VoiceEngine::kMaxEvents);
 
@@ -142,7 +142,7 @@ TEST(VoiceEngine, QueueHoldsAtMost128NoteEventsPerBlock) {
     std::vector<int> order;
     for (int i = 0; i < VoiceEngine::kVoiceCount; ++i) order.push_back(e->voiceOrderAt(i));
     const int reserve = e->reserve();
-    e->noteOn(51, 1.0f, 10);
+    e->noteOn(10, 51, 1.0f);
     e->noteOff(20, 51);
     EXPECT_EQ(e->queuedEvents(), VoiceEngine::kMaxEvents);
     EXPECT_EQ(e->reserve(), reserve);
@@ -157,10 +157,10 @@ TEST(VoiceEngine, QueueHoldsAtMost128NoteEventsPerBlock) {
     // bends still release their notes, and the block sounds as without bends.
     auto bent = freshEngine(), plain = freshEngine();
     for (VoiceEngine* engine : {bent.get(), plain.get()}) {
-        for (int n : {36, 43, 48, 52}) engine->noteOn(n, 0.8f, 0);
+        for (int n : {36, 43, 48, 52}) engine->noteOn(0, n, 0.8f);
         renderBlock(*engine, 256);
     }
-    for (int i = 0; i < 300; ++i) bent->pitchBend(static_cast<float>(i % 7) / 7.0f, i);
+    for (int i = 0; i < 300; ++i) bent->pitchBend(i, static_cast<float>(i % 7) / 7.0f);
     EXPECT_EQ(bent->queuedEvents(), VoiceEngine::kMaxBends);
     for (VoiceEngine* engine : {bent.get(), plain.get()})
         for (int n : {36, 43, 48, 52}) engine->noteOff(300 + n, n);
@@ -172,12 +172,12 @@ TEST(VoiceEngine, QueueHoldsAtMost128NoteEventsPerBlock) {
     // 100 on/off pairs: only the first 64 pairs fit, and only they play.
     auto f = freshEngine();
     for (int i = 0; i < 100; ++i) {
-        f->noteOn(i - 12, 0.7f, i * 4);
+        f->noteOn(i * 4, i - 12, 0.7f);
         f->noteOff(i * 4 + 2, i - 12);
     }
     EXPECT_EQ(f->queuedEvents(), VoiceEngine::kMaxEvents);
     Buffers b(512);
-    f->render(b.workData(), b.mixData(), 512);
+    f->render(b.mixData(), 512);
     EXPECT_TRUE(b.guardsIntact());
     int highest = -100;
     for (int i = 0; i < VoiceEngine::kVoiceCount; ++i)
@@ -185,40 +185,40 @@ TEST(VoiceEngine, QueueHoldsAtMost128NoteEventsPerBlock) {
     EXPECT_EQ(highest, 63 - 12);
 
     // A block that is never rendered drops its events; the next block plays.
-    f->noteOn(60, 1.0f, 0);
+    f->noteOn(0, 60, 1.0f);
     f->discardEvents();
     EXPECT_EQ(f->queuedEvents(), 0);
     EXPECT_EQ(voicePlaying(*f, 60), -1);
-    f->noteOn(61, 1.0f, 0);
+    f->noteOn(0, 61, 1.0f);
     renderBlock(*f, 64);
     EXPECT_NE(voicePlaying(*f, 61), -1);
 }
 
 TEST(VoiceEngine, OffsetsOutsideTheBlockAreClampedIntoIt) {
     auto wild = freshEngine();
-    wild->noteOn(48, 1.0f, -50);  // before the block: at 0
-    wild->noteOn(52, 0.9f, 100);
-    wild->noteOn(55, 0.8f, 40);  // earlier than the previous event: at 100
+    wild->noteOn(-50, 48, 1.0f);  // before the block: at 0
+    wild->noteOn(100, 52, 0.9f);
+    wild->noteOn(40, 55, 0.8f);  // earlier than the previous event: at 100
     wild->noteOff(1 << 30, 48);  // beyond the block: at its end
-    wild->noteOn(60, 0.7f, 1000);
+    wild->noteOn(1000, 60, 0.7f);
     auto tame = freshEngine();
-    tame->noteOn(48, 1.0f, 0);
-    tame->noteOn(52, 0.9f, 100);
-    tame->noteOn(55, 0.8f, 100);
+    tame->noteOn(0, 48, 1.0f);
+    tame->noteOn(100, 52, 0.9f);
+    tame->noteOn(100, 55, 0.8f);
     tame->noteOff(300, 48);
-    tame->noteOn(60, 0.7f, 300);
+    tame->noteOn(300, 60, 0.7f);
 
     Buffers w(300), t(300);
-    wild->render(w.workData(), w.mixData(), 300);
-    tame->render(t.workData(), t.mixData(), 300);
+    wild->render(w.mixData(), 300);
+    tame->render(t.mixData(), 300);
     EXPECT_TRUE(w.guardsIntact());
     EXPECT_TRUE(sameBits(w.samples(), t.samples()));
     EXPECT_TRUE(sameBits(renderBlock(*wild, 300), renderBlock(*tame, 300)));
 
     // An empty block still applies its events, and writes nothing.
-    wild->noteOn(70, 1.0f, 5);
+    wild->noteOn(5, 70, 1.0f);
     Buffers none(0);
-    wild->render(none.workData(), none.mixData(), 0);
+    wild->render(none.mixData(), 0);
     EXPECT_TRUE(none.guardsIntact());
     EXPECT_EQ(wild->queuedEvents(), 0);
     EXPECT_NE(voicePlaying(*wild, 70), -1);
@@ -227,10 +227,10 @@ TEST(VoiceEngine, OffsetsOutsideTheBlockAreClampedIntoIt) {
 TEST(VoiceEngine, PitchBendOnlySplitsTheBlock) {
     auto plain = freshEngine(), bent = freshEngine();
     for (VoiceEngine* e : {plain.get(), bent.get()}) {
-        e->noteOn(40, 0.9f, 0);
-        e->noteOn(47, 0.6f, 33);
+        e->noteOn(0, 40, 0.9f);
+        e->noteOn(33, 47, 0.6f);
     }
-    for (int i = 0; i < 20; ++i) bent->pitchBend(i % 2 ? 1.0f : -1.0f, i * 25);
+    for (int i = 0; i < 20; ++i) bent->pitchBend(i * 25, i % 2 ? 1.0f : -1.0f);
     EXPECT_TRUE(sameBits(renderBlock(*plain, 512), renderBlock(*bent, 512)));
     EXPECT_EQ(plain->voice(0).increment(0), bent->voice(0).increment(0));
 }
@@ -238,7 +238,7 @@ TEST(VoiceEngine, PitchBendOnlySplitsTheBlock) {
 TEST(VoiceEngine, SilenceAllStopsVoicesAtOnceAndKeepsTheQueue) {
     auto e = freshEngine();
     for (int n = 0; n < 17; ++n) {  // every voice used; voice 0 is the reserve now
-        e->noteOn(40 + n, 0.8f, 0);
+        e->noteOn(0, 40 + n, 0.8f);
         renderBlock(*e, 128);
     }
     ASSERT_EQ(voicePlaying(*e, 45), 12);
@@ -246,7 +246,7 @@ TEST(VoiceEngine, SilenceAllStopsVoicesAtOnceAndKeepsTheQueue) {
     e->noteOff(0, 45);
     e->noteOff(0, 46);
     renderBlock(*e, 64);
-    e->noteOn(70, 1.0f, 32);  // on voice 0; voice 12 becomes the reserve
+    e->noteOn(32, 70, 1.0f);  // on voice 0; voice 12 becomes the reserve
     e->silenceAll();
     EXPECT_EQ(activeVoices(*e), 0);
     EXPECT_EQ(e->queuedEvents(), 1);
@@ -262,10 +262,10 @@ TEST(VoiceEngine, SilenceAllStopsVoicesAtOnceAndKeepsTheQueue) {
     e->noteOff(0, 50);  // its voice no longer sounds: nothing to release
     EXPECT_EQ(e->queuedEvents(), 0);
     ASSERT_EQ(e->voiceOrderAt(0), 16);
-    e->noteOn(71, 1.0f, 0);
+    e->noteOn(0, 71, 1.0f);
     EXPECT_EQ(e->reserve(), 11);
     renderBlock(*e, 64);
-    e->noteOn(72, 1.0f, 0);
+    e->noteOn(0, 72, 1.0f);
     EXPECT_EQ(e->reserve(), 16);
 }
 
@@ -293,7 +293,7 @@ double measuredStageSamples(VoiceEngine& e, int v, int stage, int limit) {
 // A block of no samples: applies the queued events, renders nothing.
 void applyEvents(VoiceEngine& e) {
     float unused[1] = {};
-    e.render(unused, unused, 0);
+    e.render(unused, 0);
 }
 
 }  // namespace
@@ -305,11 +305,11 @@ TEST(VoiceEngine, EnvelopeStagesLastTheKnobsDocumentedTimes) {
     const auto attackTime = [](double v) { return 0.6 * v * v + 0.0006; };
     const auto fallTime = [](double v) { return 6.0 * v * v + 0.0012; };
     auto e = freshEngine();
-    e->setParam(StringVoice::Attack, 0.2f);
-    e->parameterChanged(StringVoice::Attack);
-    e->setParam(StringVoice::Decay, 0.1f);
-    e->parameterChanged(StringVoice::Decay);
-    e->noteOn(48, 1.0f, 0);
+    e->setParam(VoiceParameter::Attack, 0.2f);
+    e->parameterChanged(VoiceParameter::Attack);
+    e->setParam(VoiceParameter::Decay, 0.1f);
+    e->parameterChanged(VoiceParameter::Decay);
+    e->noteOn(0, 48, 1.0f);
     applyEvents(*e);  // the start, no sample yet
     const int v = voicePlaying(*e, 48);
     ASSERT_GE(v, 0);
@@ -320,11 +320,11 @@ TEST(VoiceEngine, EnvelopeStagesLastTheKnobsDocumentedTimes) {
     // A knob reaches the sounding note only through its own index; the note
     // keeps its stage and level.
     const float release = e->voice(v).envelope().rate(VoiceEnvelope::Release);
-    e->setParam(StringVoice::ReleaseTime, 0.05f);
-    e->parameterChanged(StringVoice::Vel);
+    e->setParam(VoiceParameter::Release, 0.05f);
+    e->parameterChanged(VoiceParameter::Velocity);
     EXPECT_EQ(e->voice(v).envelope().rate(VoiceEnvelope::Release), release);
     const float level = e->voice(v).envelope().level();
-    e->parameterChanged(StringVoice::ReleaseTime);
+    e->parameterChanged(VoiceParameter::Release);
     EXPECT_EQ(e->voice(v).envelope().stage(), VoiceEnvelope::Decay);
     EXPECT_EQ(e->voice(v).envelope().level(), level);
     e->noteOff(0, 48);
@@ -336,13 +336,13 @@ TEST(VoiceEngine, EnvelopeStagesLastTheKnobsDocumentedTimes) {
 
     // A new rate reaches every voice's envelope at once and the pitch of the
     // next notes; sounding notes keep their pitch.
-    e->noteOn(60, 1.0f, 0);
+    e->noteOn(0, 60, 1.0f);
     renderBlock(*e, 16);
     const int held = voicePlaying(*e, 60);
     const float increment = e->voice(held).increment(0);
     e->setSampleRate(192000.0f);
     EXPECT_EQ(e->voice(held).increment(0), increment);
-    e->noteOn(60, 1.0f, 0);
+    e->noteOn(0, 60, 1.0f);
     applyEvents(*e);
     int fresh = -1;
     for (int i = 0; i < VoiceEngine::kVoiceCount; ++i)
@@ -358,13 +358,13 @@ TEST(VoiceEngine, KnobsMayMoveFromAnotherThreadWhileRendering) {
     std::atomic<bool> done{false};
     std::thread knobs([&] {
         for (int i = 0; !done.load(); ++i) {
-            e->setParam(i % 16, static_cast<float>(i % 100) * 0.01f);
-            e->parameterChanged(i % 16);
+            e->setParam(i % VoiceEngine::kParamCount, static_cast<float>(i % 100) * 0.01f);
+            e->parameterChanged(i % VoiceEngine::kParamCount);
         }
     });
     bool finite = true;
     for (int block = 0; block < 200; ++block) {
-        e->noteOn(30 + block % 40, 0.9f, block % 64);
+        e->noteOn(block % 64, 30 + block % 40, 0.9f);
         e->noteOff(64, 30 + (block + 20) % 40);
         for (float s : renderBlock(*e, 128)) finite &= std::isfinite(s);
     }
@@ -377,7 +377,7 @@ TEST(VoiceEngine, EachEngineHasItsOwnNoise) {
     auto a = freshEngine(), b = freshEngine(), alone = freshEngine();
     std::vector<float> outA, outAlone;
     for (int block = 0; block < 4; ++block) {
-        for (VoiceEngine* e : {a.get(), b.get(), alone.get()}) e->noteOn(36 + 5 * block, 0.9f, 17 * block);
+        for (VoiceEngine* e : {a.get(), b.get(), alone.get()}) e->noteOn(17 * block, 36 + 5 * block, 0.9f);
         const auto ra = renderBlock(*a, 256);
         renderBlock(*b, 256);  // interleaved with a
         const auto rAlone = renderBlock(*alone, 256);
@@ -410,11 +410,11 @@ void playRandomEvents(std::mt19937& rng, VoiceEngine& a, VoiceEngine& b, int cou
         const float velocity = 0.2f + 0.008f * pick(rng);
         for (VoiceEngine* e : {&a, &b}) {
             if (kind < 50)
-                e->noteOn(n, velocity, at);
+                e->noteOn(at, n, velocity);
             else if (kind < 90)
                 e->noteOff(at, n);
             else
-                e->pitchBend(0.0f, at);
+                e->pitchBend(at, 0.0f);
         }
     }
 }
@@ -443,7 +443,7 @@ TEST(VoiceEngine, BlockRenderedInPiecesEqualsOneRender) {
         for (int block = 0; block < 6; ++block) {
             playRandomEvents(rng, *whole, *pieces, kCount);
             Buffers one(kCount), split(kCount);
-            whole->render(one.workData(), one.mixData(), kCount);
+            whole->render(one.mixData(), kCount);
 
             // Random cuts, some of them on event offsets.
             std::vector<int> cuts;
@@ -454,10 +454,10 @@ TEST(VoiceEngine, BlockRenderedInPiecesEqualsOneRender) {
             std::sort(cuts.begin(), cuts.end());
             int start = 0;
             for (int c : cuts) {
-                pieces->renderPartial(split.workData(), split.mixData() + start, c - start);
+                pieces->renderPartial(split.mixData() + start, c - start);
                 start = c;
             }
-            pieces->render(split.workData(), split.mixData() + start, kCount - start);
+            pieces->render(split.mixData() + start, kCount - start);
 
             ASSERT_TRUE(split.guardsIntact());
             ASSERT_EQ(pieces->queuedEvents(), 0);
@@ -476,19 +476,19 @@ TEST(VoiceEngine, FixedPhraseRendersTheSameBitsInEveryBuild) {
     std::vector<float> all;
     for (int block = 0; block < 48; ++block) {
         if (block == 0)
-            for (int n : {36, 43, 48, 52}) e->noteOn(n, 0.85f, 3 * n);
+            for (int n : {36, 43, 48, 52}) e->noteOn(3 * n, n, 0.85f);
         if (block >= 4 && block < 24)
-            e->noteOn(55 + (block * 5) % 24, 0.3f + 0.03f * block, (block * 97) % 512);
+            e->noteOn((block * 97) % 512, 55 + (block * 5) % 24, 0.3f + 0.03f * block);
         if (block >= 8 && block < 28) e->noteOff((block * 61) % 512, 55 + ((block - 4) * 5) % 24);
         if (block == 20) {
-            e->setParam(12, 0.6f);
-            e->parameterChanged(12);
-            e->setParam(15, 0.5f);
+            e->setParam(VoiceParameter::Release, 0.6f);
+            e->parameterChanged(VoiceParameter::Release);
+            e->setParam(VoiceParameter::Volume, 0.5f);
         }
         if (block == 30)
             for (int n : {36, 43, 48, 52}) e->noteOff(100, n);
-        if (block == 32) e->noteOn(115, 1.0f, 0);
-        if (block == 36) e->noteOn(-12, 1.0f, 511);
+        if (block == 32) e->noteOn(0, 115, 1.0f);
+        if (block == 36) e->noteOn(511, -12, 1.0f);
         const auto out = renderBlock(*e, 512);
         all.insert(all.end(), out.begin(), out.end());
     }

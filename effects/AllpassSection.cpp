@@ -1,3 +1,0 @@
-#include "effects/AllpassSection.h"
-
-AllpassSection::AllpassSection(double coefficient) noexcept : a(coefficient) {}
