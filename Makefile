@@ -18,9 +18,12 @@ $(NATIVE_PRESETS) $(WINDOWS_PRESETS) fuzz: %: deps
 	cmake --build --preset $@ -j $(JOBS)
 
 # The web edition: a folder of static files, build/web-site, for any web server.
+# Two modules: with WebAssembly SIMD, and without for older browsers.
 web: deps
 	cmake --preset web >/dev/null
 	cmake --build --preset web -j $(JOBS)
+	cmake --preset web-scalar >/dev/null
+	cmake --build --preset web-scalar -j $(JOBS)
 
 demo: native
 	./build/native/tools/hammerlyn2-render -o demo.wav

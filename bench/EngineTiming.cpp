@@ -156,7 +156,7 @@ int main(int argc, char** argv) {
         const double floor = pass * midiFrequency(top) / kEngineRate / c.voices;
         ReferenceEngine reference;
         std::printf("%-24s %8.2f %10.2f", c.name, floor, nsPerVoiceSample(reference, c));
-        for (auto path : {VoiceLanes::Path::Portable, VoiceLanes::Path::Sse2, VoiceLanes::Path::Avx2}) {
+        for (auto path : {VoiceLanes::Path::Portable, VoiceLanes::Path::Sse2, VoiceLanes::Path::Avx2, VoiceLanes::Path::Simd128}) {
             VoiceEngine engine;
             if (engine.useLanes(path))
                 std::printf(" %8.2f", nsPerVoiceSample(engine, c));

@@ -2,7 +2,8 @@
 
 // The vector operations the lane kernels (engine/VoiceLanesKernel.inc) are
 // written in, one set per instruction set: Portable (four lanes in plain C++),
-// Scalar (one lane), Sse2 (four lanes) and Avx2 (eight lanes). Every operation
+// Scalar (one lane), Sse2 (four lanes), Avx2 (eight lanes) and Simd128 (four
+// lanes of WebAssembly). Every operation
 // is, lane by lane, the one float32 or int32 operation its name says (no fused
 // multiply-adds), so a kernel computes the same bits whichever set it runs on.
 // A set has kWidth lanes and the types F (floats), I (int32) and M (a mask
@@ -21,6 +22,11 @@
 // keep 32-byte stack slots aligned there).
 #if defined(HAMMERLYN2_LANES_X86) && defined(__x86_64__) && !defined(_WIN32)
 #define HAMMERLYN2_LANES_AVX2 1
+#endif
+
+#if defined(__wasm_simd128__)
+#include <wasm_simd128.h>
+#define HAMMERLYN2_LANES_SIMD128 1
 #endif
 
 namespace lane_ops {
@@ -338,6 +344,69 @@ struct Avx2Ops {
     }
 };
 #undef AVX_OP
+#endif
+
+#if defined(HAMMERLYN2_LANES_SIMD128)
+#define WASM_OP static inline __attribute__((always_inline))
+// Four lanes of WebAssembly SIMD, where the web edition's module is built with it.
+struct Simd128Ops {
+    static constexpr int kWidth = 4;
+    using F = v128_t;
+    using I = v128_t;
+    using M = v128_t;
+    WASM_OP F load(const float* p) { return wasm_v128_load(p); }
+    WASM_OP void store(float* p, F a) { wasm_v128_store(p, a); }
+    WASM_OP I loadI(const std::int32_t* p) { return wasm_v128_load(p); }
+    WASM_OP F set(float x) { return wasm_f32x4_splat(x); }
+    WASM_OP I setI(std::int32_t x) { return wasm_i32x4_splat(x); }
+    WASM_OP F add(F a, F b) { return wasm_f32x4_add(a, b); }
+    WASM_OP F sub(F a, F b) { return wasm_f32x4_sub(a, b); }
+    WASM_OP F mul(F a, F b) { return wasm_f32x4_mul(a, b); }
+    WASM_OP F abs(F a) { return wasm_f32x4_abs(a); }  // clears the sign bit, NaNs included
+    WASM_OP M gt(F a, F b) { return wasm_f32x4_gt(a, b); }
+    WASM_OP M le(F a, F b) { return wasm_f32x4_le(a, b); }
+    WASM_OP M eqI(I a, I b) { return wasm_i32x4_eq(a, b); }
+    WASM_OP M maskOf(I a) { return a; }
+    WASM_OP M mand(M a, M b) { return wasm_v128_and(a, b); }
+    WASM_OP M mor(M a, M b) { return wasm_v128_or(a, b); }
+    WASM_OP M mandnot(M a, M b) { return wasm_v128_andnot(b, a); }  // ~a & b
+    WASM_OP unsigned bits(M m) { return static_cast<unsigned>(wasm_i32x4_bitmask(m)); }
+    WASM_OP F select(M m, F a, F b) { return wasm_v128_bitselect(a, b, m); }
+    WASM_OP F onlyWhere(M m, F a) { return wasm_v128_and(m, a); }
+    WASM_OP M indexUpTo510(I i, I& safe) {
+        const I limit = wasm_i32x4_splat(510);
+        const M inside = wasm_u32x4_le(i, limit);
+        safe = wasm_v128_bitselect(i, limit, inside);
+        return inside;
+    }
+    // WebAssembly's truncation saturates; out of range (or NaN) gives
+    // INT_MIN here, as on every other set.
+    WASM_OP I truncate(F a) {
+        const M inRange = wasm_v128_and(wasm_f32x4_gt(a, wasm_f32x4_splat(-2147483648.0f)),
+                                        wasm_f32x4_lt(a, wasm_f32x4_splat(2147483648.0f)));
+        return wasm_v128_bitselect(wasm_i32x4_trunc_sat_f32x4(a), wasm_i32x4_splat(INT_MIN), inRange);
+    }
+    WASM_OP F toFloat(I a) { return wasm_f32x4_convert_i32x4(a); }
+    WASM_OP void transpose(F (&r)[4]) {
+        const F t0 = wasm_i32x4_shuffle(r[0], r[1], 0, 4, 1, 5), t1 = wasm_i32x4_shuffle(r[0], r[1], 2, 6, 3, 7);
+        const F t2 = wasm_i32x4_shuffle(r[2], r[3], 0, 4, 1, 5), t3 = wasm_i32x4_shuffle(r[2], r[3], 2, 6, 3, 7);
+        r[0] = wasm_i32x4_shuffle(t0, t2, 0, 1, 4, 5);
+        r[1] = wasm_i32x4_shuffle(t0, t2, 2, 3, 6, 7);
+        r[2] = wasm_i32x4_shuffle(t1, t3, 0, 1, 4, 5);
+        r[3] = wasm_i32x4_shuffle(t1, t3, 2, 3, 6, 7);
+    }
+    WASM_OP I addI(I a, I b) { return wasm_i32x4_add(a, b); }
+    // Entries offset and offset + 1 of each lane, read as 64-bit pairs.
+    WASM_OP void gatherPair(const float* p, I offset, F& a, F& b) {
+        const F lo = wasm_v128_load64_lane(p + wasm_u32x4_extract_lane(offset, 1),
+                                           wasm_v128_load64_zero(p + wasm_u32x4_extract_lane(offset, 0)), 1);
+        const F hi = wasm_v128_load64_lane(p + wasm_u32x4_extract_lane(offset, 3),
+                                           wasm_v128_load64_zero(p + wasm_u32x4_extract_lane(offset, 2)), 1);
+        a = wasm_i32x4_shuffle(lo, hi, 0, 2, 4, 6);
+        b = wasm_i32x4_shuffle(lo, hi, 1, 3, 5, 7);
+    }
+};
+#undef WASM_OP
 #endif
 
 }  // namespace lane_ops

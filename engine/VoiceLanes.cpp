@@ -31,6 +31,15 @@ namespace avx2_lanes {
 }  // namespace avx2_lanes
 #endif
 
+#if defined(HAMMERLYN2_LANES_SIMD128)
+namespace simd128_lanes {
+#define LANES_TARGET
+#define LANES_OPS lane_ops::Simd128Ops
+#define LANES_QUAD lane_ops::Simd128Ops
+#include "engine/VoiceLanesKernel.inc"
+}  // namespace simd128_lanes
+#endif
+
 namespace {
 
 // Every path's kernels, by VoiceLanes::Path; null where the build has none.
@@ -46,13 +55,18 @@ constexpr const VoiceLanes::Kernels* kKernelTable[] = {
 #else
     nullptr,
 #endif
+#if defined(HAMMERLYN2_LANES_SIMD128)
+    &simd128_lanes::kernels,
+#else
+    nullptr,
+#endif
 };
 
 }  // namespace
 
 bool VoiceLanes::available(Path path) noexcept {
     const int index = static_cast<int>(path);
-    if (index < 0 || index > static_cast<int>(Path::Avx2) || kKernelTable[index] == nullptr) return false;
+    if (index < 0 || index > static_cast<int>(Path::Simd128) || kKernelTable[index] == nullptr) return false;
 #if defined(HAMMERLYN2_LANES_AVX2)
     if (path == Path::Avx2) {
         __builtin_cpu_init();
@@ -63,6 +77,7 @@ bool VoiceLanes::available(Path path) noexcept {
 }
 
 VoiceLanes::Path VoiceLanes::best() noexcept {
+    if (available(Path::Simd128)) return Path::Simd128;
     if (available(Path::Avx2)) return Path::Avx2;
     if (available(Path::Sse2)) return Path::Sse2;
     return Path::Portable;

@@ -49,9 +49,10 @@ struct VoiceLanes {
     static constexpr int kStages = VoiceEnvelope::kStageCount;
 
     // The instruction sets the lanes can run on: Portable (plain C++, four
-    // lanes), Sse2 (four lanes, every x86) and Avx2 (eight lanes, x86-64 where
-    // cpuid reports it; not in the Windows builds).
-    enum class Path : int { Portable = 0, Sse2 = 1, Avx2 = 2 };
+    // lanes), Sse2 (four lanes, every x86), Avx2 (eight lanes, x86-64 where
+    // cpuid reports it; not in the Windows builds) and Simd128 (four lanes,
+    // WebAssembly built with SIMD).
+    enum class Path : int { Portable = 0, Sse2 = 1, Avx2 = 2, Simd128 = 3 };
     static bool available(Path path) noexcept;
     // The fastest available path.
     static Path best() noexcept;

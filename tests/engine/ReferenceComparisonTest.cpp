@@ -122,7 +122,7 @@ TEST(VoiceEngine, EveryLanePathRendersTheReferenceBits) {
 #endif
     int pathsRun = 0;
     for (VoiceLanes::Path path :
-         {VoiceLanes::Path::Portable, VoiceLanes::Path::Sse2, VoiceLanes::Path::Avx2}) {
+         {VoiceLanes::Path::Portable, VoiceLanes::Path::Sse2, VoiceLanes::Path::Avx2, VoiceLanes::Path::Simd128}) {
         if (!VoiceLanes::available(path)) continue;
         ++pathsRun;
         for (unsigned seed = 1; seed <= kSeeds; ++seed) {
@@ -185,7 +185,7 @@ private:
 };
 
 constexpr VoiceLanes::Path kPaths[] = {VoiceLanes::Path::Portable, VoiceLanes::Path::Sse2,
-                                       VoiceLanes::Path::Avx2};
+                                       VoiceLanes::Path::Avx2, VoiceLanes::Path::Simd128};
 // Block sizes that start and end anywhere in the 64-sample chunks.
 constexpr int kBlocks[] = {1, 63, 64, 65, 7, 300, 129, 1000};
 

@@ -41,8 +41,10 @@ const browser = await puppeteer.launch({
     '--autoplay-policy=no-user-gesture-required', '--disable-gpu'],
 });
 const errors = [];
-async function open(deviceScaleFactor) {
+async function open(deviceScaleFactor, withoutSimd = false) {
   const page = await browser.newPage();
+  // A browser without WebAssembly SIMD, as far as the page can tell.
+  if (withoutSimd) await page.evaluateOnNewDocument(() => { WebAssembly.validate = () => false; });
   page.on('console', (m) => { if (m.type() === 'error') errors.push(m.text()); });
   page.on('pageerror', (e) => errors.push(e.message));
   await page.setViewport({ width: 1200, height: 900, deviceScaleFactor });
@@ -69,15 +71,17 @@ try {
   // The score through the worklet, offline, against the VST 2 build's render.
   execFileSync(arg('reference'), [temp]);
   const score = fs.readFileSync(path.join(temp, 'score.json'), 'utf8');
-  const rendered = await base64(page, `(async () => {
-    const s = ${score};
-    const [l, r] = await hammerlyn2.renderOffline(s.events, s.frames, s.rate);
-    const both = new Float32Array(l.length * 2); both.set(l); both.set(r, l.length); return both.buffer; })()`);
   const reference = fs.readFileSync(path.join(temp, 'reference.f32'));
-  let first = 0;
-  while (first < reference.length && rendered[first] === reference[first]) ++first;
-  check(rendered.length === reference.length && first === reference.length,
-    `the worklet renders the score as the VST 2 build does (${reference.length / 8} frames; first difference at sample ${Math.floor(first / 4)})`);
+  for (const p of [page, await open(1, true)]) {
+    const rendered = await base64(p, `(async () => {
+      const s = ${score};
+      const [l, r] = await hammerlyn2.renderOffline(s.events, s.frames, s.rate);
+      const both = new Float32Array(l.length * 2); both.set(l); both.set(r, l.length); return both.buffer; })()`);
+    let first = 0;
+    while (first < reference.length && rendered[first] === reference[first]) ++first;
+    check(rendered.length === reference.length && first === reference.length,
+      `the worklet (${await p.evaluate(() => hammerlyn2.moduleFile)}) renders the score as the VST 2 build does (${reference.length / 8} frames; first difference at sample ${Math.floor(first / 4)})`);
+  }
 
   // The canvas against the native panel, at 1x and (devicePixelRatio 1.5) 2x.
   const values = await page.evaluate(() => hammerlyn2.copyParameters().map(String));
