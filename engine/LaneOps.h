@@ -122,6 +122,9 @@ struct PortableOps {
         }
         return inside;
     }
+    // Truncation of values known to lie in the int range (positions inside a
+    // table): where a set's plain truncation costs more than its instruction.
+    static I truncateInRange(const F& a) { return truncate(a); }
     // Truncation toward zero; out of range (or NaN) gives INT_MIN, as cvttps does.
     static I truncate(const F& a) {
         I r;
@@ -183,6 +186,7 @@ struct ScalarOps {
         safe = inside ? i : 510;
         return inside;
     }
+    static I truncateInRange(F a) { return truncate(a); }
     // Truncation toward zero; out of range (or NaN) gives INT_MIN, as cvttss2si does.
     static I truncate(F a) {
 #if defined(HAMMERLYN2_LANES_X86)
@@ -237,6 +241,7 @@ struct Sse2Ops {
         return _mm_castsi128_ps(inside);
     }
     SSE_OP I truncate(F a) { return _mm_cvttps_epi32(a); }
+    SSE_OP I truncateInRange(F a) { return _mm_cvttps_epi32(a); }
     SSE_OP F toFloat(I a) { return _mm_cvtepi32_ps(a); }
     SSE_OP void transpose(F (&r)[4]) { _MM_TRANSPOSE4_PS(r[0], r[1], r[2], r[3]); }
     SSE_OP I addI(I a, I b) { return _mm_add_epi32(a, b); }
@@ -288,6 +293,7 @@ struct Avx2Ops {
         return _mm256_castsi256_ps(_mm256_cmpeq_epi32(safe, i));
     }
     AVX_OP I truncate(F a) { return _mm256_cvttps_epi32(a); }
+    AVX_OP I truncateInRange(F a) { return _mm256_cvttps_epi32(a); }
     AVX_OP F toFloat(I a) { return _mm256_cvtepi32_ps(a); }
     AVX_OP void transpose(F (&r)[8]) {
         const F t0 = _mm256_unpacklo_ps(r[0], r[1]), t1 = _mm256_unpackhi_ps(r[0], r[1]);
@@ -382,10 +388,11 @@ struct Simd128Ops {
     // WebAssembly's truncation saturates; out of range (or NaN) gives
     // INT_MIN here, as on every other set.
     WASM_OP I truncate(F a) {
-        const M inRange = wasm_v128_and(wasm_f32x4_gt(a, wasm_f32x4_splat(-2147483648.0f)),
-                                        wasm_f32x4_lt(a, wasm_f32x4_splat(2147483648.0f)));
+        // |a| < 2^31 leaves out NaN and -2^31 itself, whose truncation is INT_MIN anyway.
+        const M inRange = wasm_f32x4_lt(wasm_f32x4_abs(a), wasm_f32x4_splat(2147483648.0f));
         return wasm_v128_bitselect(wasm_i32x4_trunc_sat_f32x4(a), wasm_i32x4_splat(INT_MIN), inRange);
     }
+    WASM_OP I truncateInRange(F a) { return wasm_i32x4_trunc_sat_f32x4(a); }
     WASM_OP F toFloat(I a) { return wasm_f32x4_convert_i32x4(a); }
     WASM_OP void transpose(F (&r)[4]) {
         const F t0 = wasm_i32x4_shuffle(r[0], r[1], 0, 4, 1, 5), t1 = wasm_i32x4_shuffle(r[0], r[1], 2, 6, 3, 7);
@@ -397,11 +404,14 @@ struct Simd128Ops {
     }
     WASM_OP I addI(I a, I b) { return wasm_i32x4_add(a, b); }
     // Entries offset and offset + 1 of each lane, read as 64-bit pairs.
+    // Two offsets per move out of the vector, split in the integer unit.
     WASM_OP void gatherPair(const float* p, I offset, F& a, F& b) {
-        const F lo = wasm_v128_load64_lane(p + wasm_u32x4_extract_lane(offset, 1),
-                                           wasm_v128_load64_zero(p + wasm_u32x4_extract_lane(offset, 0)), 1);
-        const F hi = wasm_v128_load64_lane(p + wasm_u32x4_extract_lane(offset, 3),
-                                           wasm_v128_load64_zero(p + wasm_u32x4_extract_lane(offset, 2)), 1);
+        const std::uint64_t q0 = static_cast<std::uint64_t>(wasm_i64x2_extract_lane(offset, 0));
+        const std::uint64_t q1 = static_cast<std::uint64_t>(wasm_i64x2_extract_lane(offset, 1));
+        const F lo = wasm_v128_load64_lane(p + static_cast<std::uint32_t>(q0 >> 32),
+                                           wasm_v128_load64_zero(p + static_cast<std::uint32_t>(q0)), 1);
+        const F hi = wasm_v128_load64_lane(p + static_cast<std::uint32_t>(q1 >> 32),
+                                           wasm_v128_load64_zero(p + static_cast<std::uint32_t>(q1)), 1);
         a = wasm_i32x4_shuffle(lo, hi, 0, 2, 4, 6);
         b = wasm_i32x4_shuffle(lo, hi, 1, 3, 5, 7);
     }
