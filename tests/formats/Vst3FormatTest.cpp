@@ -8,11 +8,13 @@
 
 #include <algorithm>
 #include <clocale>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "instrument/ParameterTable.h"
+#include "tests/formats/SavedStates.h"
 #include "tests/formats/Score.h"
 #include "tests/formats/Vst3Host.h"
 #include "tests/support/BuiltPlugin.h"
@@ -85,6 +87,74 @@ double parameterValue(Vst3Instance& vst3, int index) {
     char name[kParameterTextBytes];
     formatParameterName(index, name);
     return v3_cpp_obj(vst3.controller)->get_parameter_normalised(vst3.controller, vst3.parameterId(name));
+}
+
+v3_event noteEvent(bool noteOn, int16_t pitch, int32_t offset, float velocity = 0.8f) {
+    v3_event event{};
+    event.sample_offset = offset;
+    event.type = noteOn ? V3_EVENT_NOTE_ON : V3_EVENT_NOTE_OFF;
+    if (noteOn)
+        event.note_on = {0, pitch, 0.0f, velocity, 0, -1};
+    else
+        event.note_off = {0, pitch, velocity, -1, 0.0f};
+    return event;
+}
+v3_event on(int16_t pitch, int32_t offset = 0, float velocity = 0.8f) { return noteEvent(true, pitch, offset, velocity); }
+v3_event off(int16_t pitch, int32_t offset) { return noteEvent(false, pitch, offset); }
+
+// One parameter change: the id (or the title of one of ours), the frame and the value.
+struct Change {
+    v3_param_id id;
+    int32_t offset;
+    double value;
+};
+
+// Two blocks of 512 frames from a fresh instance: the events and changes in
+// the first, none in the second; left, then right.
+std::vector<float> renderFresh(const std::vector<v3_event>& events, const std::vector<Change>& changes = {}) {
+    Vst3Instance vst3(vst3Module().factory);
+    if (!vst3.ready() || !vst3.start(44100.0, 512)) return {};
+    Vst3EventList list;
+    list.events = events;
+    Vst3ParameterChanges queued;
+    for (const Change& change : changes) queued.change(change.id, change.offset, change.value);
+    std::vector<float> left(1024), right(1024);
+    EXPECT_TRUE(vst3.process(list, queued, left.data(), right.data(), 512));
+    Vst3EventList none;
+    Vst3ParameterChanges unchanged;
+    EXPECT_TRUE(vst3.process(none, unchanged, left.data() + 512, right.data() + 512, 512));
+    left.insert(left.end(), right.begin(), right.end());
+    return left;
+}
+
+// Our sixteen parameters' ids, found by their titles.
+std::vector<v3_param_id> ourParameterIds(Vst3Instance& vst3) {
+    std::vector<v3_param_id> ids;
+    for (int index = 0; index < kParameterCount; ++index) {
+        char name[kParameterTextBytes];
+        formatParameterName(index, name);
+        ids.push_back(vst3.parameterId(name));
+    }
+    return ids;
+}
+
+// A state round trip through the component (and the controller, when it is a class of its own).
+v3_result setState(Vst3Instance& vst3, const std::vector<std::uint8_t>& bytes, int32_t overReport = 0) {
+    Vst3Stream in;
+    in.bytes = bytes;
+    in.overReport = overReport;
+    const v3_result result = v3_cpp_obj(vst3.component)->set_state(vst3.component, in.object());
+    if (result == V3_OK && vst3.separateController) {
+        Vst3Stream again;
+        again.bytes = bytes;
+        v3_cpp_obj(vst3.controller)->set_component_state(vst3.controller, again.object());
+    }
+    return result;
+}
+std::vector<std::uint8_t> getState(Vst3Instance& vst3) {
+    Vst3Stream out;
+    if (v3_cpp_obj(vst3.component)->get_state(vst3.component, out.object()) != V3_OK) return {};
+    return out.bytes;
 }
 
 }  // namespace
@@ -319,3 +389,118 @@ TEST(Vst3Format, ContentScaleTwoGivesTheDoublePanelAndSize) {
     DestroyWindow(parent);
 }
 #endif
+
+// What a careless or hostile host hands over sounds as what it stands for (or
+// as nothing), without a fault the sanitizers would stop at.
+TEST(Vst3Format, HostileEventsAndChangesSoundAsWhatTheyStandFor) {
+    Vst3Instance vst3(vst3Module().factory);
+    ASSERT_TRUE(vst3.ready());
+    std::vector<Change> ours;
+    for (v3_param_id id : ourParameterIds(vst3)) ours.push_back({id, 0, 0.77});
+    std::vector<Change> afterUnknown = {{0x7FFFFFF0u, 0, 0.5}};
+    afterUnknown.insert(afterUnknown.end(), ours.begin(), ours.end());
+    struct Case {
+        const char* what;
+        std::vector<v3_event> given, equivalent;
+        std::vector<Change> givenChanges, equivalentChanges;
+    };
+    const Case cases[] = {
+        {"a velocity that is no number", {on(60, 0, std::nanf(""))}, {}, {}, {}},
+        {"pitches outside 0..127", {on(188), on(316), on(-1), off(316, 100)}, {}, {}, {}},
+        {"notes out of time order", {on(60, 10), off(60, 20), on(64, 50), on(67, 40)},
+         {on(60, 10), off(60, 20), on(67, 40), on(64, 50)}, {}, {}},
+        {"a note off out of time order", {on(60, 10), on(60, 20), on(64, 50), off(60, 30)},
+         {on(60, 10), on(60, 20), off(60, 30), on(64, 50)}, {}, {}},
+        {"changes after an id not ours", {on(60)}, {on(60)}, afterUnknown, ours},
+    };
+    const std::vector<float> nothing = renderFresh({});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::vector<float> given = renderFresh(c.given, c.givenChanges);
+        const std::vector<float> equivalent = renderFresh(c.equivalent, c.equivalentChanges);
+        ASSERT_EQ(given.size(), 2048u);
+        EXPECT_EQ(firstDifference(given, equivalent), given.size());
+        if (!c.equivalent.empty()) {
+            EXPECT_NE(equivalent, nothing) << "the equivalent must sound";
+        }
+    }
+}
+
+// Impossible setups and blocks longer than announced are refused without
+// harm, every parameter (DPF's hidden ones among them) turns junk text into
+// nothing or a value 0..1, and a state stream whose reads report more than
+// they delivered is refused.
+TEST(Vst3Format, HostileCallsAreRefused) {
+    Vst3Instance vst3(vst3Module().factory);
+    ASSERT_TRUE(vst3.ready());
+    for (int32_t maxFrames : {-1, 0}) {
+        v3_process_setup setup{V3_REALTIME, V3_SAMPLE_32, maxFrames, 44100.0};
+        EXPECT_NE(v3_cpp_obj(vst3.processor)->setup_processing(vst3.processor, &setup), V3_OK) << maxFrames;
+    }
+    ASSERT_TRUE(vst3.start(44100.0, 256));
+    Vst3EventList events;
+    Vst3ParameterChanges changes;
+    std::vector<float> left(257, 5.0f), right(257, 5.0f);
+    EXPECT_FALSE(vst3.process(events, changes, left.data(), right.data(), 257));
+    EXPECT_TRUE(vst3.process(events, changes, left.data(), right.data(), 256));
+
+    for (int32_t i = 0, n = v3_cpp_obj(vst3.controller)->get_parameter_count(vst3.controller); i < n; ++i) {
+        v3_param_info info{};
+        ASSERT_EQ(v3_cpp_obj(vst3.controller)->get_parameter_info(vst3.controller, i, &info), V3_OK);
+        for (const char* junk : {"nan", "inf", "-5", "1e9", "99999999", "junk", ""}) {
+            v3_str_128 text{};
+            for (int k = 0; junk[k]; ++k) text[k] = junk[k];
+            double value = 0.5;
+            if (v3_cpp_obj(vst3.controller)->get_parameter_value_for_string(vst3.controller, info.param_id, text, &value) == V3_OK) {
+                EXPECT_TRUE(value >= 0.0 && value <= 1.0) << narrow(info.title) << " \"" << junk << "\": " << value;
+            }
+        }
+    }
+
+    const std::vector<std::uint8_t> saved = getState(vst3);
+    ASSERT_FALSE(saved.empty());
+    EXPECT_NE(setState(vst3, saved, 600), V3_OK);
+    EXPECT_EQ(getState(vst3), saved);
+}
+
+// A state is taken whole or not at all: a song saved on program 3 reopens on
+// it (also as the host's program parameter), and every damaged or foreign
+// state is refused and leaves the instance exactly as it was.
+TEST(Vst3Format, StateIsTakenWholeOrNotAtAll) {
+    Vst3Instance source(vst3Module().factory);
+    ASSERT_TRUE(source.ready() && source.start(44100.0, 512));
+    const SavedState onProgram3 = withProgram(getState(source), 3);
+    Vst3Instance vst3(vst3Module().factory);
+    ASSERT_TRUE(vst3.ready() && vst3.start(44100.0, 512));
+    ASSERT_EQ(setState(vst3, onProgram3), V3_OK);
+    v3_param_id program = 0;
+    for (int32_t i = 0, n = v3_cpp_obj(vst3.controller)->get_parameter_count(vst3.controller); i < n; ++i) {
+        v3_param_info info{};
+        if (v3_cpp_obj(vst3.controller)->get_parameter_info(vst3.controller, i, &info) == V3_OK &&
+            (info.flags & V3_PARAM_PROGRAM_CHANGE))
+            program = info.param_id;
+    }
+    EXPECT_EQ(v3_cpp_obj(vst3.controller)->get_parameter_normalised(vst3.controller, program), 3.0 / 7.0);
+    {
+        Vst3EventList events;
+        Vst3ParameterChanges changes;
+        const std::vector<v3_param_id> ids = ourParameterIds(vst3);
+        changes.change(ids[4], 0, 0.125);
+        changes.change(ids[11], 0, 0.75);
+        std::vector<float> left(64), right(64);
+        ASSERT_TRUE(vst3.process(events, changes, left.data(), right.data(), 64));
+    }
+    const SavedState before = getState(vst3);
+    ASSERT_EQ(withProgram(before, 3), before) << "program 3 is not kept";
+    {
+        Vst3Instance reopened(vst3Module().factory);
+        ASSERT_TRUE(reopened.ready());
+        ASSERT_EQ(setState(reopened, before), V3_OK);
+        EXPECT_EQ(getState(reopened), before);
+    }
+    for (const auto& [what, state] : refusedStates(onProgram3)) {
+        SCOPED_TRACE(what);
+        EXPECT_NE(setState(vst3, state), V3_OK);
+        EXPECT_EQ(getState(vst3), before);
+    }
+}
