@@ -588,3 +588,46 @@ TEST(ClapFormat, StateIsTakenWholeOrNotAtAll) {
         EXPECT_EQ(clap->saveState(), before);
     }
 }
+
+// Typed values: read in the unit written (seconds, a decimal comma, trailing
+// blanks), refused in a unit the parameter does not have, and every shown text
+// typed back shows itself again.
+TEST(ClapFormat, TypedTextIsReadInItsUnitAndShownTextsComeBackAsThemselves) {
+    auto clap = ClapInstance::create(clapModule(), kClapId);
+    ASSERT_NE(clap, nullptr);
+    const auto idOf = [&](const char* name) {
+        for (std::uint32_t i = 0; i < clap->parameterCount(); ++i) {
+            clap_param_info_t info{};
+            if (clap->parameterInfo(i, &info) && std::strcmp(info.name, name) == 0) return info.id;
+        }
+        return static_cast<clap_id>(-1);
+    };
+    struct Typed {
+        const char* parameter;
+        const char* typed;
+        const char* shown;  // null: refused
+    };
+    const Typed table[] = {
+        {"Attack", "100 ms", "100 ms"},      {"Decay", "1000 ms", "1000 ms"}, {"Release", "1000ms", "1000 ms"},
+        {"Decay", "3 s ", "3.00 s"},         {"Decay", "3 S", "3.00 s"},      {"Release", "0,5 s", "500 ms"},
+        {"Body100", "3,5 dB", "+3.5 dB"},    {"Body200", "-3,5", "-3.5 dB"},  {"SAW", "42,0 %", "42 %"},
+        {"Attack", "3 dB", nullptr},         {"Body300", "5 ms", nullptr},    {"Volume", "loud", nullptr},
+    };
+    for (const Typed& t : table) {
+        SCOPED_TRACE(std::string(t.parameter) + " \"" + t.typed + "\"");
+        double value = -1.0;
+        const bool read = clap->textValue(idOf(t.parameter), t.typed, &value);
+        ASSERT_EQ(read, t.shown != nullptr);
+        if (read) {
+            EXPECT_EQ(clap->valueText(idOf(t.parameter), value), t.shown);
+        }
+    }
+    for (clap_id id = 0; id < 16; ++id) {
+        for (int step = 0; step <= 1000; ++step) {
+            const std::string shown = clap->valueText(id, step / 1000.0);
+            double value = -1.0;
+            ASSERT_TRUE(clap->textValue(id, shown.c_str(), &value)) << shown;
+            ASSERT_EQ(clap->valueText(id, value), shown) << "parameter " << id << " at " << step / 1000.0;
+        }
+    }
+}
