@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <clocale>
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "StateText.h"
@@ -630,4 +632,35 @@ TEST(ClapFormat, TypedTextIsReadInItsUnitAndShownTextsComeBackAsThemselves) {
             ASSERT_EQ(clap->valueText(id, value), shown) << "parameter " << id << " at " << step / 1000.0;
         }
     }
+}
+
+// The audio thread plays on while the main thread loads and saves states and
+// asks for values and texts, as hosts do; run under ThreadSanitizer as well.
+TEST(ClapFormat, ProcessingGoesOnWhileTheMainThreadLoadsSavesAndAsksForTexts) {
+    auto clap = activeClap();
+    ASSERT_NE(clap, nullptr);
+    const SavedState onProgram3 = withProgram(clap->saveState(), 3);
+    const SavedState onProgram0 = clap->saveState();
+    std::atomic<bool> playing{true};
+    std::atomic<bool> finite{true};
+    std::thread audio([&] {
+        std::vector<float> left(256), right(256);
+        for (int block = 0; playing.load(std::memory_order_relaxed) || block < 200; ++block) {
+            const std::vector<ClapEvent> events = {on(48 + block % 24, 0), off(48 + (block + 12) % 24, 100)};
+            if (!clap->process(events, left.data(), right.data(), 256)) finite = false;
+            for (float sample : left)
+                if (!std::isfinite(sample)) finite = false;
+        }
+    });
+    for (int round = 0; round < 100; ++round) {
+        EXPECT_TRUE(clap->loadState(round % 2 ? onProgram3 : onProgram0));
+        EXPECT_FALSE(clap->saveState().empty());
+        for (clap_id id = 0; id < 16; ++id) {
+            double value = 0.0;
+            EXPECT_TRUE(clap->textValue(id, clap->valueText(id, clap->parameterValue(id)).c_str(), &value));
+        }
+    }
+    playing = false;
+    audio.join();
+    EXPECT_TRUE(finite);
 }
