@@ -7,10 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <clocale>
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "instrument/ParameterTable.h"
@@ -503,4 +505,41 @@ TEST(Vst3Format, StateIsTakenWholeOrNotAtAll) {
         EXPECT_NE(setState(vst3, state), V3_OK);
         EXPECT_EQ(getState(vst3), before);
     }
+}
+
+// The audio thread plays on while the main thread restores and saves states
+// and asks for values and texts, as hosts do; run under ThreadSanitizer as well.
+TEST(Vst3Format, ProcessingGoesOnWhileTheMainThreadRestoresSavesAndAsksForTexts) {
+    Vst3Instance vst3(vst3Module().factory);
+    ASSERT_TRUE(vst3.ready() && vst3.start(44100.0, 256));
+    const SavedState onProgram0 = getState(vst3);
+    const SavedState onProgram3 = withProgram(onProgram0, 3);
+    const std::vector<v3_param_id> ids = ourParameterIds(vst3);
+    std::atomic<bool> playing{true};
+    std::atomic<bool> finite{true};
+    std::thread audio([&] {
+        std::vector<float> left(256), right(256);
+        for (int block = 0; playing.load(std::memory_order_relaxed) || block < 200; ++block) {
+            Vst3EventList events;
+            events.events = {on(static_cast<int16_t>(48 + block % 24)), off(static_cast<int16_t>(48 + (block + 12) % 24), 100)};
+            Vst3ParameterChanges none;
+            if (!vst3.process(events, none, left.data(), right.data(), 256)) finite = false;
+            for (float sample : left)
+                if (!std::isfinite(sample)) finite = false;
+        }
+    });
+    for (int round = 0; round < 100; ++round) {
+        Vst3Stream in;
+        in.bytes = round % 2 ? onProgram3 : onProgram0;
+        EXPECT_EQ(v3_cpp_obj(vst3.component)->set_state(vst3.component, in.object()), V3_OK);
+        EXPECT_FALSE(getState(vst3).empty());
+        for (v3_param_id id : ids) {
+            v3_str_128 text{};
+            const double value = v3_cpp_obj(vst3.controller)->get_parameter_normalised(vst3.controller, id);
+            EXPECT_EQ(v3_cpp_obj(vst3.controller)->get_parameter_string_for_value(vst3.controller, id, value, text), V3_OK);
+        }
+    }
+    playing = false;
+    audio.join();
+    EXPECT_TRUE(finite);
 }
