@@ -2,8 +2,10 @@
 // Windows under Wine): factory and class information, the component with its
 // processor and controller, the comparison piece rendered bit-identical to the
 // VST 2 build (notes as note events, bends and controllers through the MIDI
-// mapping), the factory programs as the program list, and the component state
-// round trip under a decimal-comma locale.
+// mapping), the factory programs as the program list, the component state
+// round trip under a decimal-comma locale, states taken whole or not at all,
+// what a hostile host's events, changes and calls do, and the audio thread
+// beside the main thread.
 #include <gtest/gtest.h>
 
 #include <algorithm>
