@@ -328,17 +328,12 @@ std::int32_t Instrument::saveState(bool preset, const void** data) {
     return kBankStateBytes;
 }
 
-bool Instrument::restoreState(const void* data, std::int32_t bytes, bool preset) {
+bool Instrument::acceptsState(const void* data, std::int32_t bytes, bool preset) noexcept {
     if (!data) return false;
-    const std::lock_guard<std::mutex> lock(stateMutex);
     if (preset && bytes == kPresetStateBytes) {
         float values[kParameterCount];
         std::memcpy(values, data, sizeof(values));
-        if (!allFinite(values, kParameterCount)) return false;
-        ProgramRecord& record = bank->record(program());
-        for (int i = 0; i < kParameterCount; ++i) record.params[i] = ParameterMapping::clampUnit(values[i]);
-        applyProgram();
-        return true;
+        return allFinite(values, kParameterCount);
     }
     // A bank block is taken whichever kind the host says it is.
     if (bytes != kBankStateBytes) return false;
@@ -346,6 +341,22 @@ bool Instrument::restoreState(const void* data, std::int32_t bytes, bool preset)
     std::memcpy(incoming, data, sizeof(incoming));
     for (const ProgramRecord& record : incoming)
         if (!allFinite(record.params, kParameterCount)) return false;
+    return true;
+}
+
+bool Instrument::restoreState(const void* data, std::int32_t bytes, bool preset) {
+    if (!acceptsState(data, bytes, preset)) return false;
+    const std::lock_guard<std::mutex> lock(stateMutex);
+    if (preset && bytes == kPresetStateBytes) {
+        float values[kParameterCount];
+        std::memcpy(values, data, sizeof(values));
+        ProgramRecord& record = bank->record(program());
+        for (int i = 0; i < kParameterCount; ++i) record.params[i] = ParameterMapping::clampUnit(values[i]);
+        applyProgram();
+        return true;
+    }
+    ProgramRecord incoming[kProgramCount];
+    std::memcpy(incoming, data, sizeof(incoming));
     for (ProgramRecord& record : incoming)
         for (float& value : record.params) value = ParameterMapping::clampUnit(value);
     std::memcpy(bank->data(), incoming, sizeof(incoming));

@@ -94,6 +94,8 @@ public:
     // Accepts only a block of exactly the right size with finite values (each
     // held to 0..1); anything else is refused and nothing changes.
     bool restoreState(const void* data, std::int32_t bytes, bool preset);
+    // Whether restoreState() would accept the block, without touching anything.
+    static bool acceptsState(const void* data, std::int32_t bytes, bool preset) noexcept;
 
     // For tests inside the process.
     VoiceEngine& voiceEngine() noexcept { return *engine; }

@@ -53,3 +53,10 @@ bool hammerlyn2ParameterValueText(std::uint32_t index, double value, char* text,
 bool hammerlyn2ParameterTextValue(std::uint32_t index, const char* text, double* value) noexcept;
 #define DISTRHO_PLUGIN_VALUE_TEXT hammerlyn2ParameterValueText
 #define DISTRHO_PLUGIN_TEXT_VALUE hammerlyn2ParameterTextValue
+
+// A saved state is checked whole before any of it is applied: the patched DPF
+// sources ask this hook about each state value, and read no state larger than
+// any this instrument writes (a few kilobytes), with generous headroom.
+bool hammerlyn2StateIsValid(const char* key, const char* value) noexcept;
+#define DISTRHO_PLUGIN_STATE_IS_VALID hammerlyn2StateIsValid
+#define DISTRHO_PLUGIN_STATE_MAX_BYTES (1024u * 1024u)

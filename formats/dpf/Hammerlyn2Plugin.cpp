@@ -17,6 +17,19 @@ namespace {
 // The state key under which the bank travels; part of every saved song.
 constexpr const char* kStateKey = "bank";
 
+// A bank text this instrument takes whole: its own version, a program 0..7 and
+// a bank the instrument accepts. False, with nothing written, for anything else.
+bool readBank(const char* text, int* program, unsigned char (&bank)[StateText::kBankBytes]) {
+    int read = 0;
+    unsigned char incoming[StateText::kBankBytes];
+    if (!StateText::decode(text, &read, incoming) ||
+        !Instrument::acceptsState(incoming, Instrument::kBankStateBytes, false))
+        return false;
+    std::memcpy(bank, incoming, sizeof(incoming));
+    *program = read;
+    return true;
+}
+
 // What each knob position means, for LV2 hosts, which show no value texts.
 const char* describeUnit(ParameterUnit unit) {
     switch (unit) {
@@ -100,8 +113,9 @@ protected:
         if (std::strcmp(key, kStateKey) != 0) return;
         int program = 0;
         unsigned char bank[StateText::kBankBytes];
-        // Another version, or a damaged text: refused, the sound stays as it is.
-        if (!StateText::decode(value, &program, bank)) return;
+        // Another version, or a damaged text: refused, the sound stays as it is
+        // (VST3 and CLAP hosts have asked hammerlyn2StateIsValid() before).
+        if (!readBank(value, &program, bank)) return;
         // The bank first: the program switch then keeps the restored values.
         if (core.restoreState(bank, Instrument::kBankStateBytes, false)) core.selectProgram(program);
     }
@@ -124,6 +138,10 @@ protected:
             const uint8_t status = event.data[0];
             const uint8_t first = event.size > 1 ? event.data[1] : 0;
             const uint8_t second = event.size > 2 ? event.data[2] : 0;
+            // A note's key is 0..127: a byte beyond is no other key (the
+            // instrument would keep its low seven bits).
+            const bool note = (status & 0xE0) == 0x80 || (status & 0xF0) == 0xA0;
+            if (note && first > 127) continue;
             if ((status & 0xF0) == 0xE0) {
                 // Some hosts turn a full bend into 16384 (a second byte of 128):
                 // read the bytes whole and let the instrument hold the value in range.
@@ -152,3 +170,10 @@ private:
 Plugin* createPlugin() { return new Hammerlyn2Plugin(); }
 
 END_NAMESPACE_DISTRHO
+
+bool hammerlyn2StateIsValid(const char* key, const char* value) noexcept {
+    if (!key || std::strcmp(key, DISTRHO::kStateKey) != 0) return true;
+    int program = 0;
+    unsigned char bank[StateText::kBankBytes];
+    return DISTRHO::readBank(value, &program, bank);
+}

@@ -1,14 +1,19 @@
 // The CLAP build driven by the test host: what it announces, its parameter
-// texts against the VST 2 build's, its render against the VST 2 build's render
-// bit for bit, and its state through save and load, also under a decimal-comma
-// locale and when damaged.
+// texts against the VST 2 build's and typed values, its render against the VST 2
+// build's render bit for bit, its state through save and load (also under a
+// decimal-comma locale, damaged, foreign or from a careless host: all or
+// nothing), what a hostile host's events and calls do, and the audio thread
+// beside the main thread.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <clocale>
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "StateText.h"
@@ -17,6 +22,7 @@
 #endif
 #include "tests/formats/ClapHost.h"
 #include "tests/formats/ProgramEdits.h"
+#include "tests/formats/SavedStates.h"
 #include "tests/formats/Score.h"
 #include "tests/support/BuiltPlugin.h"
 
@@ -86,12 +92,6 @@ std::vector<float> renderClap(ClapInstance& clap) {
 std::string vst2Text(PluginInstance& vst, int index, float value) {
     vst.setParameter(index, value);
     return vst.parameterText(effGetParamDisplay, index) + " " + vst.parameterText(effGetParamLabel, index);
-}
-
-std::vector<double> parameterValues(const ClapInstance& clap) {
-    std::vector<double> values;
-    for (clap_id id = 0; id < 16; ++id) values.push_back(clap.parameterValue(id));
-    return values;
 }
 
 // Switches the process to a decimal-comma locale for one scope.
@@ -218,49 +218,6 @@ TEST(ClapFormat, StateRoundTripIsExactUnderADecimalCommaLocale) {
     ASSERT_TRUE(restored->process(note, c.data(), d.data(), 2048));
     EXPECT_EQ(a, c);
     EXPECT_EQ(b, d);
-}
-
-TEST(ClapFormat, DamagedOrUnknownStateIsRefusedWithoutHarm) {
-    auto source = activeClap();
-    ASSERT_NE(source, nullptr);
-    const std::vector<std::uint8_t> saved = source->saveState();
-    ASSERT_GT(saved.size(), 100u);
-    auto target = activeClap();
-    ASSERT_NE(target, nullptr);
-    const std::vector<double> before = parameterValues(*target);
-
-    std::vector<std::vector<std::uint8_t>> damaged;
-    for (std::size_t cut = 0; cut < saved.size(); cut += 97) damaged.emplace_back(saved.begin(), saved.begin() + cut);
-    for (std::size_t at = 0; at < saved.size(); at += 61) {
-        auto copy = saved;
-        copy[at] ^= 0x5A;
-        damaged.push_back(copy);
-    }
-    // A later version of the bank, and numbers that are not numbers.
-    const std::string text(saved.begin(), saved.end());
-    std::string later = text;
-    const std::size_t bank = later.find(std::string("bank\0", 5) + "1:");
-    ASSERT_NE(bank, std::string::npos);
-    later[bank + 5] = '2';
-    std::string garbled = text;
-    for (std::size_t at = garbled.find("0."); at != std::string::npos; at = garbled.find("0.", at + 1)) garbled[at + 1] = 'x';
-    for (const std::string& s : {later, garbled}) damaged.emplace_back(s.begin(), s.end());
-
-    std::vector<float> left(512), right(512);
-    for (const auto& state : damaged) {
-        target->loadState(state);
-        for (double value : parameterValues(*target)) {
-            EXPECT_GE(value, 0.0);
-            EXPECT_LE(value, 1.0);
-        }
-        ASSERT_TRUE(target->process({clapEventFor({0, 0x90, 60, 100}, 0)}, left.data(), right.data(), 512));
-        for (float sample : left) ASSERT_TRUE(std::isfinite(sample));
-    }
-    // Numbers that cannot be read leave their parameters as they were.
-    auto fresh = activeClap();
-    ASSERT_NE(fresh, nullptr);
-    fresh->loadState(std::vector<std::uint8_t>(garbled.begin(), garbled.end()));
-    EXPECT_EQ(parameterValues(*fresh), before);
 }
 
 TEST(StateText, ReadsOnlyItsOwnVersionWhole) {
@@ -427,3 +384,248 @@ TEST(ClapFormat, HostScaleTwoGivesTheDoublePanelAndItsMenuLoadsAProgramAsEdits) 
     DestroyWindow(parent);
 }
 #endif
+
+namespace {
+
+ClapEvent noteEvent(ClapEvent::Kind kind, int key, std::uint32_t frame, double velocity = 0.8) {
+    ClapEvent event{};
+    event.kind = kind;
+    event.key = key;
+    event.frame = frame;
+    event.velocity = velocity;
+    return event;
+}
+ClapEvent on(int key, std::uint32_t frame = 0, double velocity = 0.8) { return noteEvent(ClapEvent::NoteOn, key, frame, velocity); }
+ClapEvent off(int key, std::uint32_t frame) { return noteEvent(ClapEvent::NoteOff, key, frame); }
+ClapEvent valueEvent(clap_id id, double value) {
+    ClapEvent event{};
+    event.kind = ClapEvent::Parameter;
+    event.parameter = id;
+    event.value = value;
+    return event;
+}
+
+// Two blocks of 512 frames from a fresh instance: the events in the first
+// (after flushing `flushed`), none in the second; left, then right.
+std::vector<float> renderFresh(const std::vector<ClapEvent>& events, const std::vector<ClapEvent>& flushed = {}) {
+    auto clap = activeClap();
+    if (!clap) return {};
+    clap->flushParameters(flushed);
+    std::vector<float> left(1024), right(1024);
+    EXPECT_TRUE(clap->process(events, left.data(), right.data(), 512));
+    EXPECT_TRUE(clap->process({}, left.data() + 512, right.data() + 512, 512));
+    left.insert(left.end(), right.begin(), right.end());
+    return left;
+}
+
+}  // namespace
+
+// What a careless or hostile host hands over sounds as what it stands for (or
+// as nothing), without a fault the sanitizers would stop at.
+TEST(ClapFormat, HostileEventsSoundAsWhatTheyStandFor) {
+    ClapEvent otherSpace = on(60);
+    otherSpace.space = 1;
+    ClapEvent shortNote = on(62);
+    shortNote.size = 8;
+    ClapEvent shortValue = valueEvent(15, 0.1);
+    shortValue.size = 12;
+    ClapEvent midiBeyondKeys{};
+    midiBeyondKeys.kind = ClapEvent::Midi;
+    midiBeyondKeys.bytes[0] = 0x90;
+    midiBeyondKeys.bytes[1] = 188;
+    midiBeyondKeys.bytes[2] = 100;
+    const std::vector<ClapEvent> unknownIds = {valueEvent(16, 0.9), valueEvent(0x40000000, 0.9)};
+    struct Case {
+        const char* what;
+        std::vector<ClapEvent> given, equivalent, flushed;
+    };
+    const Case cases[] = {
+        {"parameter ids not ours, in process and flush", {unknownIds[0], on(60), unknownIds[1]}, {on(60)}, unknownIds},
+        {"a note of another event space", {otherSpace}, {}, {}},
+        {"events shorter than their type", {shortNote, shortValue}, {}, {}},
+        {"a velocity that is no number", {on(60, 0, std::nan(""))}, {}, {}},
+        {"a huge velocity", {on(60, 0, 1e300)}, {on(60, 0, 1.0)}, {}},
+        {"keys outside 0..127", {on(-1), on(-32768), on(128), on(32767, 3)}, {}, {}},
+        {"a MIDI note beyond key 127", {midiBeyondKeys}, {}, {}},
+        {"a note off for key -1 releases every key", {on(60), on(64), off(-1, 100)}, {on(60), on(64), off(60, 100), off(64, 100)}, {}},
+        {"notes out of time order", {on(60, 10), off(60, 20), on(64, 50), on(67, 40)},
+         {on(60, 10), off(60, 20), on(67, 40), on(64, 50)}, {}},
+        {"a note off out of time order", {on(60, 10), on(60, 20), on(64, 50), off(60, 30)},
+         {on(60, 10), on(60, 20), off(60, 30), on(64, 50)}, {}},
+    };
+    const std::vector<float> nothing = renderFresh({});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::vector<float> given = renderFresh(c.given, c.flushed);
+        const std::vector<float> equivalent = renderFresh(c.equivalent);
+        ASSERT_EQ(given.size(), 2048u);
+        EXPECT_EQ(firstDifference(given, equivalent), given.size());
+        if (!c.equivalent.empty()) {
+            EXPECT_NE(equivalent, nothing) << "the equivalent must sound";
+        }
+    }
+}
+
+// Questions about parameters that are not ours are answered false, a value
+// outside 0..1 shows the text of the nearest end, and a call with more
+// output channels than the instrument has is refused.
+TEST(ClapFormat, HostileCallsAreRefused) {
+    auto clap = activeClap();
+    ASSERT_NE(clap, nullptr);
+    for (clap_id id : {16u, 17u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
+        SCOPED_TRACE(id);
+        clap_param_info_t info{};
+        double value = 0.0;
+        EXPECT_FALSE(clap->parameterInfo(id, &info));
+        EXPECT_EQ(clap->parameterValue(id), -1.0);
+        EXPECT_EQ(clap->valueText(id, 0.5), "<refused>");
+        EXPECT_FALSE(clap->textValue(id, "50 %", &value));
+    }
+    for (clap_id id = 0; id < 16; ++id) {
+        EXPECT_EQ(clap->valueText(id, -1.0), clap->valueText(id, 0.0)) << id;
+        EXPECT_EQ(clap->valueText(id, 2.0), clap->valueText(id, 1.0)) << id;
+        EXPECT_EQ(clap->valueText(id, std::nan("")), clap->valueText(id, 0.0)) << id;
+    }
+    clap->outputChannels = 3;
+    std::vector<float> left(512, 5.0f), right(512, 5.0f);
+    EXPECT_FALSE(clap->process({on(60)}, left.data(), right.data(), 512));
+    EXPECT_EQ(std::count(left.begin(), left.end(), 5.0f), 512);
+    // And the instance plays on as a fresh one.
+    clap->outputChannels = 2;
+    ASSERT_TRUE(clap->process({on(60)}, left.data(), right.data(), 512));
+    ASSERT_TRUE(clap->process({}, left.data(), right.data(), 512));
+    const std::vector<float> fresh = renderFresh({on(60)});
+    EXPECT_EQ(std::vector<float>(fresh.begin() + 512, fresh.begin() + 1024), left);
+}
+
+// A state is taken whole or not at all: a song saved on program 3 reopens on
+// it, and every damaged or foreign state, or a host whose reads fail or lie,
+// is reported as not loaded and leaves the instance exactly as it was.
+TEST(ClapFormat, StateIsTakenWholeOrNotAtAll) {
+    auto source = activeClap();
+    ASSERT_NE(source, nullptr);
+    const SavedState onProgram3 = withProgram(source->saveState(), 3);
+    auto clap = activeClap();
+    ASSERT_NE(clap, nullptr);
+    ASSERT_TRUE(clap->loadState(onProgram3));
+    clap->flushParameters({valueEvent(4, 0.125), valueEvent(11, 0.75)});
+    const SavedState before = clap->saveState();
+    ASSERT_EQ(withProgram(before, 3), before) << "program 3 is not kept";
+    {
+        auto reopened = activeClap();
+        ASSERT_NE(reopened, nullptr);
+        ASSERT_TRUE(reopened->loadState(before));
+        EXPECT_EQ(reopened->saveState(), before);
+    }
+
+    struct Case {
+        std::string what;
+        SavedState state;
+        std::int64_t overReport = 0;
+        std::size_t failAfter = SIZE_MAX;
+    };
+    std::vector<Case> cases;
+    for (auto& [what, state] : refusedStates(onProgram3)) cases.push_back({what, state});
+    for (std::size_t cut = 0; cut < onProgram3.size(); cut += 97)
+        cases.push_back({"cut at " + std::to_string(cut), SavedState(onProgram3.begin(), onProgram3.begin() + cut)});
+    cases.push_back({"a read error after the bank", onProgram3, 0, bytesThroughBank(onProgram3)});
+    cases.push_back({"reads that report more than they delivered", onProgram3, 600});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        clap->readOverReport = c.overReport;
+        clap->failReadAfter = c.failAfter;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(clap->loadState(c.state));
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        // Nothing larger than any state the instrument writes is read to its end.
+        EXPECT_LE(clap->bytesRead, (1u << 20) + 4096u);
+        EXPECT_LT(seconds, 1.0);
+        clap->readOverReport = 0;
+        clap->failReadAfter = SIZE_MAX;
+        EXPECT_EQ(clap->saveState(), before);
+    }
+    // A byte changed anywhere: whatever is taken keeps every value 0..1 and the sound finite.
+    std::vector<float> left(512), right(512);
+    for (std::size_t at = 0; at < onProgram3.size(); at += 61) {
+        SavedState changed = onProgram3;
+        changed[at] ^= 0x5A;
+        clap->loadState(changed);
+        for (clap_id id = 0; id < 16; ++id) EXPECT_TRUE(clap->parameterValue(id) >= 0.0 && clap->parameterValue(id) <= 1.0);
+        ASSERT_TRUE(clap->process({on(60)}, left.data(), right.data(), 512));
+        for (float sample : left) ASSERT_TRUE(std::isfinite(sample));
+    }
+}
+
+// Typed values: read in the unit written (seconds, a decimal comma, trailing
+// blanks), refused in a unit the parameter does not have, and every shown text
+// typed back shows itself again.
+TEST(ClapFormat, TypedTextIsReadInItsUnitAndShownTextsComeBackAsThemselves) {
+    auto clap = ClapInstance::create(clapModule(), kClapId);
+    ASSERT_NE(clap, nullptr);
+    const auto idOf = [&](const char* name) {
+        for (std::uint32_t i = 0; i < clap->parameterCount(); ++i) {
+            clap_param_info_t info{};
+            if (clap->parameterInfo(i, &info) && std::strcmp(info.name, name) == 0) return info.id;
+        }
+        return static_cast<clap_id>(-1);
+    };
+    struct Typed {
+        const char* parameter;
+        const char* typed;
+        const char* shown;  // null: refused
+    };
+    const Typed table[] = {
+        {"Attack", "100 ms", "100 ms"},      {"Decay", "1000 ms", "1000 ms"}, {"Release", "1000ms", "1000 ms"},
+        {"Decay", "3 s ", "3.00 s"},         {"Decay", "3 S", "3.00 s"},      {"Release", "0,5 s", "500 ms"},
+        {"Body100", "3,5 dB", "+3.5 dB"},    {"Body200", "-3,5", "-3.5 dB"},  {"SAW", "42,0 %", "42 %"},
+        {"Attack", "3 dB", nullptr},         {"Body300", "5 ms", nullptr},    {"Volume", "loud", nullptr},
+    };
+    for (const Typed& t : table) {
+        SCOPED_TRACE(std::string(t.parameter) + " \"" + t.typed + "\"");
+        double value = -1.0;
+        const bool read = clap->textValue(idOf(t.parameter), t.typed, &value);
+        ASSERT_EQ(read, t.shown != nullptr);
+        if (read) {
+            EXPECT_EQ(clap->valueText(idOf(t.parameter), value), t.shown);
+        }
+    }
+    for (clap_id id = 0; id < 16; ++id) {
+        for (int step = 0; step <= 1000; ++step) {
+            const std::string shown = clap->valueText(id, step / 1000.0);
+            double value = -1.0;
+            ASSERT_TRUE(clap->textValue(id, shown.c_str(), &value)) << shown;
+            ASSERT_EQ(clap->valueText(id, value), shown) << "parameter " << id << " at " << step / 1000.0;
+        }
+    }
+}
+
+// The audio thread plays on while the main thread loads and saves states and
+// asks for values and texts, as hosts do; run under ThreadSanitizer as well.
+TEST(ClapFormat, ProcessingGoesOnWhileTheMainThreadLoadsSavesAndAsksForTexts) {
+    auto clap = activeClap();
+    ASSERT_NE(clap, nullptr);
+    const SavedState onProgram3 = withProgram(clap->saveState(), 3);
+    const SavedState onProgram0 = clap->saveState();
+    std::atomic<bool> playing{true};
+    std::atomic<bool> finite{true};
+    std::thread audio([&] {
+        std::vector<float> left(256), right(256);
+        for (int block = 0; playing.load(std::memory_order_relaxed) || block < 200; ++block) {
+            const std::vector<ClapEvent> events = {on(48 + block % 24, 0), off(48 + (block + 12) % 24, 100)};
+            if (!clap->process(events, left.data(), right.data(), 256)) finite = false;
+            for (float sample : left)
+                if (!std::isfinite(sample)) finite = false;
+        }
+    });
+    for (int round = 0; round < 100; ++round) {
+        EXPECT_TRUE(clap->loadState(round % 2 ? onProgram3 : onProgram0));
+        EXPECT_FALSE(clap->saveState().empty());
+        for (clap_id id = 0; id < 16; ++id) {
+            double value = 0.0;
+            EXPECT_TRUE(clap->textValue(id, clap->valueText(id, clap->parameterValue(id)).c_str(), &value));
+        }
+    }
+    playing = false;
+    audio.join();
+    EXPECT_TRUE(finite);
+}

@@ -1,7 +1,9 @@
 #include "tests/formats/ClapHost.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <memory>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -95,8 +97,27 @@ struct EventList {
     std::vector<clap_event_note_t> notes;
     std::vector<clap_event_midi_t> midi;
     std::vector<clap_event_param_value_t> values;
+    std::vector<std::unique_ptr<unsigned char[]>> shortened;
     std::vector<const clap_event_header_t*> order;
     clap_input_events_t list{};
+
+    // The event as the test asked: its space, and its declared size with only
+    // that many bytes behind it when shorter than its type.
+    template <class Event>
+    void add(std::vector<Event>& kept, const Event& event, const ClapEvent& asked) {
+        kept.push_back(event);
+        clap_event_header_t& header = kept.back().header;
+        header.space_id = asked.space;
+        if (asked.size == 0 || asked.size >= sizeof(Event)) {
+            if (asked.size) header.size = asked.size;
+            order.push_back(&header);
+            return;
+        }
+        header.size = asked.size;
+        shortened.emplace_back(new unsigned char[asked.size]);
+        std::memcpy(shortened.back().get(), &kept.back(), asked.size);
+        order.push_back(reinterpret_cast<const clap_event_header_t*>(shortened.back().get()));
+    }
 
     explicit EventList(const std::vector<ClapEvent>& events) {
         notes.reserve(events.size());
@@ -115,8 +136,7 @@ struct EventList {
                 note.channel = 0;
                 note.key = static_cast<int16_t>(event.key);
                 note.velocity = event.velocity;
-                notes.push_back(note);
-                order.push_back(&notes.back().header);
+                add(notes, note, event);
                 break;
             }
             case ClapEvent::Midi: {
@@ -124,8 +144,7 @@ struct EventList {
                 message.header = {sizeof(message), event.frame, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_MIDI, 0};
                 message.port_index = 0;
                 std::memcpy(message.data, event.bytes, 3);
-                midi.push_back(message);
-                order.push_back(&midi.back().header);
+                add(midi, message, event);
                 break;
             }
             case ClapEvent::Parameter: {
@@ -138,8 +157,7 @@ struct EventList {
                 value.channel = -1;
                 value.key = -1;
                 value.value = event.value;
-                values.push_back(value);
-                order.push_back(&values.back().header);
+                add(values, value, event);
                 break;
             }
             }
@@ -164,6 +182,8 @@ struct MemoryStream {
     std::size_t position = 0;
     std::size_t reads = 0;
     std::size_t shortRead = 77;
+    std::int64_t overReport = 0;
+    std::size_t failAfter = SIZE_MAX;
 };
 
 }  // namespace
@@ -244,10 +264,12 @@ void ClapInstance::flushParameters(const std::vector<ClapEvent>& events) {
 bool ClapInstance::process(const std::vector<ClapEvent>& events, float* left, float* right, std::uint32_t frames) {
     if (!processing) return false;
     EventList list(events);
-    float* channels[2] = {left, right};
+    std::vector<float*> channels = {left, right};
+    std::vector<std::vector<float>> extra(outputChannels > 2 ? outputChannels - 2 : 0, std::vector<float>(frames));
+    for (auto& channel : extra) channels.push_back(channel.data());
     clap_audio_buffer_t output{};
-    output.data32 = channels;
-    output.channel_count = 2;
+    output.data32 = channels.data();
+    output.channel_count = outputChannels;
     clap_process_t process{};
     process.steady_time = steadyTime;
     process.frames_count = frames;
@@ -296,9 +318,10 @@ std::vector<std::uint8_t> ClapInstance::saveState() const {
 }
 
 bool ClapInstance::loadState(const std::vector<std::uint8_t>& data, std::size_t shortRead) const {
-    MemoryStream memory{data, 0, 0, shortRead};
+    MemoryStream memory{data, 0, 0, shortRead, readOverReport, failReadAfter};
     clap_istream_t stream{&memory, [](const clap_istream_t* self, void* buffer, uint64_t size) -> int64_t {
                               auto* in = static_cast<MemoryStream*>(self->ctx);
+                              if (in->position >= in->failAfter) return -1;
                               const std::size_t left = in->bytes.size() - in->position;
                               // Short reads of changing length, as a host reading from a file may give.
                               std::size_t count = size < left ? static_cast<std::size_t>(size) : left;
@@ -306,7 +329,9 @@ bool ClapInstance::loadState(const std::vector<std::uint8_t>& data, std::size_t 
                               if (count > chunk) count = chunk;
                               if (count) std::memcpy(buffer, in->bytes.data() + in->position, count);
                               in->position += count;
-                              return static_cast<int64_t>(count);
+                              return static_cast<int64_t>(count) + (count ? in->overReport : 0);
                           }};
-    return state && state->load(instance, &stream);
+    const bool loaded = state && state->load(instance, &stream);
+    bytesRead = memory.position;
+    return loaded;
 }

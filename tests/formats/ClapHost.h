@@ -4,6 +4,7 @@
 // the plug-in's published entry points as a host would.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -36,6 +37,8 @@ private:
 };
 
 // One event of a block: a note, a short MIDI message or a parameter value.
+// A hostile host may put it in another event space, or declare it shorter
+// than its type (it is then handed over in a block of just that size).
 struct ClapEvent {
     enum Kind { NoteOn, NoteOff, Midi, Parameter } kind;
     std::uint32_t frame;
@@ -44,6 +47,8 @@ struct ClapEvent {
     unsigned char bytes[3] = {};  // MIDI
     clap_id parameter = 0;    // parameter
     double value = 0.0;       // parameter
+    std::uint16_t space = CLAP_CORE_EVENT_SPACE_ID;
+    std::uint32_t size = 0;   // 0: the type's own size
 };
 
 // A parameter event the plug-in sent to the host: a gesture's begin or end,
@@ -92,9 +97,19 @@ public:
     bool refuseResizes = false;
     int resizeRequests = 0;
 
+    // A careless host: the output channels it declares (their buffers are
+    // the left one's size).
+    std::uint32_t outputChannels = 2;
+
     std::vector<std::uint8_t> saveState() const;
     // Reads come in two short pieces of shortRead bytes, then one of 300, and so on.
     bool loadState(const std::vector<std::uint8_t>& data, std::size_t shortRead = 77) const;
+    // A careless host's reads: each reports this many bytes more than it
+    // delivered, and after failReadAfter bytes a read fails.
+    std::int64_t readOverReport = 0;
+    std::size_t failReadAfter = SIZE_MAX;
+    // The bytes the last load read.
+    mutable std::size_t bytesRead = 0;
 
 private:
     ClapInstance() = default;

@@ -2,493 +2,37 @@
 // Windows under Wine): factory and class information, the component with its
 // processor and controller, the comparison piece rendered bit-identical to the
 // VST 2 build (notes as note events, bends and controllers through the MIDI
-// mapping), the factory programs as the program list, and the component state
-// round trip under a decimal-comma locale.
+// mapping), the factory programs as the program list, the component state
+// round trip under a decimal-comma locale, states taken whole or not at all,
+// what a hostile host's events, changes and calls do, and the audio thread
+// beside the main thread.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
 #include <clocale>
-#include <map>
+#include <cmath>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "travesty/audio_processor.h"
-#include "travesty/bstream.h"
-#include "travesty/component.h"
-#include "travesty/edit_controller.h"
-#include "travesty/events.h"
-#include "travesty/factory.h"
-#include "travesty/host.h"
-#include "travesty/message.h"
-#include "travesty/view.h"
-
 #include "instrument/ParameterTable.h"
+#include "tests/formats/SavedStates.h"
 #include "tests/formats/Score.h"
+#include "tests/formats/Vst3Host.h"
 #include "tests/support/BuiltPlugin.h"
 
 #if defined(_WIN32)
 #include <windows.h>
-#else
-#include <dlfcn.h>
 #endif
 
 namespace {
-
-template <class T>
-v3_result queryInterface(T** object, const v3_tuid iid, void** out) {
-    return static_cast<v3_funknown*>(static_cast<void*>(*object))->query_interface(object, iid, out);
-}
-
-// ---- The module --------------------------------------------------------------
-
-class Vst3Module {
-public:
-    explicit Vst3Module(const char* path) {
-#if defined(_WIN32)
-        HMODULE module = LoadLibraryA(path);
-        handle = module;
-        if (!module) return;
-        using Init = bool (*)();
-        if (auto init = reinterpret_cast<Init>(GetProcAddress(module, "InitDll"))) entered = init();
-        factoryEntry = reinterpret_cast<FactoryEntry>(GetProcAddress(module, "GetPluginFactory"));
-#else
-        handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-        if (!handle) return;
-        using Entry = bool (*)(void*);
-        if (auto entry = reinterpret_cast<Entry>(dlsym(handle, "ModuleEntry"))) entered = entry(handle);
-        factoryEntry = reinterpret_cast<FactoryEntry>(dlsym(handle, "GetPluginFactory"));
-#endif
-        if (entered && factoryEntry) factory = static_cast<v3_plugin_factory**>(const_cast<void*>(factoryEntry()));
-    }
-    ~Vst3Module() {
-        if (factory) v3_cpp_obj_unref(factory);
-#if defined(_WIN32)
-        using Exit = bool (*)();
-        if (handle) {
-            if (auto exit = reinterpret_cast<Exit>(GetProcAddress(static_cast<HMODULE>(handle), "ExitDll"))) exit();
-            FreeLibrary(static_cast<HMODULE>(handle));
-        }
-#else
-        using Exit = bool (*)();
-        if (handle) {
-            if (auto exit = reinterpret_cast<Exit>(dlsym(handle, "ModuleExit"))) exit();
-            dlclose(handle);
-        }
-#endif
-    }
-    v3_plugin_factory** factory = nullptr;
-
-private:
-    using FactoryEntry = const void* (*)();
-    void* handle = nullptr;
-    bool entered = false;
-    FactoryEntry factoryEntry = nullptr;
-};
 
 Vst3Module& vst3Module() {
     static Vst3Module module(HAMMERLYN2_VST3_PATH);
     return module;
 }
-
-// ---- Host objects: a COM-style object is a pointer to its function table ----
-
-v3_result V3_API refuseInterface(void*, const v3_tuid, void** obj) {
-    *obj = nullptr;
-    return V3_NO_INTERFACE;
-}
-uint32_t V3_API staticRef(void*) { return 1; }
-
-struct EventList {
-    struct Table {
-        v3_funknown unknown;
-        v3_event_list list;
-    };
-    static uint32_t V3_API count(void* self) { return static_cast<uint32_t>(static_cast<EventList*>(self)->events.size()); }
-    static v3_result V3_API get(void* self, int32_t index, v3_event* event) {
-        auto& events = static_cast<EventList*>(self)->events;
-        if (index < 0 || static_cast<std::size_t>(index) >= events.size()) return V3_INVALID_ARG;
-        *event = events[static_cast<std::size_t>(index)];
-        return V3_OK;
-    }
-    static v3_result V3_API add(void*, v3_event*) { return V3_NOT_IMPLEMENTED; }
-    static constexpr Table kTable = {{refuseInterface, staticRef, staticRef}, {count, get, add}};
-
-    const Table* table = &kTable;
-    std::vector<v3_event> events;
-    v3_event_list** object() { return reinterpret_cast<v3_event_list**>(this); }
-};
-
-struct ValueQueue {
-    struct Table {
-        v3_funknown unknown;
-        v3_param_value_queue queue;
-    };
-    static v3_param_id V3_API id(void* self) { return static_cast<ValueQueue*>(self)->parameter; }
-    static int32_t V3_API count(void* self) { return static_cast<int32_t>(static_cast<ValueQueue*>(self)->points.size()); }
-    static v3_result V3_API point(void* self, int32_t index, int32_t* offset, double* value) {
-        auto& points = static_cast<ValueQueue*>(self)->points;
-        if (index < 0 || static_cast<std::size_t>(index) >= points.size()) return V3_INVALID_ARG;
-        *offset = points[static_cast<std::size_t>(index)].first;
-        *value = points[static_cast<std::size_t>(index)].second;
-        return V3_OK;
-    }
-    static v3_result V3_API add(void*, int32_t, double, int32_t* index) {
-        if (index) *index = 0;
-        return V3_OK;
-    }
-    static constexpr Table kTable = {{refuseInterface, staticRef, staticRef}, {id, count, point, add}};
-
-    const Table* table = &kTable;
-    v3_param_id parameter = 0;
-    std::vector<std::pair<int32_t, double>> points;
-};
-
-struct ParameterChanges {
-    struct Table {
-        v3_funknown unknown;
-        v3_param_changes changes;
-    };
-    static int32_t V3_API count(void* self) { return static_cast<int32_t>(static_cast<ParameterChanges*>(self)->queues.size()); }
-    static v3_param_value_queue** V3_API data(void* self, int32_t index) {
-        auto& queues = static_cast<ParameterChanges*>(self)->queues;
-        if (index < 0 || static_cast<std::size_t>(index) >= queues.size()) return nullptr;
-        return reinterpret_cast<v3_param_value_queue**>(&queues[static_cast<std::size_t>(index)]);
-    }
-    // Changes the plug-in reports back land in one queue that keeps nothing.
-    static v3_param_value_queue** V3_API add(void* self, v3_param_id*, int32_t* index) {
-        if (index) *index = 0;
-        return reinterpret_cast<v3_param_value_queue**>(&static_cast<ParameterChanges*>(self)->sink);
-    }
-    static constexpr Table kTable = {{refuseInterface, staticRef, staticRef}, {count, data, add}};
-
-    const Table* table = &kTable;  // first: the object is a pointer to its table
-    ValueQueue sink;
-    std::vector<ValueQueue> queues;
-    void change(v3_param_id parameter, int32_t offset, double value) {
-        auto queue = std::find_if(queues.begin(), queues.end(), [&](const ValueQueue& q) { return q.parameter == parameter; });
-        if (queue == queues.end()) {
-            queues.emplace_back();
-            queues.back().parameter = parameter;
-            queue = queues.end() - 1;
-        }
-        queue->points.emplace_back(offset, value);
-    }
-    v3_param_changes** object() { return reinterpret_cast<v3_param_changes**>(this); }
-};
-
-// A memory stream that takes at most 100 bytes a write and gives 77 or 300
-// bytes a read, as hosts writing to and reading from files may.
-struct Stream {
-    struct Table {
-        v3_funknown unknown;
-        v3_bstream stream;
-    };
-    static v3_result V3_API read(void* self, void* buffer, int32_t bytes, int32_t* done) {
-        auto* s = static_cast<Stream*>(self);
-        const std::size_t left = s->bytes.size() - s->position;
-        // Reads of changing length leave stale bytes behind in the reader's buffer.
-        const std::size_t chunk = (++s->reads % 3) ? 77 : 300;
-        const std::size_t count = std::min<std::size_t>({static_cast<std::size_t>(std::max(bytes, 0)), left, chunk});
-        if (count) std::memcpy(buffer, s->bytes.data() + s->position, count);
-        s->position += count;
-        if (done) *done = static_cast<int32_t>(count);
-        return V3_OK;
-    }
-    static v3_result V3_API write(void* self, void* buffer, int32_t bytes, int32_t* done) {
-        auto* s = static_cast<Stream*>(self);
-        const int32_t count = std::min(bytes, 100);
-        const auto* data = static_cast<const std::uint8_t*>(buffer);
-        if (count > 0) s->bytes.insert(s->bytes.end(), data, data + count);
-        if (done) *done = std::max(count, 0);
-        return V3_OK;
-    }
-    static v3_result V3_API seek(void* self, int64_t position, int32_t mode, int64_t* result) {
-        auto* s = static_cast<Stream*>(self);
-        int64_t target = mode == 0 ? position : (mode == 1 ? static_cast<int64_t>(s->position) + position
-                                                          : static_cast<int64_t>(s->bytes.size()) + position);
-        target = std::clamp<int64_t>(target, 0, static_cast<int64_t>(s->bytes.size()));
-        s->position = static_cast<std::size_t>(target);
-        if (result) *result = target;
-        return V3_OK;
-    }
-    static v3_result V3_API tell(void* self, int64_t* position) {
-        *position = static_cast<int64_t>(static_cast<Stream*>(self)->position);
-        return V3_OK;
-    }
-    static constexpr Table kTable = {{refuseInterface, staticRef, staticRef}, {read, write, seek, tell}};
-
-    const Table* table = &kTable;
-    std::vector<std::uint8_t> bytes;
-    std::size_t position = 0;
-    std::size_t reads = 0;
-    v3_bstream** object() { return reinterpret_cast<v3_bstream**>(this); }
-};
-
-
-// The host application: its name, and the messages (with their attribute
-// lists) through which a DPF panel and its controller talk.
-struct AttributeList {
-    struct Table {
-        v3_funknown unknown;
-        v3_attribute_list list;
-    };
-    static v3_result V3_API query(void* self, const v3_tuid iid, void** obj) {
-        if (v3_tuid_match(iid, v3_funknown_iid) || v3_tuid_match(iid, v3_attribute_list_iid)) {
-            ref(self);
-            *obj = self;
-            return V3_OK;
-        }
-        *obj = nullptr;
-        return V3_NO_INTERFACE;
-    }
-    static uint32_t V3_API ref(void* self) { return ++static_cast<AttributeList*>(self)->references; }
-    static uint32_t V3_API unref(void* self) {
-        auto* list = static_cast<AttributeList*>(self);
-        const uint32_t left = --list->references;
-        if (left == 0) delete list;
-        return left;
-    }
-    static v3_result V3_API setInt(void* self, const char* id, int64_t value) {
-        static_cast<AttributeList*>(self)->ints[id] = value;
-        return V3_OK;
-    }
-    static v3_result V3_API getInt(void* self, const char* id, int64_t* value) {
-        auto& ints = static_cast<AttributeList*>(self)->ints;
-        auto found = ints.find(id);
-        if (found == ints.end()) return V3_INVALID_ARG;
-        *value = found->second;
-        return V3_OK;
-    }
-    static v3_result V3_API setFloat(void* self, const char* id, double value) {
-        static_cast<AttributeList*>(self)->floats[id] = value;
-        return V3_OK;
-    }
-    static v3_result V3_API getFloat(void* self, const char* id, double* value) {
-        auto& floats = static_cast<AttributeList*>(self)->floats;
-        auto found = floats.find(id);
-        if (found == floats.end()) return V3_INVALID_ARG;
-        *value = found->second;
-        return V3_OK;
-    }
-    static v3_result V3_API setString(void* self, const char* id, const int16_t* text) {
-        std::vector<int16_t> copy;
-        for (; text && *text; ++text) copy.push_back(*text);
-        copy.push_back(0);
-        static_cast<AttributeList*>(self)->strings[id] = copy;
-        return V3_OK;
-    }
-    static v3_result V3_API getString(void* self, const char* id, int16_t* text, uint32_t size) {
-        auto& strings = static_cast<AttributeList*>(self)->strings;
-        auto found = strings.find(id);
-        if (found == strings.end() || size == 0) return V3_INVALID_ARG;
-        const std::size_t count = std::min<std::size_t>(found->second.size(), size / sizeof(int16_t));
-        std::memcpy(text, found->second.data(), count * sizeof(int16_t));
-        text[count - 1] = 0;
-        return V3_OK;
-    }
-    static v3_result V3_API setBinary(void* self, const char* id, const void* data, uint32_t size) {
-        const auto* bytes = static_cast<const std::uint8_t*>(data);
-        static_cast<AttributeList*>(self)->binaries[id].assign(bytes, bytes + size);
-        return V3_OK;
-    }
-    static v3_result V3_API getBinary(void* self, const char* id, const void** data, uint32_t* size) {
-        auto& binaries = static_cast<AttributeList*>(self)->binaries;
-        auto found = binaries.find(id);
-        if (found == binaries.end()) return V3_INVALID_ARG;
-        *data = found->second.data();
-        *size = static_cast<uint32_t>(found->second.size());
-        return V3_OK;
-    }
-    static constexpr Table kTable = {{query, ref, unref},
-                                     {setInt, getInt, setFloat, getFloat, setString, getString, setBinary, getBinary}};
-
-    const Table* table = &kTable;
-    std::atomic<uint32_t> references{1};
-    std::map<std::string, int64_t> ints;
-    std::map<std::string, double> floats;
-    std::map<std::string, std::vector<int16_t>> strings;
-    std::map<std::string, std::vector<std::uint8_t>> binaries;
-};
-
-struct Message {
-    struct Table {
-        v3_funknown unknown;
-        v3_message message;
-    };
-    static v3_result V3_API query(void* self, const v3_tuid iid, void** obj) {
-        if (v3_tuid_match(iid, v3_funknown_iid) || v3_tuid_match(iid, v3_message_iid)) {
-            ref(self);
-            *obj = self;
-            return V3_OK;
-        }
-        *obj = nullptr;
-        return V3_NO_INTERFACE;
-    }
-    static uint32_t V3_API ref(void* self) { return ++static_cast<Message*>(self)->references; }
-    static uint32_t V3_API unref(void* self) {
-        auto* message = static_cast<Message*>(self);
-        const uint32_t left = --message->references;
-        if (left == 0) {
-            AttributeList::unref(message->attributes);
-            delete message;
-        }
-        return left;
-    }
-    static const char* V3_API id(void* self) { return static_cast<Message*>(self)->name.c_str(); }
-    static void V3_API setId(void* self, const char* id) { static_cast<Message*>(self)->name = id ? id : ""; }
-    static v3_attribute_list** V3_API attributesOf(void* self) {
-        return reinterpret_cast<v3_attribute_list**>(static_cast<Message*>(self)->attributes);
-    }
-    static constexpr Table kTable = {{query, ref, unref}, {id, setId, attributesOf}};
-
-    const Table* table = &kTable;
-    std::atomic<uint32_t> references{1};
-    std::string name;
-    AttributeList* attributes = new AttributeList;
-};
-
-struct HostApplication {
-    struct Table {
-        v3_funknown unknown;
-        v3_host_application host;
-    };
-    static v3_result V3_API query(void* self, const v3_tuid iid, void** obj) {
-        if (v3_tuid_match(iid, v3_funknown_iid) || v3_tuid_match(iid, v3_host_application_iid)) {
-            *obj = self;
-            return V3_OK;
-        }
-        *obj = nullptr;
-        return V3_NO_INTERFACE;
-    }
-    static v3_result V3_API name(void*, v3_str_128 text) {
-        const char* host = "Hammerlyn2 test host";
-        int i = 0;
-        for (; host[i]; ++i) text[i] = host[i];
-        text[i] = 0;
-        return V3_OK;
-    }
-    static v3_result V3_API create(void*, v3_tuid cid, v3_tuid iid, void** obj) {
-        if (v3_tuid_match(cid, v3_message_iid) && v3_tuid_match(iid, v3_message_iid)) {
-            *obj = new Message;
-            return V3_OK;
-        }
-        if (v3_tuid_match(cid, v3_attribute_list_iid) && v3_tuid_match(iid, v3_attribute_list_iid)) {
-            *obj = new AttributeList;
-            return V3_OK;
-        }
-        *obj = nullptr;
-        return V3_NO_INTERFACE;
-    }
-    static constexpr Table kTable = {{query, staticRef, staticRef}, {name, create}};
-
-    const Table* table = &kTable;
-    v3_funknown** object() { return reinterpret_cast<v3_funknown**>(this); }
-};
-
-HostApplication hostApplication;
-
-std::string narrow(const int16_t* text) {
-    std::string out;
-    for (; *text; ++text) out += static_cast<char>(*text);
-    return out;
-}
-
-// ---- One instance: component, processor and controller ---------------------
-
-class Vst3Instance {
-public:
-    explicit Vst3Instance(v3_plugin_factory** factory) {
-        v3_class_info info{};
-        if (!factory || v3_cpp_obj(factory)->get_class_info(factory, 0, &info) != V3_OK) return;
-        void* object = nullptr;
-        if (v3_cpp_obj(factory)->create_instance(factory, info.class_id, v3_component_iid, &object) != V3_OK) return;
-        component = static_cast<v3_component**>(object);
-        if (v3_cpp_obj_initialize(component, hostApplication.object()) != V3_OK) return;
-        if (queryInterface(component, v3_audio_processor_iid, &object) == V3_OK)
-            processor = static_cast<v3_audio_processor**>(object);
-        // The controller is the component itself, or (builds with a panel) a class of its own.
-        if (queryInterface(component, v3_edit_controller_iid, &object) == V3_OK) {
-            controller = static_cast<v3_edit_controller**>(object);
-        } else {
-            v3_tuid controllerClass{};
-            if (v3_cpp_obj(component)->get_controller_class_id(component, controllerClass) == V3_OK &&
-                v3_cpp_obj(factory)->create_instance(factory, controllerClass, v3_edit_controller_iid, &object) == V3_OK) {
-                controller = static_cast<v3_edit_controller**>(object);
-                separateController = v3_cpp_obj_initialize(controller, hostApplication.object()) == V3_OK;
-            }
-        }
-        if (controller && queryInterface(controller, v3_midi_mapping_iid, &object) == V3_OK)
-            midiMapping = static_cast<v3_midi_mapping**>(object);
-    }
-    ~Vst3Instance() {
-        if (processing) v3_cpp_obj(processor)->set_processing(processor, false);
-        if (active) v3_cpp_obj(component)->set_active(component, false);
-        if (midiMapping) v3_cpp_obj_unref(midiMapping);
-        if (controller) {
-            if (separateController) v3_cpp_obj_terminate(controller);
-            v3_cpp_obj_unref(controller);
-        }
-        if (processor) v3_cpp_obj_unref(processor);
-        if (component) {
-            v3_cpp_obj_terminate(component);
-            v3_cpp_obj_unref(component);
-        }
-    }
-    bool ready() const { return component && processor && controller && midiMapping; }
-
-    bool start(double rate, int32_t maxFrames) {
-        v3_cpp_obj(component)->activate_bus(component, V3_AUDIO, V3_OUTPUT, 0, true);
-        v3_cpp_obj(component)->activate_bus(component, V3_EVENT, V3_INPUT, 0, true);
-        v3_process_setup setup{V3_REALTIME, V3_SAMPLE_32, maxFrames, rate};
-        if (v3_cpp_obj(processor)->setup_processing(processor, &setup) != V3_OK) return false;
-        active = v3_cpp_obj(component)->set_active(component, true) == V3_OK;
-        processing = v3_cpp_obj(processor)->set_processing(processor, true) == V3_OK;
-        return active && processing;
-    }
-
-    // The id of a parameter by its title, or of a MIDI controller (128 pitch bend ... as the mapping says).
-    v3_param_id parameterId(const std::string& title) {
-        for (int32_t i = 0, n = v3_cpp_obj(controller)->get_parameter_count(controller); i < n; ++i) {
-            v3_param_info info{};
-            if (v3_cpp_obj(controller)->get_parameter_info(controller, i, &info) == V3_OK && narrow(info.title) == title)
-                return info.param_id;
-        }
-        return 0xFFFFFFFFu;
-    }
-    bool controllerId(int16_t cc, v3_param_id* id) {
-        return v3_cpp_obj(midiMapping)->get_midi_controller_assignment(midiMapping, 0, 0, cc, id) == V3_OK;
-    }
-
-    bool process(EventList& events, ParameterChanges& changes, float* left, float* right, int32_t frames) {
-        float* channels[2] = {left, right};
-        v3_audio_bus_buffers output{};
-        output.num_channels = 2;
-        output.channel_buffers_32 = channels;
-        v3_process_data data{};
-        data.process_mode = V3_REALTIME;
-        data.symbolic_sample_size = V3_SAMPLE_32;
-        data.nframes = frames;
-        data.num_output_buses = 1;
-        data.outputs = &output;
-        data.input_params = changes.object();
-        data.output_params = reported.object();
-        data.input_events = events.object();
-        return v3_cpp_obj(processor)->process(processor, &data) == V3_OK;
-    }
-
-    v3_component** component = nullptr;
-    v3_audio_processor** processor = nullptr;
-    v3_edit_controller** controller = nullptr;
-    v3_midi_mapping** midiMapping = nullptr;
-    bool separateController = false;
-
-private:
-    ParameterChanges reported;
-    bool active = false;
-    bool processing = false;
-};
 
 // The comparison piece through the VST3 build, in the comparison blocks.
 std::vector<float> renderVst3(Vst3Instance& vst3, bool withSettings) {
@@ -508,8 +52,8 @@ std::vector<float> renderVst3(Vst3Instance& vst3, bool withSettings) {
     std::uint32_t start = 0;
     const auto& score = comparisonScore();
     for (std::uint32_t frames : comparisonBlocks()) {
-        EventList events;
-        ParameterChanges changes;
+        Vst3EventList events;
+        Vst3ParameterChanges changes;
         if (start == 0)
             for (const auto& [id, value] : settings) changes.change(id, 0, value);
         for (; next < score.size() && score[next].frame < start + frames; ++next) {
@@ -547,6 +91,74 @@ double parameterValue(Vst3Instance& vst3, int index) {
     char name[kParameterTextBytes];
     formatParameterName(index, name);
     return v3_cpp_obj(vst3.controller)->get_parameter_normalised(vst3.controller, vst3.parameterId(name));
+}
+
+v3_event noteEvent(bool noteOn, int16_t pitch, int32_t offset, float velocity = 0.8f) {
+    v3_event event{};
+    event.sample_offset = offset;
+    event.type = noteOn ? V3_EVENT_NOTE_ON : V3_EVENT_NOTE_OFF;
+    if (noteOn)
+        event.note_on = {0, pitch, 0.0f, velocity, 0, -1};
+    else
+        event.note_off = {0, pitch, velocity, -1, 0.0f};
+    return event;
+}
+v3_event on(int16_t pitch, int32_t offset = 0, float velocity = 0.8f) { return noteEvent(true, pitch, offset, velocity); }
+v3_event off(int16_t pitch, int32_t offset) { return noteEvent(false, pitch, offset); }
+
+// One parameter change: the id (or the title of one of ours), the frame and the value.
+struct Change {
+    v3_param_id id;
+    int32_t offset;
+    double value;
+};
+
+// Two blocks of 512 frames from a fresh instance: the events and changes in
+// the first, none in the second; left, then right.
+std::vector<float> renderFresh(const std::vector<v3_event>& events, const std::vector<Change>& changes = {}) {
+    Vst3Instance vst3(vst3Module().factory);
+    if (!vst3.ready() || !vst3.start(44100.0, 512)) return {};
+    Vst3EventList list;
+    list.events = events;
+    Vst3ParameterChanges queued;
+    for (const Change& change : changes) queued.change(change.id, change.offset, change.value);
+    std::vector<float> left(1024), right(1024);
+    EXPECT_TRUE(vst3.process(list, queued, left.data(), right.data(), 512));
+    Vst3EventList none;
+    Vst3ParameterChanges unchanged;
+    EXPECT_TRUE(vst3.process(none, unchanged, left.data() + 512, right.data() + 512, 512));
+    left.insert(left.end(), right.begin(), right.end());
+    return left;
+}
+
+// Our sixteen parameters' ids, found by their titles.
+std::vector<v3_param_id> ourParameterIds(Vst3Instance& vst3) {
+    std::vector<v3_param_id> ids;
+    for (int index = 0; index < kParameterCount; ++index) {
+        char name[kParameterTextBytes];
+        formatParameterName(index, name);
+        ids.push_back(vst3.parameterId(name));
+    }
+    return ids;
+}
+
+// A state round trip through the component (and the controller, when it is a class of its own).
+v3_result setState(Vst3Instance& vst3, const std::vector<std::uint8_t>& bytes, int32_t overReport = 0) {
+    Vst3Stream in;
+    in.bytes = bytes;
+    in.overReport = overReport;
+    const v3_result result = v3_cpp_obj(vst3.component)->set_state(vst3.component, in.object());
+    if (result == V3_OK && vst3.separateController) {
+        Vst3Stream again;
+        again.bytes = bytes;
+        v3_cpp_obj(vst3.controller)->set_component_state(vst3.controller, again.object());
+    }
+    return result;
+}
+std::vector<std::uint8_t> getState(Vst3Instance& vst3) {
+    Vst3Stream out;
+    if (v3_cpp_obj(vst3.component)->get_state(vst3.component, out.object()) != V3_OK) return {};
+    return out.bytes;
 }
 
 }  // namespace
@@ -641,8 +253,8 @@ TEST(Vst3Format, ComponentStateRoundTripIsExactUnderADecimalCommaLocale) {
     const float values[16] = {0.8f, 1.0f / 3.0f, 0.0f, 1.0f, 0.123456789f, 2.0f / 3.0f, 1e-7f, 0.55f,
                               0.999999f, 0.25f, 0.1f, 0.7f, 0.3f, 0.45f, 0.05f, 0.6f};
     {
-        EventList events;
-        ParameterChanges changes;
+        Vst3EventList events;
+        Vst3ParameterChanges changes;
         for (int i = 0; i < 16; ++i) {
             char name[kParameterTextBytes];
             formatParameterName(i, name);
@@ -651,39 +263,39 @@ TEST(Vst3Format, ComponentStateRoundTripIsExactUnderADecimalCommaLocale) {
         std::vector<float> left(64), right(64);
         ASSERT_TRUE(original.process(events, changes, left.data(), right.data(), 64));
     }
-    Stream out;
+    Vst3Stream out;
     ASSERT_EQ(v3_cpp_obj(original.component)->get_state(original.component, out.object()), V3_OK);
     ASSERT_GT(out.bytes.size(), 1000u);
 
     Vst3Instance restored(vst3Module().factory);
     ASSERT_TRUE(restored.ready());
     ASSERT_TRUE(restored.start(48000.0, 512));
-    Stream in;
+    Vst3Stream in;
     in.bytes = out.bytes;
     ASSERT_EQ(v3_cpp_obj(restored.component)->set_state(restored.component, in.object()), V3_OK);
     if (restored.separateController) {
-        Stream again;
+        Vst3Stream again;
         again.bytes = out.bytes;
         ASSERT_EQ(v3_cpp_obj(restored.controller)->set_component_state(restored.controller, again.object()), V3_OK);
     }
     for (int i = 0; i < 16; ++i) EXPECT_EQ(static_cast<float>(parameterValue(restored, i)), values[i]) << i;
-    Stream resaved;
+    Vst3Stream resaved;
     ASSERT_EQ(v3_cpp_obj(restored.component)->get_state(restored.component, resaved.object()), V3_OK);
     EXPECT_EQ(resaved.bytes, out.bytes);
     // Both sound alike from here on (after the same number of frames).
     {
-        EventList events;
-        ParameterChanges none;
+        Vst3EventList events;
+        Vst3ParameterChanges none;
         std::vector<float> left(64), right(64);
         ASSERT_TRUE(restored.process(events, none, left.data(), right.data(), 64));
     }
-    EventList note;
+    Vst3EventList note;
     v3_event event{};
     event.type = V3_EVENT_NOTE_ON;
     event.sample_offset = 5;
     event.note_on = {0, 57, 0.0f, 99 / 127.0f, 0, -1};
     note.events.push_back(event);
-    ParameterChanges none;
+    Vst3ParameterChanges none;
     std::vector<float> a(512), b(512), c(512), d(512);
     ASSERT_TRUE(original.process(note, none, a.data(), b.data(), 512));
     ASSERT_TRUE(restored.process(note, none, c.data(), d.data(), 512));
@@ -700,7 +312,7 @@ TEST(Vst3Format, ComponentStateRoundTripIsExactUnderADecimalCommaLocale) {
         EXPECT_EQ(v->left(), c) << "VST 2 against the restored instance";
     }
     // A damaged state changes nothing and breaks nothing.
-    Stream damaged;
+    Vst3Stream damaged;
     damaged.bytes.assign(out.bytes.begin(), out.bytes.begin() + static_cast<std::ptrdiff_t>(out.bytes.size() / 2));
     v3_cpp_obj(restored.component)->set_state(restored.component, damaged.object());
     ASSERT_TRUE(restored.process(note, none, c.data(), d.data(), 512));
@@ -781,3 +393,155 @@ TEST(Vst3Format, ContentScaleTwoGivesTheDoublePanelAndSize) {
     DestroyWindow(parent);
 }
 #endif
+
+// What a careless or hostile host hands over sounds as what it stands for (or
+// as nothing), without a fault the sanitizers would stop at.
+TEST(Vst3Format, HostileEventsAndChangesSoundAsWhatTheyStandFor) {
+    Vst3Instance vst3(vst3Module().factory);
+    ASSERT_TRUE(vst3.ready());
+    std::vector<Change> ours;
+    for (v3_param_id id : ourParameterIds(vst3)) ours.push_back({id, 0, 0.77});
+    std::vector<Change> afterUnknown = {{0x7FFFFFF0u, 0, 0.5}};
+    afterUnknown.insert(afterUnknown.end(), ours.begin(), ours.end());
+    struct Case {
+        const char* what;
+        std::vector<v3_event> given, equivalent;
+        std::vector<Change> givenChanges, equivalentChanges;
+    };
+    const Case cases[] = {
+        {"a velocity that is no number", {on(60, 0, std::nanf(""))}, {}, {}, {}},
+        {"pitches outside 0..127", {on(188), on(316), on(-1), off(316, 100)}, {}, {}, {}},
+        {"notes out of time order", {on(60, 10), off(60, 20), on(64, 50), on(67, 40)},
+         {on(60, 10), off(60, 20), on(67, 40), on(64, 50)}, {}, {}},
+        {"a note off out of time order", {on(60, 10), on(60, 20), on(64, 50), off(60, 30)},
+         {on(60, 10), on(60, 20), off(60, 30), on(64, 50)}, {}, {}},
+        {"changes after an id not ours", {on(60)}, {on(60)}, afterUnknown, ours},
+    };
+    const std::vector<float> nothing = renderFresh({});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::vector<float> given = renderFresh(c.given, c.givenChanges);
+        const std::vector<float> equivalent = renderFresh(c.equivalent, c.equivalentChanges);
+        ASSERT_EQ(given.size(), 2048u);
+        EXPECT_EQ(firstDifference(given, equivalent), given.size());
+        if (!c.equivalent.empty()) {
+            EXPECT_NE(equivalent, nothing) << "the equivalent must sound";
+        }
+    }
+}
+
+// Impossible setups and blocks longer than announced are refused without
+// harm, every parameter (DPF's hidden ones among them) turns junk text into
+// nothing or a value 0..1, and a state stream whose reads report more than
+// they delivered is refused.
+TEST(Vst3Format, HostileCallsAreRefused) {
+    Vst3Instance vst3(vst3Module().factory);
+    ASSERT_TRUE(vst3.ready());
+    for (int32_t maxFrames : {-1, 0}) {
+        v3_process_setup setup{V3_REALTIME, V3_SAMPLE_32, maxFrames, 44100.0};
+        EXPECT_NE(v3_cpp_obj(vst3.processor)->setup_processing(vst3.processor, &setup), V3_OK) << maxFrames;
+    }
+    ASSERT_TRUE(vst3.start(44100.0, 256));
+    Vst3EventList events;
+    Vst3ParameterChanges changes;
+    std::vector<float> left(257, 5.0f), right(257, 5.0f);
+    EXPECT_FALSE(vst3.process(events, changes, left.data(), right.data(), 257));
+    EXPECT_TRUE(vst3.process(events, changes, left.data(), right.data(), 256));
+
+    for (int32_t i = 0, n = v3_cpp_obj(vst3.controller)->get_parameter_count(vst3.controller); i < n; ++i) {
+        v3_param_info info{};
+        ASSERT_EQ(v3_cpp_obj(vst3.controller)->get_parameter_info(vst3.controller, i, &info), V3_OK);
+        for (const char* junk : {"nan", "inf", "-5", "1e9", "99999999", "junk", ""}) {
+            v3_str_128 text{};
+            for (int k = 0; junk[k]; ++k) text[k] = junk[k];
+            double value = 0.5;
+            if (v3_cpp_obj(vst3.controller)->get_parameter_value_for_string(vst3.controller, info.param_id, text, &value) == V3_OK) {
+                EXPECT_TRUE(value >= 0.0 && value <= 1.0) << narrow(info.title) << " \"" << junk << "\": " << value;
+            }
+        }
+    }
+
+    const std::vector<std::uint8_t> saved = getState(vst3);
+    ASSERT_FALSE(saved.empty());
+    EXPECT_NE(setState(vst3, saved, 600), V3_OK);
+    EXPECT_EQ(getState(vst3), saved);
+}
+
+// A state is taken whole or not at all: a song saved on program 3 reopens on
+// it (also as the host's program parameter), and every damaged or foreign
+// state is refused and leaves the instance exactly as it was.
+TEST(Vst3Format, StateIsTakenWholeOrNotAtAll) {
+    Vst3Instance source(vst3Module().factory);
+    ASSERT_TRUE(source.ready() && source.start(44100.0, 512));
+    const SavedState onProgram3 = withProgram(getState(source), 3);
+    Vst3Instance vst3(vst3Module().factory);
+    ASSERT_TRUE(vst3.ready() && vst3.start(44100.0, 512));
+    ASSERT_EQ(setState(vst3, onProgram3), V3_OK);
+    v3_param_id program = 0;
+    for (int32_t i = 0, n = v3_cpp_obj(vst3.controller)->get_parameter_count(vst3.controller); i < n; ++i) {
+        v3_param_info info{};
+        if (v3_cpp_obj(vst3.controller)->get_parameter_info(vst3.controller, i, &info) == V3_OK &&
+            (info.flags & V3_PARAM_PROGRAM_CHANGE))
+            program = info.param_id;
+    }
+    EXPECT_EQ(v3_cpp_obj(vst3.controller)->get_parameter_normalised(vst3.controller, program), 3.0 / 7.0);
+    {
+        Vst3EventList events;
+        Vst3ParameterChanges changes;
+        const std::vector<v3_param_id> ids = ourParameterIds(vst3);
+        changes.change(ids[4], 0, 0.125);
+        changes.change(ids[11], 0, 0.75);
+        std::vector<float> left(64), right(64);
+        ASSERT_TRUE(vst3.process(events, changes, left.data(), right.data(), 64));
+    }
+    const SavedState before = getState(vst3);
+    ASSERT_EQ(withProgram(before, 3), before) << "program 3 is not kept";
+    {
+        Vst3Instance reopened(vst3Module().factory);
+        ASSERT_TRUE(reopened.ready());
+        ASSERT_EQ(setState(reopened, before), V3_OK);
+        EXPECT_EQ(getState(reopened), before);
+    }
+    for (const auto& [what, state] : refusedStates(onProgram3)) {
+        SCOPED_TRACE(what);
+        EXPECT_NE(setState(vst3, state), V3_OK);
+        EXPECT_EQ(getState(vst3), before);
+    }
+}
+
+// The audio thread plays on while the main thread restores and saves states
+// and asks for values and texts, as hosts do; run under ThreadSanitizer as well.
+TEST(Vst3Format, ProcessingGoesOnWhileTheMainThreadRestoresSavesAndAsksForTexts) {
+    Vst3Instance vst3(vst3Module().factory);
+    ASSERT_TRUE(vst3.ready() && vst3.start(44100.0, 256));
+    const SavedState onProgram0 = getState(vst3);
+    const SavedState onProgram3 = withProgram(onProgram0, 3);
+    const std::vector<v3_param_id> ids = ourParameterIds(vst3);
+    std::atomic<bool> playing{true};
+    std::atomic<bool> finite{true};
+    std::thread audio([&] {
+        std::vector<float> left(256), right(256);
+        for (int block = 0; playing.load(std::memory_order_relaxed) || block < 200; ++block) {
+            Vst3EventList events;
+            events.events = {on(static_cast<int16_t>(48 + block % 24)), off(static_cast<int16_t>(48 + (block + 12) % 24), 100)};
+            Vst3ParameterChanges none;
+            if (!vst3.process(events, none, left.data(), right.data(), 256)) finite = false;
+            for (float sample : left)
+                if (!std::isfinite(sample)) finite = false;
+        }
+    });
+    for (int round = 0; round < 100; ++round) {
+        Vst3Stream in;
+        in.bytes = round % 2 ? onProgram3 : onProgram0;
+        EXPECT_EQ(v3_cpp_obj(vst3.component)->set_state(vst3.component, in.object()), V3_OK);
+        EXPECT_FALSE(getState(vst3).empty());
+        for (v3_param_id id : ids) {
+            v3_str_128 text{};
+            const double value = v3_cpp_obj(vst3.controller)->get_parameter_normalised(vst3.controller, id);
+            EXPECT_EQ(v3_cpp_obj(vst3.controller)->get_parameter_string_for_value(vst3.controller, id, value, text), V3_OK);
+        }
+    }
+    playing = false;
+    audio.join();
+    EXPECT_TRUE(finite);
+}
