@@ -17,7 +17,9 @@ $(NATIVE_PRESETS) $(WINDOWS_PRESETS) fuzz: %: deps
 	cmake --preset $@ >/dev/null
 	cmake --build --preset $@ -j $(JOBS)
 
-demo: native
+demo: deps
+	cmake --preset native >/dev/null
+	cmake --build --preset native -j $(JOBS) --target Hammerlyn2 hammerlyn2-render
 	./build/native/tools/hammerlyn2-render -o demo.wav
 	@if command -v sox >/dev/null 2>&1; then \
 	  sox demo.wav -n spectrogram -x 1200 -y 400 -t "Hammerlyn2 demo" -o demo.png && echo "Spectrogram: demo.png"; \
