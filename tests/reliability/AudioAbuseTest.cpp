@@ -16,9 +16,6 @@ using namespace reliability;
 
 namespace {
 
-// 16 clipped voices summed in pairs, three body bands at +18 dB and the chorus
-// on top: anything above this is a blow-up, not music.
-constexpr float kPeakBound = 16.0f * 2.0f * 8.0f * 8.0f * 8.0f * 1.5f;
 // The output filter's recursions carry a tiny constant offset; what leaks out
 // of it lies below -240 dB.
 constexpr float kSilence = 1e-12f;

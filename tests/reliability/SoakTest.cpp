@@ -27,8 +27,6 @@ long long environmentNumber(const char* name, long long fallback) {
     return value > 0 ? value : fallback;
 }
 
-constexpr float kPeakBound = 16.0f * 2.0f * 8.0f * 8.0f * 8.0f * 1.5f;
-
 struct HeldNote {
     long long offFrame;
     unsigned char channel, note;
