@@ -25,7 +25,9 @@ web: deps
 	cmake --preset web-scalar >/dev/null
 	cmake --build --preset web-scalar -j $(JOBS)
 
-demo: native
+demo: deps
+	cmake --preset native >/dev/null
+	cmake --build --preset native -j $(JOBS) --target Hammerlyn2 hammerlyn2-render
 	./build/native/tools/hammerlyn2-render -o demo.wav
 	@if command -v sox >/dev/null 2>&1; then \
 	  sox demo.wav -n spectrogram -x 1200 -y 400 -t "Hammerlyn2 demo" -o demo.png && echo "Spectrogram: demo.png"; \

@@ -127,6 +127,13 @@ TEST_F(ScaleTest, EachSizeShowsItsOwnArtworkWithTheKnobsAndTheHostIsAskedToResiz
     // The host's request gives way to the user's choice.
     gui->setScaleRequest(2.0f);
     EXPECT_EQ(s(), 1);
+    // Without the user's choice the host's factor rules, the double panel from 1.5 up.
+    TearDown();
+    SetUp();
+    gui->setScaleRequest(1.49f);
+    EXPECT_EQ(s(), 1);
+    gui->setScaleRequest(1.5f);
+    EXPECT_EQ(s(), 2);
 }
 
 TEST_F(ScaleTest, TheSameHandMovementRelativeToTheKnobGivesTheSameValueAtBothSizes) {
@@ -185,8 +192,10 @@ TEST_F(ScaleTest, TheReadoutShowsTheHostsTextForTheKnobUnderThePointer) {
         // It follows automation while shown.
         plugin.setParameter(11, 0.75f);
         EXPECT_TRUE(readoutReads("P11 0.75 u"));
-        // A drag keeps it on the knob held, wherever the pointer goes.
+        // A drag keeps it on the knob held, from the press on (a touch
+        // screen presses elsewhere with no move between), wherever the pointer goes.
         sendMouse(window, WM_LBUTTONDOWN, cx(15), cy(15));
+        EXPECT_EQ(gui->readoutText(), "P15 0.50 u");
         sendMouse(window, WM_MOUSEMOVE, cx(15) + 60 * scale, cy(15) - 10 * scale);
         EXPECT_TRUE(readoutReads("P15 0.55 u"));
         sendMouse(window, WM_LBUTTONUP, cx(15) + 60 * scale, cy(15) - 10 * scale);

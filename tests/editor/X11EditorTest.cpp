@@ -3,12 +3,8 @@
 // connection given to effEditOpen, the pointer moved and clicked through
 // XTest, effEditIdle called as hosts call it, and the window's pixels read
 // back. The suite starts its own Xvfb (24-bit) and skips where there is none.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <stdlib.h>
 
 #include <bit>
 #include <chrono>
@@ -26,6 +22,7 @@
 #include "editor/PanelLayout.h"
 #include "editor/PixelGlyphs.h"
 #include "tests/support/BuiltPlugin.h"
+#include "tests/support/Xvfb.h"
 
 // Last: Xlib defines macros (None, Bool, True) that other headers use as names.
 #include <X11/Xlib.h>
@@ -33,83 +30,7 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 
-// What the sanitizers report inside the X client libraries, not in our code.
-// LeakSanitizer: memory libxcb and the extensions may keep for the life of the
-// process once a display was opened; the editor closes every display it opens.
-// libX11 is not excused: the editor's own records (its GC, its image) are
-// allocated there, and a leak of them must show. With Debian 12's libX11 1.8.4
-// nothing else of libX11 is reported. ThreadSanitizer: when the server goes away
-// under an open editor, libX11 1.8 releases the display's lock in its I/O
-// error path and again when the call that met the error returns ("unlock of
-// an unlocked mutex" in XSync).
-extern "C" __attribute__((visibility("default"))) const char* __lsan_default_suppressions() {
-    return "leak:libxcb.so\nleak:libXext.so\nleak:libXtst.so\n";
-}
-extern "C" __attribute__((visibility("default"))) const char* __tsan_default_suppressions() {
-    return "mutex:libX11.so\n";
-}
-
 namespace {
-
-// An Xvfb of our own, 24-bit unless told, on a display number it picks itself.
-class Xvfb {
-public:
-    explicit Xvfb(const char* screen = "1024x768x24") {
-        int fds[2];
-        if (pipe(fds) != 0) return;
-        const std::string fd = std::to_string(fds[1]);
-        pid = fork();
-        if (pid == 0) {
-            // Quiet, and ending with the test program however that ends.
-            close(fds[0]);
-            prctl(PR_SET_PDEATHSIG, SIGKILL);
-            const int null = open("/dev/null", O_WRONLY);
-            dup2(null, 1);
-            dup2(null, 2);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen, "-nolisten", "tcp",
-                   "-noreset", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        std::string number;
-        char c;
-        while (pid > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-        close(fds[0]);
-        if (!number.empty()) name = ":" + number;
-    }
-    ~Xvfb() { stop(); }
-    Xvfb(const Xvfb&) = delete;
-    Xvfb& operator=(const Xvfb&) = delete;
-    // Ends the server at once, as a crash would.
-    void stop() {
-        if (pid > 0) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-        }
-        pid = -1;
-    }
-    std::string name;  // empty when it could not be started
-
-private:
-    pid_t pid = -1;
-};
-
-// The server of the whole program, named in DISPLAY.
-class OwnXServer : public ::testing::Environment {
-public:
-    void SetUp() override {
-        server = std::make_unique<Xvfb>();
-        name = server->name;
-        if (!name.empty()) setenv("DISPLAY", name.c_str(), 1);
-    }
-    void TearDown() override { server.reset(); }
-    static inline std::string name;
-
-private:
-    std::unique_ptr<Xvfb> server;
-};
-
-[[maybe_unused]] auto* const xserver = ::testing::AddGlobalTestEnvironment(new OwnXServer);
 
 // Errors the host's own connection hears; none may come from the editor.
 int hostErrors = 0;
@@ -136,10 +57,10 @@ public:
 class X11EditorTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (OwnXServer::name.empty()) GTEST_SKIP() << "no Xvfb to start";
+        if (Xvfb::programDisplay().empty()) GTEST_SKIP() << "no Xvfb to start";
         ASSERT_TRUE(builtPlugin().loaded()) << builtPlugin().error();
         ASSERT_TRUE(kBuiltPluginHasEditor);
-        display = XOpenDisplay(OwnXServer::name.c_str());
+        display = XOpenDisplay(Xvfb::programDisplay().c_str());
         ASSERT_NE(display, nullptr);
         hostErrors = 0;
         XSetErrorHandler(&countError);
@@ -423,7 +344,7 @@ TEST_F(X11EditorTest, TwoInstancesWithOpenEditorsAreIndependent) {
 }
 
 TEST_F(X11EditorTest, WithoutADisplayTheEditorStaysClosedAndThePluginPlays) {
-    const std::string saved = OwnXServer::name;
+    const std::string saved = Xvfb::programDisplay();
     unsetenv("DISPLAY");
     EXPECT_EQ(plugin->dispatch(effEditOpen, 0, 0, asParent(DefaultRootWindow(display))), 0);
     setenv("DISPLAY", ":65000", 1);  // a display nobody serves
@@ -459,7 +380,7 @@ TEST_F(X11EditorTest, TheServerGoingAwayEndsNeitherTheHostNorThePlugin) {
     XCloseDisplay(other);
     setenv("DISPLAY", doomed.name.c_str(), 1);
     const VstIntPtr opened = plugin->dispatch(effEditOpen, 0, 0, asParent(parent));
-    setenv("DISPLAY", OwnXServer::name.c_str(), 1);
+    setenv("DISPLAY", Xvfb::programDisplay().c_str(), 1);
     ASSERT_EQ(opened, 1);
 
     doomed.stop();

@@ -271,6 +271,26 @@ TEST(VoiceEngine, LoneVoiceAfterAVoiceOutsideTheTableReadsTheReferenceBits) {
     }
 }
 
+// A group reads without the range check only when all its lanes are in range:
+// one voice whose heads run past the table (a junk note at 2 kHz) in any lane of a
+// group of four or of eight, the last one included, makes the whole group
+// take the checked reads.
+TEST(VoiceEngine, AVoiceOutsideTheTableInAnyLaneOfAGroupReadsTheReferenceBits) {
+    for (VoiceLanes::Path path : kPaths) {
+        if (!VoiceLanes::available(path)) continue;
+        for (int voices : {4, 8}) {
+            for (int junk = 0; junk < voices; ++junk) {
+                Pair pair(path, 2000.0f);
+                ASSERT_TRUE(pair.ok);
+                for (int v = 0; v < voices; ++v) pair.noteOn(v == junk ? 160 : 40 + 5 * v, 0);
+                for (int block = 0; block < 8; ++block)
+                    ASSERT_TRUE(pair.block(kBlocks[block])) << "path " << static_cast<int>(path) << " voices "
+                                                            << voices << " junk " << junk << " block " << block;
+            }
+        }
+    }
+}
+
 // The lane bank holds more voices than the engine plays: with every one of its
 // 24 lanes sounding (three full groups; passes of three chains of eight, or of
 // six chains of four), each path renders what 24 scalar voices render one

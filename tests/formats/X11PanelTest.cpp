@@ -8,10 +8,6 @@
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <memory>
@@ -20,60 +16,9 @@
 
 #include "tests/formats/ClapHost.h"
 #include "tests/formats/ProgramEdits.h"
-
-// What the X libraries keep for the life of the process, and their own locking,
-// are theirs, not the panel's.
-extern "C" __attribute__((visibility("default"))) const char* __lsan_default_suppressions() {
-    return "leak:libX11.so\nleak:libxcb.so\nleak:libXext.so\nleak:libXtst.so\n";
-}
-extern "C" __attribute__((visibility("default"))) const char* __tsan_default_suppressions() {
-    return "mutex:libX11.so\n";
-}
+#include "tests/support/Xvfb.h"
 
 namespace {
-
-// An Xvfb on a display number of its own choosing, quiet, for the life of the
-// program (and no longer, however the program ends).
-class OwnXServer : public ::testing::Environment {
-public:
-    void SetUp() override {
-        int fds[2];
-        if (pipe(fds) != 0) return;
-        pid = fork();
-        if (pid == 0) {
-            close(fds[0]);
-            prctl(PR_SET_PDEATHSIG, SIGKILL);
-            const int null = open("/dev/null", O_WRONLY);
-            dup2(null, 1);
-            dup2(null, 2);
-            const std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset",
-                   static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        std::string number;
-        char c;
-        while (pid > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-        close(fds[0]);
-        if (!number.empty()) {
-            name = ":" + number;
-            setenv("DISPLAY", name.c_str(), 1);
-        }
-    }
-    void TearDown() override {
-        if (pid > 0) {
-            kill(pid, SIGTERM);
-            waitpid(pid, nullptr, 0);
-        }
-    }
-    static inline std::string name;
-
-private:
-    pid_t pid = -1;
-};
-
-const auto* const kServer = ::testing::AddGlobalTestEnvironment(new OwnXServer);
 
 std::vector<Window> children(Display* display, Window window) {
     Window root = 0, parent = 0, *list = nullptr;
@@ -87,8 +32,8 @@ std::vector<Window> children(Display* display, Window window) {
 class X11Panel : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (OwnXServer::name.empty()) GTEST_SKIP() << "no Xvfb to start";
-        display = XOpenDisplay(OwnXServer::name.c_str());
+        if (Xvfb::programDisplay().empty()) GTEST_SKIP() << "no Xvfb to start";
+        display = XOpenDisplay(Xvfb::programDisplay().c_str());
         ASSERT_NE(display, nullptr);
         parent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 700, 400, 0, 0, 0);
         XMapWindow(display, parent);

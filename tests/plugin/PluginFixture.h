@@ -22,5 +22,5 @@ struct Rendered {
     std::vector<float> left, right;
 };
 Rendered renderBlocks(PluginInstance& plugin, int frames, int block);
-// FNV-1a over the bits of both channels.
+// The hash of the bits of both channels (tests/support/HashBytes.h).
 std::uint64_t checksum(const Rendered& audio);

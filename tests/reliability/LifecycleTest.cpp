@@ -44,7 +44,7 @@ public:
     std::unique_ptr<PluginInstance> plugin;
     VstInt32 block;
     GuardedOutput output;
-    std::uint64_t hash = 1469598103934665603ull;
+    std::uint64_t hash = kHashStart;
     AudioCheck check;
     bool intact = true;
 };

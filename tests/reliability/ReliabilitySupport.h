@@ -20,6 +20,10 @@ using ::hashBytes;
 using ::newInstance;
 using ::startedInstance;
 
+// 16 clipped voices summed in pairs, three body bands at +18 dB and the chorus
+// on top: any output above this is a blow-up, not music.
+constexpr float kPeakBound = 16.0f * 2.0f * 8.0f * 8.0f * 8.0f * 1.5f;
+
 // How much of the long-running cases this build runs: 1 for an optimised native
 // build, less for debug, sanitizer and emulated builds. The environment
 // variable HAMMERLYN2_RELIABILITY_SCALE overrides it.

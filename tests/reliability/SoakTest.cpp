@@ -27,8 +27,6 @@ long long environmentNumber(const char* name, long long fallback) {
     return value > 0 ? value : fallback;
 }
 
-constexpr float kPeakBound = 16.0f * 2.0f * 8.0f * 8.0f * 8.0f * 1.5f;
-
 struct HeldNote {
     long long offFrame;
     unsigned char channel, note;
@@ -95,7 +93,7 @@ public:
             EXPECT_EQ(restored->getChunk(false), bank) << "the bank did not round-trip";
             EXPECT_EQ(restored->getChunk(true), preset) << "the live values did not round-trip";
         }
-        std::uint64_t hashes[2] = {1469598103934665603ull, 1469598103934665603ull};
+        std::uint64_t hashes[2] = {kHashStart, kHashStart};
         int i = 0;
         for (auto* restored : {first.get(), second.get()}) {
             restored->sendMidi({{0, 0x90, 48, 100}, {100, 0x90, 55, 90}, {300, 0x90, 64, 127}});

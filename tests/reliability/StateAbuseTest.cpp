@@ -3,6 +3,7 @@
 // every state an instance can be in. A refused block changes nothing and asks
 // the host to refresh its display; an accepted one leaves every live and saved
 // value finite within 0..1 and round-trips exactly.
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -70,6 +71,7 @@ TEST(StateAbuse, MalformedBlocksAreRefusedInEveryState) {
         auto plugin = instanceInState(state, output);
         const std::vector<unsigned char> bank = plugin->getChunk(false);
         const std::vector<unsigned char> preset = plugin->getChunk(true);
+        const VstInt32 program = plugin->program();
         ASSERT_EQ(bank.size(), 704u);
         ASSERT_EQ(preset.size(), 64u);
         int refused = 0;
@@ -81,9 +83,10 @@ TEST(StateAbuse, MalformedBlocksAreRefusedInEveryState) {
             ++refused;
         };
 
-        // Every size from empty to beyond the bank, random contents, both flags;
-        // only 64 bytes as a preset and 704 bytes either way may be taken.
-        for (std::size_t size = 0; size <= 800; ++size) {
+        // Every size from empty to beyond the bank and two banks, random
+        // contents, both flags; only 64 bytes as a preset and 704 bytes either
+        // way may be taken.
+        for (std::size_t size = 0; size <= 1408; size += size < 800 ? 1 : 608) {
             if (size == 704 || size == 64) continue;
             std::vector<unsigned char> block(size);
             for (auto& b : block) b = static_cast<unsigned char>(random());
@@ -109,6 +112,7 @@ TEST(StateAbuse, MalformedBlocksAreRefusedInEveryState) {
         }
         EXPECT_EQ(plugin->getChunk(false), bank) << "a refused block changed the bank";
         EXPECT_EQ(plugin->getChunk(true), preset) << "a refused block changed the live values";
+        EXPECT_EQ(plugin->program(), program) << "a refused block changed the program";
         output.render(*plugin, 64);
         EXPECT_TRUE(output.guardsIntact());
         std::printf("state %d: %d malformed blocks refused\n", state, refused);
@@ -123,6 +127,14 @@ TEST(StateAbuse, AcceptedBlocksAreClampedAndRoundTripExactly) {
     const int rounds = scaled(300, 40);
     for (int state = 0; state < 4; ++state) {
         auto plugin = instanceInState(state, output);
+        // A value beyond either end takes that end.
+        std::vector<unsigned char> ends(64, 0);
+        for (std::size_t i = 0; i < 4; ++i) put(ends, 4 * i, std::array{2.0f, -1.0f, 1e30f, -0.0f}[i]);
+        ASSERT_EQ(plugin->setChunk(ends, true), 64);
+        EXPECT_EQ(plugin->getParameter(0), 1.0f);
+        EXPECT_EQ(plugin->getParameter(1), 0.0f);
+        EXPECT_EQ(plugin->getParameter(2), 1.0f);
+        EXPECT_EQ(plugin->getParameter(3), 0.0f);
         for (int round = 0; round < rounds; ++round) {
             const bool asPreset = random() % 2 == 0;
             std::vector<unsigned char> block(asPreset ? 64 : 704);

@@ -11,6 +11,7 @@
 
 #include "host/PluginInstance.h"
 #include "host/PluginLibrary.h"
+#include "tests/support/HashBytes.h"
 
 PluginLibrary& builtPlugin();
 
@@ -30,5 +31,3 @@ std::unique_ptr<PluginInstance> newInstance(const HostOptions& options = {});
 // A new instance, opened, with rate and block size set and resumed.
 std::unique_ptr<PluginInstance> startedInstance(float rate = 44100.0f, VstInt32 block = 512);
 
-// FNV-1a over raw bytes; used to compare renders bit for bit.
-std::uint64_t hashBytes(const void* data, std::size_t size, std::uint64_t hash = 1469598103934665603ull);
