@@ -414,7 +414,7 @@ TEST_F(X11EditorTest, OnAnEightBitPseudoColorScreenThePanelShowsInTrueColor) {
     XSync(other, False);
     setenv("DISPLAY", eight.name.c_str(), 1);
     const VstIntPtr opened = plugin->dispatch(effEditOpen, 0, 0, asParent(parent));
-    setenv("DISPLAY", OwnXServer::name.c_str(), 1);
+    setenv("DISPLAY", Xvfb::programDisplay().c_str(), 1);
     ASSERT_EQ(opened, 1);
     Window root = 0, up = 0, *list = nullptr;
     unsigned count = 0;
