@@ -142,7 +142,7 @@ bool crashed(int status) {
 // marker. Only a crash is retried, each attempt from the same files: no
 // session for a new one, the session as it was saved for a reload.
 void runArdour(ArdourSetup& setup, const std::string& mode, const std::string& settings, const fs::path& sessionDir,
-               const char* locale, const char* marker, Render* render) {
+               const char* locale, const char* marker, Render* render, std::string* output = nullptr) {
     std::string script = replaced(setup.session, "@MODE@", mode);
     script = replaced(script, "@SETTINGS@", settings);
     script = replaced(script, "@SESSION_DIR@", sessionDir.string());
@@ -173,6 +173,7 @@ void runArdour(ArdourSetup& setup, const std::string& mode, const std::string& s
         if (render) {
             ASSERT_TRUE(readRender(setup.output, render)) << "unreadable capture; log:\n" << log;
         }
+        if (output) *output = log;
         return;
     }
     FAIL() << "Ardour crashed in all " << kAttempts << " runs (" << mode << "); last log:\n" << log;
@@ -235,6 +236,35 @@ void restoresSavedKnobs(const char* format, const fs::path& bundle, const fs::pa
 }
 
 }  // namespace
+
+// Ardour offers a plug-in's parameters for automation in list order up to a
+// limit (512 by default): the VST3 build's 16 lead the list, each offered,
+// and the hidden ones after them are few (the host's program, block size and
+// rate; 3 MIDI controllers x 16 channels).
+TEST(ArdourHost, OffersEveryVst3ParameterForAutomationUnderDefaultSettings) {
+    ArdourSetup setup;
+    ASSERT_NO_FATAL_FAILURE(prepare("vst3", "vst3-controls", HAMMERLYN2_VST3_BUNDLE, ".vst3", &setup));
+    std::string output;
+    ASSERT_NO_FATAL_FAILURE(
+        runArdour(setup, "controls", "", setup.work / "session", "C", "HAMMERLYN2-CONTROLS-DONE", nullptr, &output));
+    std::istringstream log(output);
+    int controls = 0, limit = 0;
+    for (std::string line; std::getline(log, line);) {
+        int index = 0, offered = 0;
+        char label[64] = {};
+        if (std::sscanf(line.c_str(), "HAMMERLYN2-LIMIT %d", &limit) == 1) continue;
+        if (std::sscanf(line.c_str(), "HAMMERLYN2-CONTROL %d %d %63s", &index, &offered, label) != 3) continue;
+        ++controls;
+        if (index >= kParameterCount) continue;
+        char name[kParameterTextBytes];
+        formatParameterName(index, name);
+        EXPECT_STREQ(label, name) << index;
+        EXPECT_EQ(offered, 1) << name;
+    }
+    EXPECT_EQ(limit, 512) << "Ardour's default";
+    EXPECT_GE(controls, kParameterCount);
+    EXPECT_LE(controls - kParameterCount, 4 + 3 * 16);
+}
 
 TEST(ArdourHost, RendersTheScoreThroughTheVst3BuildBitIdenticalToVst2) {
     rendersLikeVst2("vst3", HAMMERLYN2_VST3_BUNDLE, ".vst3");

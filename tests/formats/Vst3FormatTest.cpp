@@ -209,6 +209,39 @@ TEST(Vst3Format, AnnouncesItsIdentityAndTheFactoryPrograms) {
         vst2->setProgram(p);
         EXPECT_EQ(narrow(name), vst2->programName()) << p;
     }
+    // The parameter ids, fixed for good (saved songs and their automation hold
+    // them): ours 0..15 first, then the program (16), DPF's block size and rate
+    // (18, 19, in builds with a panel), then per channel all notes off, mono
+    // off and pitch bend (20 + 3 x channel ...), hidden.
+    std::vector<std::pair<v3_param_id, std::string>> expected;
+    for (v3_param_id id = 0; id < 16; ++id) {
+        char name[kParameterTextBytes];
+        formatParameterName(static_cast<int>(id), name);
+        expected.emplace_back(id, name);
+    }
+    expected.emplace_back(16, "Current Program");
+    if (vst3.separateController) {
+        expected.emplace_back(18, "Buffer Size");
+        expected.emplace_back(19, "Sample Rate");
+    }
+    for (int channel = 0; channel < 16; ++channel)
+        for (int k = 0; k < 3; ++k)
+            expected.emplace_back(20 + 3 * channel + k,
+                                  "MIDI Ch. " + std::to_string(channel + 1) + " CC " + std::to_string(k == 0 ? 123 : k == 1 ? 126 : 129));
+    std::vector<std::pair<v3_param_id, std::string>> listed;
+    for (int32_t i = 0, n = v3_cpp_obj(vst3.controller)->get_parameter_count(vst3.controller); i < n; ++i) {
+        v3_param_info info{};
+        ASSERT_EQ(v3_cpp_obj(vst3.controller)->get_parameter_info(vst3.controller, i, &info), V3_OK) << i;
+        EXPECT_EQ((info.flags & V3_PARAM_IS_HIDDEN) != 0, i >= 16) << i;
+        listed.emplace_back(info.param_id, narrow(info.title));
+    }
+    EXPECT_EQ(listed, expected);
+    v3_param_id mapped = 0;
+    for (int16_t cc : {123, 126, 129}) {
+        EXPECT_TRUE(vst3.controllerId(cc, &mapped)) << cc;
+        EXPECT_EQ(mapped, cc == 123 ? 20u : cc == 126 ? 21u : 22u) << cc;
+    }
+    EXPECT_FALSE(vst3.controllerId(64, &mapped)) << "a controller the instrument ignores has no parameter";
     // Texts of the 16 parameters, as the VST 2 build shows them.
     for (int index = 0; index < 16; ++index) {
         char name[kParameterTextBytes];

@@ -5,6 +5,8 @@
 -- Modes: "fresh" renders with a new plug-in; "save" sets the knobs listed in
 -- SETTINGS on a new plug-in, saves the session and prints HAMMERLYN2-SAVE-DONE;
 -- "reload" opens that session again and renders with the plug-in it restored.
+-- "controls" lists the plug-in's controls, each with whether Ardour offers it
+-- for automation, and prints HAMMERLYN2-CONTROLS-DONE.
 -- Filled in by the test: @MODE@ @SETTINGS@ @SESSION_DIR@ @PLUGIN_NAME@ @PLUGIN_TYPE@ @FRAMES@ @MAX_BLOCKS@ @OUTPUT@
 local mode = "@MODE@"
 local settings = { @SETTINGS@ }  -- { parameter name, value }
@@ -38,6 +40,19 @@ else
 		assert (track:add_processor_by_index (plugin, 0, nil, true) == 0, "cannot add the plug-in")
 end
 assert (Session:nominal_sample_rate () == 44100, "session rate")
+
+if mode == "controls" then
+	local insert = plugin:to_insert ()
+	local p = insert:plugin (0)
+	local offered = {}
+	for param in insert:to_automatable ():all_automatable_params ():iter () do offered[param:id ()] = true end
+	print ("HAMMERLYN2-LIMIT " .. ARDOUR.config ():get_limit_n_automatables ())
+	for i = 0, p:parameter_count () - 1 do
+		print (string.format ("HAMMERLYN2-CONTROL %d %d %s", i, offered[i] and 1 or 0, p:parameter_label (i)))
+	end
+	print ("HAMMERLYN2-CONTROLS-DONE")
+	return
+end
 
 if mode == "save" then
 	local p = plugin:to_insert ():plugin (0)
