@@ -117,6 +117,16 @@ void Win32PanelWindow::present(const PixelSurface& panel, int, int, int, int) {
     info.bmiHeader.biCompression = BI_RGB;
     SetDIBitsToDevice(dc, 0, 0, static_cast<DWORD>(panel.width), static_cast<DWORD>(panel.height), 0, 0, 0,
                       static_cast<UINT>(panel.height), panel.pixels.data(), &info, DIB_RGB_COLORS);
+    // A window the host made larger than the panel shows the panel once and
+    // the panel's edge colour around it.
+    if (paintDc && (paintRight > panel.width || paintBottom > panel.height)) {
+        const std::uint32_t edge = panel.pixels.back();
+        HBRUSH brush = CreateSolidBrush(RGB((edge >> 16) & 0xFF, (edge >> 8) & 0xFF, edge & 0xFF));
+        const RECT right{panel.width, 0, paintRight, paintBottom}, below{0, panel.height, panel.width, paintBottom};
+        if (paintRight > panel.width) FillRect(dc, &right, brush);
+        if (paintBottom > panel.height) FillRect(dc, &below, brush);
+        DeleteObject(brush);
+    }
     if (!paintDc) ReleaseDC(window, dc);
 }
 
@@ -138,6 +148,8 @@ std::intptr_t Win32PanelWindow::handleMessage(unsigned message, std::uintptr_t w
         if (!window) break;
         PAINTSTRUCT ps{};
         paintDc = BeginPaint(window, &ps);
+        paintRight = ps.rcPaint.right;
+        paintBottom = ps.rcPaint.bottom;
         events.windowExposed();
         paintDc = nullptr;
         EndPaint(window, &ps);

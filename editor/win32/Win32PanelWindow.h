@@ -35,6 +35,7 @@ private:
     void* hwnd = nullptr;        // HWND
     void* instance;              // HINSTANCE of the module
     void* paintDc = nullptr;     // the HDC of the paint pass under way, if any
+    int paintRight = 0, paintBottom = 0;  // how far that pass paints
     bool trackingLeave = false;  // the system reports the pointer leaving (Windows)
     static std::atomic<int> objectCount;
 };

@@ -183,9 +183,15 @@ int bitsOf(unsigned long mask) {
 
 struct X11PanelWindow::Connection {
     Display* display = nullptr;
+    // The host's child, filled with the panel's edge colour where the host
+    // makes it larger than the panel, and inside it at (0, 0) the panel's own
+    // window of the panel's size, whose background is the panel: a window's
+    // background pixmap repeats over a larger window, and this one never grows.
+    // The mouse's events pass from the panel's window up to the host's child.
     Window window = 0;
+    Window panelWindow = 0;
     Colormap colormap = 0;
-    Pixmap pixmap = 0;  // the panel, also the window's background
+    Pixmap pixmap = 0;  // the panel, also the panel window's background
     GC gc = nullptr;
     XImage* image = nullptr;  // the panel's pixels in the server's format
     Visual* visual = nullptr;
@@ -227,7 +233,7 @@ struct X11PanelWindow::Connection {
         ErrorTrap trap(display);
         if (!dead) {
             // The window may be gone with the host's: the error is trapped.
-            if (window) x.DestroyWindow(display, window);
+            if (window) x.DestroyWindow(display, window);  // the panel's window with it
             if (pixmap) x.FreePixmap(display, pixmap);
             if (colormap) x.FreeColormap(display, colormap);
         }
@@ -238,6 +244,7 @@ struct X11PanelWindow::Connection {
         if (image) XDestroyImage(image);  // frees the pixel buffer too
         image = nullptr;
         window = 0;
+        panelWindow = 0;
         gc = nullptr;
         pixmap = 0;
         colormap = 0;
@@ -318,10 +325,14 @@ bool X11PanelWindow::open(void* parentHandle, const PixelSurface& panel) {
                 XSetWindowAttributes a{};
                 a.colormap = x->colormap;
                 a.border_pixel = 0;
-                a.background_pixmap = x->pixmap;
+                a.background_pixel = XGetPixel(x->image, panel.width - 1, panel.height - 1);
                 a.event_mask = kEventMask;
                 x->window = lib.CreateWindow(display, parent, 0, 0, w, h, 0, depth, InputOutput, x->visual,
-                                             CWColormap | CWBorderPixel | CWBackPixmap | CWEventMask, &a);
+                                             CWColormap | CWBorderPixel | CWBackPixel | CWEventMask, &a);
+                a.background_pixmap = x->pixmap;
+                x->panelWindow = lib.CreateWindow(display, x->window, 0, 0, w, h, 0, depth, InputOutput, x->visual,
+                                                  CWColormap | CWBorderPixel | CWBackPixmap, &a);
+                lib.MapWindow(display, x->panelWindow);
                 lib.MapWindow(display, x->window);
                 ok = trap.sync() && !x->dead;  // created and shown before the host hears back
             }
@@ -346,8 +357,8 @@ void X11PanelWindow::present(const PixelSurface& panel, int px, int py, int w, i
     lib.PutImage(x->display, x->pixmap, x->gc, x->image, px, py, px, py, static_cast<unsigned>(w),
                  static_cast<unsigned>(h));
     // Set again, as the server may have copied the pixmap when it was first set.
-    lib.SetWindowBackgroundPixmap(x->display, x->window, x->pixmap);
-    lib.CopyArea(x->display, x->pixmap, x->window, x->gc, px, py, static_cast<unsigned>(w),
+    lib.SetWindowBackgroundPixmap(x->display, x->panelWindow, x->pixmap);
+    lib.CopyArea(x->display, x->pixmap, x->panelWindow, x->gc, px, py, static_cast<unsigned>(w),
                  static_cast<unsigned>(h), px, py);
 }
 

@@ -50,3 +50,27 @@ foreach(n RANGE 1 8)
     message(FATAL_ERROR "preset ${n} does not carry program ${program}'s state")
   endif()
 endforeach()
+
+# Every port value is a decimal ("0.0", "1.0"): some hosts ignore a preset's
+# value written as an integer. The same for the ports' defaults and ranges.
+file(READ ${BUNDLE}/Hammerlyn2_dsp.ttl plugin)
+string(REGEX MATCHALL "(pset:value|lv2:default|lv2:minimum|lv2:maximum) [^ ;]+" values "${presets}${plugin}")
+list(LENGTH values count)
+if(count LESS 16)
+  message(FATAL_ERROR "only ${count} port values found in presets.ttl and Hammerlyn2_dsp.ttl")
+endif()
+foreach(value ${values})
+  if(NOT value MATCHES " -?[0-9]+\\.[0-9]+(e-?[0-9]+)?$")
+    message(FATAL_ERROR "a port value that is not a decimal: ${value}")
+  endif()
+endforeach()
+
+# The panel's description declares its fixed size, and that it tells the host.
+if(EXISTS ${BUNDLE}/Hammerlyn2_ui.ttl)
+  file(READ ${BUNDLE}/Hammerlyn2_ui.ttl ui)
+  foreach(feature ui:fixedSize ui:noUserResize ui:resize)
+    if(NOT ui MATCHES "lv2:optionalFeature[^.]*${feature}")
+      message(FATAL_ERROR "the panel's description does not declare ${feature}")
+    endif()
+  endforeach()
+endif()
