@@ -3,16 +3,27 @@
 // panel's size, closes again (twice over), and a knob dragged with XTest
 // reaches the host as edits of its parameter inside a gesture; the host's 2x
 // scale gives the 2x panel, and a program chosen from the panel's menu reaches
-// the host as its values. The suite skips where no Xvfb can be started.
+// the host as its values. A panel window the host enlarges shows the panel once
+// and its edge colour around it. The LV2 panel tells its host its size through
+// ui:resize. The suite skips where no Xvfb can be started.
 #include <gtest/gtest.h>
 
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "lv2/atom.h"
+#include "lv2/options.h"
+#include "lv2/parameters.h"
+#include "lv2/ui.h"
+#include "lv2/urid.h"
 
 #include "tests/formats/ClapHost.h"
 #include "tests/formats/ProgramEdits.h"
@@ -204,4 +215,96 @@ TEST_F(X11Panel, HostScaleTwoGivesTheDoublePanelAndItsMenuLoadsAProgramAsEdits) 
     EXPECT_EQ(attributes.width, 512);
     EXPECT_EQ(attributes.height, 272);
     gui->destroy(clap->plugin());
+}
+
+// The host enlarges the panel's window: the panel shows once, at (0, 0), and
+// the rest is its edge colour (an X11 window background would repeat it).
+TEST_F(X11Panel, AnEnlargedPanelWindowShowsThePanelOnceAndPlainColourAround) {
+    ASSERT_NO_FATAL_FAILURE(openPanel());
+    const std::vector<Window> inside = children(display, parent);
+    ASSERT_EQ(inside.size(), 1u);
+    XResizeWindow(display, inside.front(), 700, 400);
+    settle();
+    XImage* image = XGetImage(display, parent, 0, 0, 700, 400, AllPlanes, ZPixmap);
+    ASSERT_NE(image, nullptr);
+    const unsigned long edge = XGetPixel(image, 511, 271);
+    int outside = 0, differing = 0, panelColours = 0;
+    for (int y = 0; y < 400; ++y)
+        for (int x = 0; x < 700; ++x) {
+            const unsigned long pixel = XGetPixel(image, x, y);
+            if (x >= 512 || y >= 272) {
+                ++outside;
+                differing += pixel != edge;
+            } else {
+                panelColours += pixel != edge;
+            }
+        }
+    XDestroyImage(image);
+    EXPECT_EQ(differing, 0) << "of " << outside << " pixels beside and below the panel";
+    EXPECT_GT(panelColours, 10000) << "the panel itself shows";
+    gui->destroy(clap->plugin());
+}
+
+namespace {
+
+// What an LV2 host gives a panel: URIDs, and a ui:resize that records.
+struct Lv2UiHost {
+    std::vector<std::string> uris;
+    std::vector<std::pair<int, int>> sizes;
+    static LV2_URID map(LV2_URID_Map_Handle self, const char* uri) {
+        auto& uris = static_cast<Lv2UiHost*>(self)->uris;
+        for (std::size_t i = 0; i < uris.size(); ++i)
+            if (uris[i] == uri) return static_cast<LV2_URID>(i + 1);
+        uris.emplace_back(uri);
+        return static_cast<LV2_URID>(uris.size());
+    }
+    static int resize(LV2UI_Feature_Handle self, int width, int height) {
+        static_cast<Lv2UiHost*>(self)->sizes.emplace_back(width, height);
+        return 0;
+    }
+    static void write(LV2UI_Controller, uint32_t, uint32_t, uint32_t, const void*) {}
+};
+
+}  // namespace
+
+// The LV2 panel, made in the host's window, asks the host for its size: 512 x
+// 272, and 1024 x 544 at the host's scale of 2; its window has that size.
+TEST_F(X11Panel, Lv2PanelTellsTheHostItsSizeWhenItIsMade) {
+    void* module = dlopen(HAMMERLYN2_LV2_UI_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(module, nullptr) << dlerror();
+    const auto descriptorOf = reinterpret_cast<LV2UI_DescriptorFunction>(dlsym(module, "lv2ui_descriptor"));
+    ASSERT_NE(descriptorOf, nullptr);
+    const LV2UI_Descriptor* descriptor = descriptorOf(0);
+    ASSERT_NE(descriptor, nullptr);
+    for (float scale : {1.0f, 2.0f}) {
+        Lv2UiHost host;
+        LV2_URID_Map map{&host, &Lv2UiHost::map};
+        LV2UI_Resize resize{&host, &Lv2UiHost::resize};
+        const LV2_URID floatType = Lv2UiHost::map(&host, LV2_ATOM__Float);
+        const float rate = 44100.0f;
+        const LV2_Options_Option options[] = {
+            {LV2_OPTIONS_INSTANCE, 0, Lv2UiHost::map(&host, LV2_PARAMETERS__sampleRate), sizeof(float), floatType, &rate},
+            {LV2_OPTIONS_INSTANCE, 0, Lv2UiHost::map(&host, LV2_UI__scaleFactor), sizeof(float), floatType, &scale},
+            {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
+        const LV2_Feature mapFeature{LV2_URID__map, &map}, resizeFeature{LV2_UI__resize, &resize},
+            parentFeature{LV2_UI__parent, reinterpret_cast<void*>(parent)},
+            optionsFeature{LV2_OPTIONS__options, const_cast<LV2_Options_Option*>(options)},
+            idleFeature{LV2_UI__idleInterface, nullptr};
+        const LV2_Feature* features[] = {&mapFeature, &resizeFeature, &parentFeature, &optionsFeature, &idleFeature,
+                                         nullptr};
+        LV2UI_Widget widget = nullptr;
+        LV2UI_Handle ui = descriptor->instantiate(descriptor, "urn:quillfeather:hammerlyn2", HAMMERLYN2_LV2_BUNDLE,
+                                                  &Lv2UiHost::write, nullptr, &widget, features);
+        ASSERT_NE(ui, nullptr) << scale;
+        const std::pair<int, int> expected(static_cast<int>(512 * scale), static_cast<int>(272 * scale));
+        const std::vector<std::pair<int, int>> asked{expected};
+        EXPECT_EQ(host.sizes, asked) << scale;
+        XWindowAttributes attributes{};
+        ASSERT_TRUE(XGetWindowAttributes(display, static_cast<Window>(reinterpret_cast<std::uintptr_t>(widget)),
+                                         &attributes));
+        EXPECT_EQ(std::make_pair(attributes.width, attributes.height), expected) << scale;
+        descriptor->cleanup(ui);
+        XSync(display, False);
+    }
+    dlclose(module);
 }
