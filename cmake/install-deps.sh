@@ -7,7 +7,7 @@ packages="cmake make g++ pkg-config googletest libgtest-dev libbenchmark-dev
  wine wine32:i386 wine64 xvfb xauth libx11-dev libxtst-dev
  libsndfile1-dev libpng-dev sox libstk-dev
  clang libclang-rt-14-dev
- dpf-source lv2-dev sordi locales patch ardour zip binutils jalv jackd1
+ dpf-source lv2-dev sordi locales patch ardour zip binutils jalv jackd1 x11-utils
  emscripten chromium"
 # The web edition's tests run Chromium from Node.js; any Node.js from 18 on does.
 command -v node >/dev/null 2>&1 && command -v npm >/dev/null 2>&1 || packages="$packages nodejs npm"
