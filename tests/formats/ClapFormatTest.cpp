@@ -292,6 +292,36 @@ TEST(ClapFormat, PanelOpensInTheHostWindowAndClosesAgain) {
         GetClientRect(child, &rect);
         EXPECT_EQ(rect.right - rect.left, 512);
         EXPECT_EQ(rect.bottom - rect.top, 272);
+        if (round == 0) {
+            clap_gui_resize_hints_t hints{};
+            EXPECT_TRUE(gui->get_resize_hints(clap->plugin(), &hints)) << "an answer: not resizable";
+            EXPECT_FALSE(hints.can_resize_horizontally || hints.can_resize_vertically);
+            // The host enlarges the panel's window: the panel shows once and
+            // its edge colour fills the rest (pixels read back, every 4th, inside
+            // the host window's client area).
+            ShowWindow(parent, SW_SHOW);
+            SetWindowPos(child, nullptr, 0, 0, 640, 340, SWP_NOZORDER | SWP_NOMOVE);
+            UpdateWindow(child);
+            // White first, where the window system would leave whatever was there.
+            HDC dc = GetDC(child);
+            const RECT all{0, 0, 640, 340};
+            FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+            RedrawWindow(child, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+            const COLORREF edge = GetPixel(dc, 511, 271);
+            int outside = 0, panelColours = 0;
+            for (int y = 0; y < 340; y += 4)
+                for (int x = 0; x < 640; x += 4) {
+                    const bool differs = GetPixel(dc, x, y) != edge;
+                    if (x >= 512 || y >= 272)
+                        outside += differs;
+                    else
+                        panelColours += differs;
+                }
+            ReleaseDC(child, dc);
+            EXPECT_NE(edge, CLR_INVALID);
+            EXPECT_EQ(outside, 0) << "pixels beside and below the panel not in its edge colour";
+            EXPECT_GT(panelColours, 500) << "the panel itself shows";
+        }
         gui->hide(clap->plugin());
         gui->destroy(clap->plugin());
         MSG message;
