@@ -5,6 +5,8 @@
 // knob pictures of the background at the same places.
 #pragma once
 
+#include "instrument/identity/ParameterIdentity.h"
+
 namespace panel {
 
 constexpr int kWidth = 512;
@@ -40,25 +42,30 @@ struct Knob {
     float snapPoint;    // value the detent holds
 };
 
+// The knob of a parameter at (x, y), labelled as the parameter table says.
+constexpr Knob knob(int parameter, int x, int y, float snapRange = 0.0f, float snapPoint = 0.0f) {
+    return {parameter, x, y, kParameterIdentities[parameter].panelLabel, snapRange, snapPoint};
+}
+
 // Creation order, which is also the order of hit testing and drawing.
-inline constexpr Knob kKnobs[16] = {
-    {0, 16, 32, "RND", 0.0f, 0.0f},
-    {2, 56, 32, "SQR", 0.0f, 0.0f},
-    {1, 96, 32, "SAW", 0.0f, 0.0f},
-    {3, 136, 32, "Pre Filter", 0.0f, 0.0f},
-    {4, 176, 32, "Damp", 0.0f, 0.0f},
-    {5, 136, 88, "Vel", 0.0f, 0.0f},
-    {6, 176, 88, "Key", 0.0f, 0.0f},
+inline constexpr Knob kKnobs[kParameterCount] = {
+    knob(ParameterIndex::Noise, 16, 32),
+    knob(ParameterIndex::Square, 56, 32),
+    knob(ParameterIndex::Saw, 96, 32),
+    knob(ParameterIndex::PreFilter, 136, 32),
+    knob(ParameterIndex::Damp, 176, 32),
+    knob(ParameterIndex::Velocity, 136, 88),
+    knob(ParameterIndex::Key, 176, 88),
     // The body bands rest at 0.5, their 0 dB point.
-    {7, 96, 144, "100", 0.05f, 0.5f},
-    {8, 136, 144, "200", 0.05f, 0.5f},
-    {9, 176, 144, "300", 0.05f, 0.5f},
-    {10, 16, 200, "Attack", 0.0f, 0.0f},
-    {11, 57, 200, "Decay", 0.0f, 0.0f},
-    {12, 97, 200, "Release", 0.0f, 0.0f},
-    {13, 176, 200, "Detune", 0.0f, 0.0f},
-    {14, 216, 200, "Chorus", 0.0f, 0.0f},
-    {15, 256, 200, "Volume", 0.0f, 0.0f},
+    knob(ParameterIndex::Body100, 96, 144, 0.05f, 0.5f),
+    knob(ParameterIndex::Body200, 136, 144, 0.05f, 0.5f),
+    knob(ParameterIndex::Body300, 176, 144, 0.05f, 0.5f),
+    knob(ParameterIndex::Attack, 16, 200),
+    knob(ParameterIndex::Decay, 57, 200),
+    knob(ParameterIndex::Release, 97, 200),
+    knob(ParameterIndex::Detune, 176, 200),
+    knob(ParameterIndex::Chorus, 216, 200),
+    knob(ParameterIndex::Volume, 256, 200),
 };
 
 }  // namespace panel

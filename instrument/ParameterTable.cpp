@@ -7,14 +7,22 @@
 namespace {
 
 constexpr ParameterInfo kParameters[kParameterCount] = {
-    {0, "RND", ParameterUnit::Percent},        {1, "SAW", ParameterUnit::Percent},
-    {2, "SQR", ParameterUnit::Percent},        {3, "PreFilt", ParameterUnit::Percent},
-    {4, "Damp", ParameterUnit::Percent},       {5, "Vel", ParameterUnit::Percent},
-    {6, "Key", ParameterUnit::Percent},        {7, "Body100", ParameterUnit::Decibel},
-    {8, "Body200", ParameterUnit::Decibel},    {9, "Body300", ParameterUnit::Decibel},
-    {10, "Attack", ParameterUnit::AttackTime}, {11, "Decay", ParameterUnit::DecayTime},
-    {12, "Release", ParameterUnit::DecayTime}, {13, "Detune", ParameterUnit::Percent},
-    {14, "Chorus", ParameterUnit::Percent},    {15, "Volume", ParameterUnit::Percent},
+    {0, kParameterIdentities[0].name, ParameterUnit::Percent},
+    {1, kParameterIdentities[1].name, ParameterUnit::Percent},
+    {2, kParameterIdentities[2].name, ParameterUnit::Percent},
+    {3, kParameterIdentities[3].name, ParameterUnit::Percent},
+    {4, kParameterIdentities[4].name, ParameterUnit::Percent},
+    {5, kParameterIdentities[5].name, ParameterUnit::Percent},
+    {6, kParameterIdentities[6].name, ParameterUnit::Percent},
+    {7, kParameterIdentities[7].name, ParameterUnit::Decibel},
+    {8, kParameterIdentities[8].name, ParameterUnit::Decibel},
+    {9, kParameterIdentities[9].name, ParameterUnit::Decibel},
+    {10, kParameterIdentities[10].name, ParameterUnit::AttackTime},
+    {11, kParameterIdentities[11].name, ParameterUnit::DecayTime},
+    {12, kParameterIdentities[12].name, ParameterUnit::DecayTime},
+    {13, kParameterIdentities[13].name, ParameterUnit::Percent},
+    {14, kParameterIdentities[14].name, ParameterUnit::Percent},
+    {15, kParameterIdentities[15].name, ParameterUnit::Percent},
 };
 
 constexpr int kTextBytes = kParameterTextBytes;

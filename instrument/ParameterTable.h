@@ -1,32 +1,11 @@
-// The instrument's sixteen parameters in one place: index, host name, unit,
-// what each 0..1 value means to the sound, and how it is shown to the user.
+// The instrument's sixteen parameters in one place: their identifiers
+// (identity/ParameterIdentity.h), unit, what each 0..1 value means to the
+// sound, and how it is shown to the user.
 // The instrument, every format layer and the display texts read from here.
 #pragma once
 
 #include "engine/VoiceEnvelope.h"
-
-constexpr int kParameterCount = 16;
-
-namespace ParameterIndex {
-enum : int {
-    Noise = 0,
-    Saw,
-    Square,
-    PreFilter,
-    Damp,
-    Velocity,
-    Key,
-    Body100,
-    Body200,
-    Body300,
-    Attack,
-    Decay,
-    Release,
-    Detune,
-    Chorus,
-    Volume
-};
-}
+#include "instrument/identity/ParameterIdentity.h"
 
 enum class ParameterUnit { Percent, Decibel, AttackTime, DecayTime };
 

@@ -3,7 +3,6 @@
 #include "DistrhoPlugin.hpp"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <string>
 
@@ -70,11 +69,8 @@ protected:
         parameter.hints = kParameterIsAutomatable;
         parameter.name = info->name;
         parameter.shortName = info->name;
-        // The symbol names the value in saved songs and LV2 ports: never change it.
-        std::string symbol;
-        for (const char* c = info->name; *c; ++c)
-            if (std::isalnum(static_cast<unsigned char>(*c))) symbol += static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
-        parameter.symbol = symbol.c_str();
+        // The symbol names the value in saved songs and LV2 ports: fixed in the table.
+        parameter.symbol = kParameterIdentities[index].symbol;
         // Units travel in the value texts (VST3 and CLAP); an LV2 port holds the
         // knob position, which has no unit, and its description says what it means.
         parameter.unit = "";
