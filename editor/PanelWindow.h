@@ -74,5 +74,10 @@ public:
 // giving 2; X11, GDK_SCALE, then Xft.dpi from the X resources.
 int systemPanelScale(void* parent);
 
+// The host's unit of window size in pixels, parent being its window: a host
+// that scales itself (a GTK 3 host at GDK_SCALE=2: 2) counts the sizes a
+// plug-in asks for in its own units. 1 for every other host.
+int hostWindowUnit(void* parent);
+
 // The implementation this build links.
 std::unique_ptr<PanelWindow> createPanelWindow(PanelWindowEvents& events);

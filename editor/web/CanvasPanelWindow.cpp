@@ -11,6 +11,7 @@ int pageScale = 1;
 void setCanvasPanelScale(int scale) { pageScale = scale >= 2 ? 2 : 1; }
 
 int systemPanelScale(void*) { return pageScale; }
+int hostWindowUnit(void*) { return 1; }
 
 std::unique_ptr<PanelWindow> createPanelWindow(PanelWindowEvents& events) {
     return std::make_unique<CanvasPanelWindow>(events);

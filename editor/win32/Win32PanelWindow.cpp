@@ -240,6 +240,8 @@ int Win32PanelWindow::popupMenu(const char* const* items, int count, int checked
 #endif
 }
 
+int hostWindowUnit(void*) { return 1; }
+
 int systemPanelScale(void* parent) {
 #if defined(_WIN32)
     // GetDpiForWindow exists from Windows 10 1607 on: looked up, not linked.

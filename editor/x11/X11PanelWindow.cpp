@@ -45,6 +45,8 @@ struct Xlib {
     void (*SetIOErrorExitHandler)(Display*, IOErrorExitHandler, void*) = nullptr;
     decltype(&::XResourceManagerString) ResourceManagerString = nullptr;  // optional
     decltype(&::XMatchVisualInfo) MatchVisualInfo = nullptr;
+    decltype(&::XResizeWindow) ResizeWindow = nullptr;          // optional
+    decltype(&::XSetWMNormalHints) SetWMNormalHints = nullptr;  // optional
     bool loaded = false;
 };
 
@@ -81,6 +83,8 @@ const Xlib& xlib() {
                    lookUp(library, "XMatchVisualInfo", x.MatchVisualInfo);
         lookUp(library, "XSetIOErrorExitHandler", x.SetIOErrorExitHandler);  // optional
         lookUp(library, "XResourceManagerString", x.ResourceManagerString);  // optional
+        lookUp(library, "XResizeWindow", x.ResizeWindow);                    // optional
+        lookUp(library, "XSetWMNormalHints", x.SetWMNormalHints);            // optional
     });
     return x;
 }
@@ -195,6 +199,10 @@ struct X11PanelWindow::Connection {
     GC gc = nullptr;
     XImage* image = nullptr;  // the panel's pixels in the server's format
     Visual* visual = nullptr;
+    // The host's own unit in pixels: 2 for a GTK 3 host at GDK_SCALE=2. Such a
+    // host reads the window's size hints in its units, and then sizes the
+    // window by the same numbers in pixels: the window takes its size back.
+    int hostScale = 1;
     bool dead = false;  // the connection to the server broke
 
     ~Connection() { release(); }
@@ -332,6 +340,14 @@ bool X11PanelWindow::open(void* parentHandle, const PixelSurface& panel) {
                 a.background_pixmap = x->pixmap;
                 x->panelWindow = lib.CreateWindow(display, x->window, 0, 0, w, h, 0, depth, InputOutput, x->visual,
                                                   CWColormap | CWBorderPixel | CWBackPixmap, &a);
+                x->hostScale = hostWindowUnit(parentHandle);
+                if (x->hostScale > 1 && lib.SetWMNormalHints) {
+                    XSizeHints hints{};
+                    hints.flags = PBaseSize;
+                    hints.base_width = static_cast<int>(w) / x->hostScale;
+                    hints.base_height = static_cast<int>(h) / x->hostScale;
+                    lib.SetWMNormalHints(display, x->window, &hints);
+                }
                 lib.MapWindow(display, x->panelWindow);
                 lib.MapWindow(display, x->window);
                 ok = trap.sync() && !x->dead;  // created and shown before the host hears back
@@ -423,6 +439,14 @@ void X11PanelWindow::dispatch(const void* raw) {
         else
             events.windowMouseMove(e.xcrossing.x, e.xcrossing.y);
         break;
+    case ConfigureNotify:
+        if (x->hostScale > 1 && xlib().ResizeWindow &&
+            (e.xconfigure.width < x->image->width || e.xconfigure.height < x->image->height)) {
+            ErrorTrap trap(x->display);
+            xlib().ResizeWindow(x->display, x->window, static_cast<unsigned>(x->image->width),
+                                static_cast<unsigned>(x->image->height));
+        }
+        break;
     case DestroyNotify:
         // Destroyed with the host's window: forget it, free the rest later.
         x->window = 0;
@@ -461,6 +485,22 @@ int systemPanelScale(void*) {
     const double dpi = xftDpi(lib.ResourceManagerString(display));
     lib.CloseDisplay(display);
     return dpi >= 144 ? 2 : 1;
+}
+
+// A GTK 3 host in this process knows its window: GDK gives its scale.
+int hostWindowUnit(void* parentHandle) {
+    const auto parent = static_cast<Window>(reinterpret_cast<std::uintptr_t>(parentHandle));
+    if (!parent) return 1;
+    using DisplayDefault = void* (*)();
+    using Lookup = void* (*)(void*, unsigned long);
+    using ScaleOf = int (*)(void*);
+    const auto display = reinterpret_cast<DisplayDefault>(dlsym(RTLD_DEFAULT, "gdk_display_get_default"));
+    const auto lookup = reinterpret_cast<Lookup>(dlsym(RTLD_DEFAULT, "gdk_x11_window_lookup_for_display"));
+    const auto scaleOf = reinterpret_cast<ScaleOf>(dlsym(RTLD_DEFAULT, "gdk_window_get_scale_factor"));
+    void* gdkDisplay = display && lookup && scaleOf ? display() : nullptr;
+    void* window = gdkDisplay ? lookup(gdkDisplay, parent) : nullptr;
+    const int scale = window ? scaleOf(window) : 1;
+    return scale > 1 ? scale : 1;
 }
 
 std::unique_ptr<PanelWindow> createPanelWindow(PanelWindowEvents& events) {

@@ -59,6 +59,11 @@ bool hammerlyn2ParameterTextValue(std::uint32_t index, const char* text, double*
 #define DISTRHO_PLUGIN_VALUE_TEXT hammerlyn2ParameterValueText
 #define DISTRHO_PLUGIN_TEXT_VALUE hammerlyn2ParameterTextValue
 
+// The host's unit of window size in pixels (2 in a GTK 3 host at GDK_SCALE=2),
+// which the patched LV2 UI divides the panel's size by when it tells the host.
+unsigned hammerlyn2HostWindowUnit(std::uintptr_t parent) noexcept;
+#define DISTRHO_UI_HOST_WINDOW_UNIT hammerlyn2HostWindowUnit
+
 // A saved state is checked whole before any of it is applied: the patched DPF
 // sources ask this hook about each state value, and read no state larger than
 // any this instrument writes (a few kilobytes), with generous headroom.

@@ -12,6 +12,7 @@
 #include "DistrhoUI.hpp"
 
 #include "editor/MyGui.h"
+#include "editor/PanelWindow.h"
 #include "instrument/FactoryPrograms.h"
 #include "instrument/ParameterTable.h"
 
@@ -157,3 +158,7 @@ private:
 UI* createUI() { return new Hammerlyn2UI(); }
 
 END_NAMESPACE_DISTRHO
+
+unsigned hammerlyn2HostWindowUnit(std::uintptr_t parent) noexcept {
+    return static_cast<unsigned>(hostWindowUnit(reinterpret_cast<void*>(parent)));
+}
