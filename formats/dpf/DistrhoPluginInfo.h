@@ -22,7 +22,7 @@
 #define DISTRHO_PLUGIN_WANT_MIDI_INPUT 1
 #define DISTRHO_PLUGIN_WANT_MIDI_OUTPUT 0
 // The MIDI a VST3 host hands over only as parameter changes, in DPF's
-// numbering (129 is pitch bend): all notes off (123), mono off (126) and pitch
+// numbering (129 is pitch bend): all notes off (123), mono mode on (126) and pitch
 // bend, each as a hidden parameter per channel after the 16 of the instrument.
 // These parameters' ids are fixed for good, like the instrument's 0..15.
 #define DISTRHO_PLUGIN_VST3_MIDI_CONTROLLERS 123, 126, 129

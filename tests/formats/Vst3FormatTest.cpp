@@ -212,7 +212,7 @@ TEST(Vst3Format, AnnouncesItsIdentityAndTheFactoryPrograms) {
     // The parameter ids, fixed for good (saved songs and their automation hold
     // them): ours 0..15 first, then the program (16), DPF's block size and rate
     // (18, 19, in builds with a panel), then per channel all notes off, mono
-    // off and pitch bend (20 + 3 x channel ...), hidden.
+    // mode on and pitch bend (20 + 3 x channel ...), hidden.
     std::vector<std::pair<v3_param_id, std::string>> expected;
     for (v3_param_id id = 0; id < 16; ++id) {
         char name[kParameterTextBytes];
