@@ -35,5 +35,7 @@ public:
 std::unique_ptr<AudioDriver> connectJack(std::string& clientName);
 // The system's audio devices and MIDI inputs (RtAudio, RtMidi).
 std::unique_ptr<AudioDriver> openSystemAudio();
-// Prints the devices and inputs of every driver there is.
+// Prints the devices and inputs of every driver there is: JACK's ports (where
+// a server runs), then the system's devices and MIDI inputs.
 void listDevices();
+void listJack();

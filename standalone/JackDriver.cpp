@@ -1,9 +1,6 @@
 // JACK, from libjack opened at run time: the application starts on machines
 // without JACK, and uses a server only when one already runs. MIDI comes with
 // frames inside the period, so notes and program changes land on their frames.
-#include <jack/jack.h>
-#include <jack/midiport.h>
-
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -13,6 +10,8 @@
 
 #if defined(__linux__)
 #include <dlfcn.h>
+#include <jack/jack.h>
+#include <jack/midiport.h>
 
 namespace {
 
@@ -54,7 +53,8 @@ const JackLib& jack() {
                    find(library, "jack_port_register", l.port_register) &&
                    find(library, "jack_port_get_buffer", l.port_get_buffer) &&
                    find(library, "jack_set_process_callback", l.set_process_callback) &&
-                   find(library, "jack_activate", l.activate) && find(library, "jack_deactivate", l.deactivate) &&
+                   find(library, "jack_activate", l.activate) &&
+                   find(library, "jack_deactivate", l.deactivate) &&
                    find(library, "jack_get_sample_rate", l.get_sample_rate) &&
                    find(library, "jack_get_buffer_size", l.get_buffer_size) &&
                    find(library, "jack_get_ports", l.get_ports) && find(library, "jack_connect", l.connect) &&
@@ -90,7 +90,8 @@ public:
         frames = j.get_buffer_size(client);
         // The server's rate and period are the server's: asking for others is an error.
         if (choice.rate && choice.rate != rate) {
-            error = "the JACK server runs at " + std::to_string(rate) + " Hz, not " + std::to_string(choice.rate);
+            error =
+                "the JACK server runs at " + std::to_string(rate) + " Hz, not " + std::to_string(choice.rate);
             return false;
         }
         if (choice.buffer && choice.buffer != frames) {
@@ -140,8 +141,8 @@ public:
 private:
     // Connects ports to the server's ports matching pattern, type and flags:
     // to them (outputs, in turn) or from them (inputs, all to one).
-    void connectAll(const char* pattern, const char* type, unsigned long flags, std::vector<jack_port_t*> ours,
-                    bool fromOurs) {
+    void connectAll(const char* pattern, const char* type, unsigned long flags,
+                    std::vector<jack_port_t*> ours, bool fromOurs) {
         const JackLib& j = jack();
         const char** ports = j.get_ports(client, pattern, type, flags);
         if (!ports) return;
@@ -171,9 +172,9 @@ private:
         for (jack_nframes_t i = 0; i < available && n < static_cast<int>(events.size()); ++i) {
             jack_midi_event_t event;
             if (j.midi_event_get(&event, input, i) != 0 || event.size < 1 || event.size > 3) continue;
-            events[static_cast<std::size_t>(n++)] =
-                MidiBytes{event.time, event.buffer[0], event.size > 1 ? event.buffer[1] : static_cast<unsigned char>(0),
-                          event.size > 2 ? event.buffer[2] : static_cast<unsigned char>(0)};
+            events[static_cast<std::size_t>(n++)] = MidiBytes{
+                event.time, event.buffer[0], event.size > 1 ? event.buffer[1] : static_cast<unsigned char>(0),
+                event.size > 2 ? event.buffer[2] : static_cast<unsigned char>(0)};
         }
         synth->process(l, r, static_cast<int>(count), events.data(), n);
     }

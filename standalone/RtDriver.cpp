@@ -74,17 +74,20 @@ public:
                 RtAudio::StreamParameters out;
                 out.deviceId = device;
                 out.nChannels = 2;
-                rate = choice.rate ? choice.rate : (info.preferredSampleRate ? info.preferredSampleRate : 48000);
+                rate =
+                    choice.rate ? choice.rate : (info.preferredSampleRate ? info.preferredSampleRate : 48000);
                 frames = choice.buffer ? choice.buffer : 256;
                 RtAudio::StreamOptions options;
                 options.flags = RTAUDIO_NONINTERLEAVED;
                 options.streamName = "Hammerlyn2";
                 synth->start(static_cast<float>(rate), 8192);
-                audio->openStream(&out, nullptr, RTAUDIO_FLOAT32, rate, &frames, &RtDriver::callback, this, &options);
+                audio->openStream(&out, nullptr, RTAUDIO_FLOAT32, rate, &frames, &RtDriver::callback, this,
+                                  &options);
                 if (choice.buffer && frames != choice.buffer) {
                     audio->closeStream();
                     error = "the audio device \"" + info.name + "\" refuses a buffer of " +
-                            std::to_string(choice.buffer) + " frames (it offers " + std::to_string(frames) + ")";
+                            std::to_string(choice.buffer) + " frames (it offers " + std::to_string(frames) +
+                            ")";
                     return false;
                 }
                 audio->startStream();
@@ -96,7 +99,12 @@ public:
             }
         }
         if (!stream) {
-            error = refusal.empty() ? "no audio device (no JACK server runs, and no sound card answers)" : refusal;
+#if defined(_WIN32)
+            const char* none = "no audio device (no sound card answers)";
+#else
+            const char* none = "no audio device (no JACK server runs, and no sound card answers)";
+#endif
+            error = refusal.empty() ? std::string(none) : refusal;
             return false;
         }
         openMidi(choice.midiInputs);
@@ -168,8 +176,6 @@ private:
 }  // namespace
 
 std::unique_ptr<AudioDriver> openSystemAudio() { return std::make_unique<RtDriver>(); }
-
-void listJack();
 
 void listDevices() {
     listJack();

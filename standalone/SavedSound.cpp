@@ -75,7 +75,8 @@ bool load(Instrument& instrument, const std::string& path, std::string& message)
     std::error_code ec;
     for (int n = 2; fs::exists(aside, ec); ++n) aside = path + ".damaged." + std::to_string(n);
     fs::rename(path, aside, ec);
-    message = "the saved sound " + path + " is damaged or from another version: factory programs loaded, the file kept as " +
+    message = "the saved sound " + path +
+              " is damaged or from another version: factory programs loaded, the file kept as " +
               (ec ? path : aside);
     return false;
 }
@@ -83,7 +84,8 @@ bool load(Instrument& instrument, const std::string& path, std::string& message)
 bool save(Instrument& instrument, const std::string& path) {
     const void* data = nullptr;
     const std::int32_t bytes = instrument.saveState(false, &data);
-    return writeWhole(path, StateText::encode(instrument.program(), data, static_cast<std::size_t>(bytes)) + "\n");
+    return writeWhole(path,
+                      StateText::encode(instrument.program(), data, static_cast<std::size_t>(bytes)) + "\n");
 }
 
 void loadChoice(const std::string& path, AudioChoice& choice) {

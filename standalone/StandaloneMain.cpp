@@ -23,7 +23,6 @@
 #include <windows.h>
 
 #include "editor/ModuleInstance.h"
-void* moduleInstance = nullptr;
 #endif
 
 namespace {
@@ -40,12 +39,17 @@ constexpr char kUsage[] =
 // computer keyboard as notes through the synth's queue.
 class Panel : public EditorHost {
 public:
-    Panel(StandaloneSynth& synth, AudioDriver& driver) : synth(synth), core(synth.instrument()), driver(driver) {}
+    Panel(StandaloneSynth& synth, AudioDriver& driver)
+        : synth(synth), core(synth.instrument()), driver(driver) {}
 
     float parameterValue(int index) override { return core.parameter(index); }
     void parameterName(int index, char* text) override { formatParameterName(index, text); }
-    void parameterDisplay(int index, char* text) override { formatParameterDisplay(index, core.parameter(index), text); }
-    void parameterLabel(int index, char* text) override { formatParameterLabel(index, core.parameter(index), text); }
+    void parameterDisplay(int index, char* text) override {
+        formatParameterDisplay(index, core.parameter(index), text);
+    }
+    void parameterLabel(int index, char* text) override {
+        formatParameterLabel(index, core.parameter(index), text);
+    }
     void changeParameter(int index, float value) override { core.setParameter(index, value); }
     void beginGesture(int) override {}
     void endGesture(int) override {}
@@ -64,7 +68,8 @@ public:
     void panelKey(int key, bool down) override {
         const NoteKeys::Action action = down ? keys.press(key) : keys.release(key);
         if (action.kind == NoteKeys::Action::NoteOn)
-            synth.post(0x90, static_cast<unsigned char>(action.note), static_cast<unsigned char>(action.velocity));
+            synth.post(0x90, static_cast<unsigned char>(action.note),
+                       static_cast<unsigned char>(action.velocity));
         else if (action.kind == NoteKeys::Action::NoteOff)
             synth.post(0x80, static_cast<unsigned char>(action.note), 64);
     }
@@ -75,8 +80,9 @@ public:
     int infoLineCount() override { return 1 + static_cast<int>(driver.midiTexts().size()); }
     void infoLine(int index, char* text) override {
         const std::vector<std::string> midi = driver.midiTexts();
-        const std::string line = index == 0 ? "Audio: " + driver.deviceText()
-                                            : index - 1 < static_cast<int>(midi.size()) ? midi[index - 1] : "";
+        const std::string line = index == 0                                  ? "Audio: " + driver.deviceText()
+                                 : index - 1 < static_cast<int>(midi.size()) ? midi[index - 1]
+                                                                             : "";
         std::snprintf(text, kInfoBytes, "%s", line.c_str());
     }
 
@@ -133,7 +139,8 @@ int main(int argc, char** argv) {
         } else if (a == "--buffer" && hasValue) {
             if (!number(argv[++i], 16, 8192, given.buffer)) return fail("--buffer takes 16 to 8192 frames");
         } else if (a == "--program" && hasValue) {
-            if (!number(argv[++i], 1, Instrument::kProgramCount, program)) return fail("--program takes 1 to 8");
+            if (!number(argv[++i], 1, Instrument::kProgramCount, program))
+                return fail("--program takes 1 to 8");
         } else {
             std::fputs(kUsage, stderr);
             return 2;
@@ -178,12 +185,14 @@ int main(int argc, char** argv) {
         panel.gui = gui.get();
         gui->updateAllParameters();
         if (!gui->openTopLevel("Hammerlyn2")) {
-            std::fprintf(stderr, "hammerlyn2: no window could be opened (no display): playing without the panel\n");
+            std::fprintf(stderr,
+                         "hammerlyn2: no window could be opened (no display): playing without the panel\n");
             panel.gui = nullptr;
             gui.reset();
         }
     }
     int shownProgram = synth->programChanged();
+    // The window runs its messages in idle (Windows) or reads its queue (X11).
     while (!quitRequested.load()) {
         if (gui) {
             // A program change from MIDI moves the knobs.

@@ -58,7 +58,8 @@ void StandaloneSynth::process(float* left, float* right, int frames, const MidiB
     int done = 0;  // frames rendered so far
     for (int i = 0; i < count; ++i) {
         const MidiBytes& event = events[i];
-        const int frame = event.frame < static_cast<std::uint32_t>(frames) ? static_cast<int>(event.frame) : frames - 1;
+        const int frame =
+            event.frame < static_cast<std::uint32_t>(frames) ? static_cast<int>(event.frame) : frames - 1;
         if ((event.status & 0xF0) == 0xC0) {
             if (event.data1 >= Instrument::kProgramCount) continue;
             // The period up to the change with the old program, the rest with the new.
@@ -68,7 +69,8 @@ void StandaloneSynth::process(float* left, float* right, int frames, const MidiB
             }
             // The instrument's program lock is taken by the window and the
             // state saving only, briefly and rarely.
-            if (core.selectProgram(event.data1)) lastProgramChange.store(event.data1, std::memory_order_relaxed);
+            if (core.selectProgram(event.data1))
+                lastProgramChange.store(event.data1, std::memory_order_relaxed);
             continue;
         }
         apply(frame < done ? 0 : frame - done, event);

@@ -110,8 +110,9 @@ struct JackServer {
         // Ready once a client gets in.
         const auto end = Clock::now() + std::chrono::seconds(10);
         while (Clock::now() < end) {
-            if (jack_client_t* probe = jack_client_open(
-                    "probe", static_cast<jack_options_t>(JackNoStartServer | JackServerName), nullptr, name.c_str())) {
+            if (jack_client_t* probe =
+                    jack_client_open("probe", static_cast<jack_options_t>(JackNoStartServer | JackServerName),
+                                     nullptr, name.c_str())) {
                 jack_client_close(probe);
                 break;
             }
@@ -143,11 +144,14 @@ public:
         inRight = jack_port_register(recorder, "right", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
         jack_set_process_callback(sender, &Rig::send, this);
         jack_set_process_callback(recorder, &Rig::record, this);
-        jack_set_xrun_callback(recorder, [](void* self) {
-            auto* rig = static_cast<Rig*>(self);
-            if (rig->recording.load()) rig->xruns.fetch_add(1);
-            return 0;
-        }, this);
+        jack_set_xrun_callback(
+            recorder,
+            [](void* self) {
+                auto* rig = static_cast<Rig*>(self);
+                if (rig->recording.load()) rig->xruns.fetch_add(1);
+                return 0;
+            },
+            this);
         return jack_activate(sender) == 0 && jack_activate(recorder) == 0;
     }
     // Connects the application's ports, once it has made them.
@@ -165,7 +169,8 @@ public:
     // Waits for the application to connect itself (--audio recorder: --midi score:).
     bool connected() {
         const auto end = Clock::now() + std::chrono::seconds(10);
-        while (Clock::now() < end && !heard.load()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        while (Clock::now() < end && !heard.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
         return heard.load() != 0;
     }
     // Frames from the first period the recorder heard the application in to the score's start.
@@ -179,7 +184,8 @@ public:
         score = events;
         state.store(1);
         const auto end = Clock::now() + std::chrono::duration<double>(seconds);
-        while (state.load() != 3 && Clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        while (state.load() != 3 && Clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
         return state.load() == 3;
     }
 
@@ -207,7 +213,8 @@ private:
         auto* rig = static_cast<Rig*>(self);
         const int state = rig->state.load();
         if (state < 2) {
-            if (rig->heard.load() || jack_port_connected(rig->inLeft)) rig->heard.store(rig->heard.load() + n);
+            if (rig->heard.load() || jack_port_connected(rig->inLeft))
+                rig->heard.store(rig->heard.load() + n);
             return 0;
         }
         if (state != 2) return 0;
@@ -230,17 +237,19 @@ private:
     jack_port_t* inLeft = nullptr;
     jack_port_t* inRight = nullptr;
     std::vector<MidiMessage> score;
-    std::atomic<int> state{0};  // 0 idle, 1 armed, 2 playing, 3 recorded
+    std::atomic<int> state{0};              // 0 idle, 1 armed, 2 playing, 3 recorded
     jack_nframes_t sent = 0, recorded = 0;  // each client's own
 public:
     std::atomic<int> xruns{0};  // periods the server reported late while recording
     std::atomic<bool> recording{false};
+
 private:
-    std::atomic<jack_nframes_t> heard{0};    // frames since the application was first heard
+    std::atomic<jack_nframes_t> heard{0};  // frames since the application was first heard
 };
 
 fs::path freshConfig(const char* name) {
-    const fs::path dir = fs::temp_directory_path() / ("hammerlyn2-app-" + std::to_string(getpid()) + "-" + name);
+    const fs::path dir =
+        fs::temp_directory_path() / ("hammerlyn2-app-" + std::to_string(getpid()) + "-" + name);
     fs::remove_all(dir);
     fs::create_directories(dir);
     return dir;
@@ -261,71 +270,78 @@ TEST(StandaloneApp, JackRecordingEqualsTheVst2Render) {
     signal(SIGPIPE, SIG_IGN);  // libjack writing to a server that went first
     constexpr jack_nframes_t kFrames = 60000;
     const std::vector<MidiMessage> score = {
-        {0, 0x90, 60, 100},      {300, 0x90, 64, 80},     {9000, 0xE0, 0x00, 0x50}, {20000, 0x80, 60, 0},
-        {30000, 0xC0, 5, 0},     {30000, 0x90, 67, 120},  {30001, 0x90, 48, 90},    {45000, 0xE0, 0x00, 0x40},
-        {50000, 0x80, 67, 64},
+        {0, 0x90, 60, 100},    {300, 0x90, 64, 80},       {9000, 0xE0, 0x00, 0x50},
+        {20000, 0x80, 60, 0},  {30000, 0xC0, 5, 0},       {30000, 0x90, 67, 120},
+        {30001, 0x90, 48, 90}, {45000, 0xE0, 0x00, 0x40}, {50000, 0x80, 67, 64},
     };
     // A period the server reports late (a loaded machine) spoils a recording:
     // then the whole run is made again, up to three times.
     for (int attempt = 1;; ++attempt) {
-    JackServer server;
-    Rig rig;
-    ASSERT_TRUE(rig.open(server.name, kFrames));
-    const fs::path config = freshConfig("jack");
-    App app(config, server.name, {"--no-window", "--program", "2", "--audio", "recorder:", "--midi", "score:"});
-    ASSERT_TRUE(rig.connected()) << app.stderrText();
-    ASSERT_TRUE(rig.play(score, 20.0));
+        JackServer server;
+        Rig rig;
+        ASSERT_TRUE(rig.open(server.name, kFrames));
+        const fs::path config = freshConfig("jack");
+        App app(config, server.name,
+                {"--no-window", "--program", "2", "--audio", "recorder:", "--midi", "score:"});
+        ASSERT_TRUE(rig.connected()) << app.stderrText();
+        ASSERT_TRUE(rig.play(score, 20.0));
 
-    // The chorus turns from the application's first period on: the VST 2
-    // render starts with as many silent frames. The application started
-    // rendering in the period the recorder first heard it, or a few before
-    // (between its activation and its connections).
-    auto render = [&](jack_nframes_t silence) {
-        auto vst = startedInstance(44100.0f, kPeriod);
-        vst->setProgram(1);
-        std::vector<float> l(silence + kFrames), r(silence + kFrames);
-        for (jack_nframes_t at = 0; at < silence; at += kPeriod) vst->process(&l[at], &r[at], kPeriod);
-        for (jack_nframes_t at = 0; at < kFrames;) {
-            // Each period, split where a program change falls inside it.
-            jack_nframes_t end = std::min<jack_nframes_t>((at / kPeriod + 1) * kPeriod, kFrames);
-            for (const MidiMessage& m : score)
-                if ((m.status & 0xF0) == 0xC0 && jack_nframes_t(m.deltaFrames) > at && jack_nframes_t(m.deltaFrames) < end)
-                    end = static_cast<jack_nframes_t>(m.deltaFrames);
-            for (const MidiMessage& m : score)
-                if ((m.status & 0xF0) == 0xC0 && jack_nframes_t(m.deltaFrames) == at) vst->setProgram(m.data1);
-            std::vector<MidiMessage> block;
-            for (const MidiMessage& m : score)
-                if ((m.status & 0xF0) != 0xC0 && jack_nframes_t(m.deltaFrames) >= at && jack_nframes_t(m.deltaFrames) < end)
-                    block.push_back({static_cast<VstInt32>(m.deltaFrames - at), m.status, m.data1, m.data2});
-            vst->sendMidi(block);
-            vst->process(&l[silence + at], &r[silence + at], static_cast<VstInt32>(end - at));
-            at = end;
-        }
-        return std::memcmp(&l[silence], rig.left.data(), kFrames * sizeof(float)) == 0 &&
-               std::memcmp(&r[silence], rig.right.data(), kFrames * sizeof(float)) == 0;
-    };
-    int earlier = -1;
-    for (int periods = 0; periods <= 8 && earlier < 0; ++periods)
-        if (render(rig.heardBeforeScore() + periods * kPeriod)) earlier = periods;
-    if (earlier < 0 && rig.xruns.load() > 0 && attempt < 3) continue;
-    EXPECT_GE(earlier, 0) << "no VST 2 render equals the recording";
-    RecordProperty("periodsBeforeHeard", earlier);
-    EXPECT_GT(energy(rig.left, 30000, 40000), 0.0);
-    kill(app.pid, SIGTERM);
-    EXPECT_EQ(app.wait(10), 0);
-    // The program the change chose is kept with the sound.
-    EXPECT_EQ(readAll(config / "Hammerlyn2" / "sound.state").substr(0, 4), "1:5:");
-    break;
+        // The chorus turns from the application's first period on: the VST 2
+        // render starts with as many silent frames. The application started
+        // rendering in the period the recorder first heard it, or a few before
+        // (between its activation and its connections).
+        auto render = [&](jack_nframes_t silence) {
+            auto vst = startedInstance(44100.0f, kPeriod);
+            vst->setProgram(1);
+            std::vector<float> l(silence + kFrames), r(silence + kFrames);
+            for (jack_nframes_t at = 0; at < silence; at += kPeriod) vst->process(&l[at], &r[at], kPeriod);
+            for (jack_nframes_t at = 0; at < kFrames;) {
+                // Each period, split where a program change falls inside it.
+                jack_nframes_t end = std::min<jack_nframes_t>((at / kPeriod + 1) * kPeriod, kFrames);
+                for (const MidiMessage& m : score)
+                    if ((m.status & 0xF0) == 0xC0 && jack_nframes_t(m.deltaFrames) > at &&
+                        jack_nframes_t(m.deltaFrames) < end)
+                        end = static_cast<jack_nframes_t>(m.deltaFrames);
+                for (const MidiMessage& m : score)
+                    if ((m.status & 0xF0) == 0xC0 && jack_nframes_t(m.deltaFrames) == at)
+                        vst->setProgram(m.data1);
+                std::vector<MidiMessage> block;
+                for (const MidiMessage& m : score)
+                    if ((m.status & 0xF0) != 0xC0 && jack_nframes_t(m.deltaFrames) >= at &&
+                        jack_nframes_t(m.deltaFrames) < end)
+                        block.push_back(
+                            {static_cast<VstInt32>(m.deltaFrames - at), m.status, m.data1, m.data2});
+                vst->sendMidi(block);
+                vst->process(&l[silence + at], &r[silence + at], static_cast<VstInt32>(end - at));
+                at = end;
+            }
+            return std::memcmp(&l[silence], rig.left.data(), kFrames * sizeof(float)) == 0 &&
+                   std::memcmp(&r[silence], rig.right.data(), kFrames * sizeof(float)) == 0;
+        };
+        int earlier = -1;
+        for (int periods = 0; periods <= 8 && earlier < 0; ++periods)
+            if (render(rig.heardBeforeScore() + periods * kPeriod)) earlier = periods;
+        if (earlier < 0 && rig.xruns.load() > 0 && attempt < 3) continue;
+        EXPECT_GE(earlier, 0) << "no VST 2 render equals the recording";
+        RecordProperty("periodsBeforeHeard", earlier);
+        EXPECT_GT(energy(rig.left, 30000, 40000), 0.0);
+        kill(app.pid, SIGTERM);
+        EXPECT_EQ(app.wait(10), 0);
+        // The program the change chose is kept with the sound.
+        EXPECT_EQ(readAll(config / "Hammerlyn2" / "sound.state").substr(0, 4), "1:5:");
+        break;
     }
 }
 
 // No JACK server and no sound card: one line saying so, and a failing status at once.
 TEST(StandaloneApp, NoAudioEndsWithOneLine) {
-    if (fs::exists("/dev/snd/seq") || fs::exists("/dev/snd/controlC0")) GTEST_SKIP() << "this machine has a sound card";
+    if (fs::exists("/dev/snd/seq") || fs::exists("/dev/snd/controlC0"))
+        GTEST_SKIP() << "this machine has a sound card";
     const fs::path config = freshConfig("none");
     App app(config, "hammerlyn2-no-server", {"--no-window"});
     EXPECT_EQ(app.wait(10), 1);
-    EXPECT_EQ(app.stderrText(), "hammerlyn2: no audio device (no JACK server runs, and no sound card answers)\n");
+    EXPECT_EQ(app.stderrText(),
+              "hammerlyn2: no audio device (no JACK server runs, and no sound card answers)\n");
 }
 
 namespace {
@@ -414,7 +430,8 @@ TEST(StandaloneApp, WindowPlaysKeysKeepsTheSoundAndRefusesADamagedOne) {
         const int x = 256 + 12, y = 200 + 12;
         XTestFakeMotionEvent(d, -1, a.x + x, a.y + y, CurrentTime);
         XTestFakeButtonEvent(d, 1, True, CurrentTime);
-        for (int step = 1; step <= 10; ++step) XTestFakeMotionEvent(d, -1, a.x + x, a.y + y + 4 * step, CurrentTime);
+        for (int step = 1; step <= 10; ++step)
+            XTestFakeMotionEvent(d, -1, a.x + x, a.y + y + 4 * step, CurrentTime);
         XTestFakeButtonEvent(d, 1, False, CurrentTime);
         XSync(d, False);
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -446,7 +463,8 @@ TEST(StandaloneApp, WindowPlaysKeysKeepsTheSoundAndRefusesADamagedOne) {
         ASSERT_NE(w, 0u) << app.stderrText();
         closeWindow(d, w);
         EXPECT_EQ(app.wait(10), 0);
-        EXPECT_NE(app.stderrText().find("is damaged or from another version"), std::string::npos) << app.stderrText();
+        EXPECT_NE(app.stderrText().find("is damaged or from another version"), std::string::npos)
+            << app.stderrText();
     }
     EXPECT_EQ(readAll(config / "Hammerlyn2" / "sound.state.damaged"), "1:0:00ff");
     EXPECT_EQ(readAll(state).substr(4, 1408).size(), 1408u);
