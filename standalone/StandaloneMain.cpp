@@ -58,7 +58,7 @@ public:
     void programName(int index, char* text) override {
         char name[Instrument::kProgramNameLength + 1] = {};
         core.programName(index, name);
-        std::snprintf(text, kProgramNameBytes, "%d %s", index + 1, name);
+        std::snprintf(text, kProgramNameBytes, "%s", name);
     }
     int currentProgram() override { return core.program(); }
     void selectProgram(int index) override {
@@ -191,13 +191,13 @@ int main(int argc, char** argv) {
             gui.reset();
         }
     }
-    int shownProgram = synth->programChanged();
+    unsigned shownChanges = synth->programChanges();
     // The window runs its messages in idle (Windows) or reads its queue (X11).
     while (!quitRequested.load()) {
         if (gui) {
             // A program change from MIDI moves the knobs.
-            if (const int changed = synth->programChanged(); changed != shownProgram) {
-                shownProgram = changed;
+            if (const unsigned changes = synth->programChanges(); changes != shownChanges) {
+                shownChanges = changes;
                 gui->updateAllParameters();
             }
             gui->idle();

@@ -50,7 +50,7 @@ void StandaloneSynth::process(float* left, float* right, int frames, const MidiB
         ++readAt;
         if ((bytes.status & 0xF0) == 0xC0) {
             if (bytes.data1 < Instrument::kProgramCount && core.selectProgram(bytes.data1))
-                lastProgramChange.store(bytes.data1, std::memory_order_relaxed);
+                changeCount.fetch_add(1, std::memory_order_relaxed);
             continue;
         }
         apply(0, bytes);
@@ -70,7 +70,7 @@ void StandaloneSynth::process(float* left, float* right, int frames, const MidiB
             // The instrument's program lock is taken by the window and the
             // state saving only, briefly and rarely.
             if (core.selectProgram(event.data1))
-                lastProgramChange.store(event.data1, std::memory_order_relaxed);
+                changeCount.fetch_add(1, std::memory_order_relaxed);
             continue;
         }
         apply(frame < done ? 0 : frame - done, event);

@@ -31,14 +31,14 @@ public:
     // start and then events (in frame order) at their frames.
     void process(float* left, float* right, int frames, const MidiBytes* events, int count) noexcept;
 
-    // The program last chosen by a program change, for the window; -1 before any.
-    int programChanged() const noexcept { return lastProgramChange.load(std::memory_order_relaxed); }
+    // How many program changes took effect, for the window to follow them.
+    unsigned programChanges() const noexcept { return changeCount.load(std::memory_order_relaxed); }
 
 private:
     void apply(int frame, const MidiBytes& event) noexcept;
 
     Instrument core;
-    std::atomic<int> lastProgramChange{-1};
+    std::atomic<unsigned> changeCount{0};
 
     // A bounded queue for many producers and one consumer: each slot carries
     // the turn at which it may be written and read.
