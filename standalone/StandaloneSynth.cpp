@@ -69,8 +69,7 @@ void StandaloneSynth::process(float* left, float* right, int frames, const MidiB
             }
             // The instrument's program lock is taken by the window and the
             // state saving only, briefly and rarely.
-            if (core.selectProgram(event.data1))
-                changeCount.fetch_add(1, std::memory_order_relaxed);
+            if (core.selectProgram(event.data1)) changeCount.fetch_add(1, std::memory_order_relaxed);
             continue;
         }
         apply(frame < done ? 0 : frame - done, event);

@@ -8,13 +8,13 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "editor/EditorHost.h"
 #include "editor/MyGui.h"
 #include "editor/PixelSurface.h"
+#include "editor/EditorHost.h"
+#include <memory>
 
 namespace {
 
@@ -57,8 +57,7 @@ bool writePng(const char* path, const PixelSurface& image) {
     }
     png_init_io(png, file);
     png_set_IHDR(png, info, static_cast<png_uint_32>(image.width), static_cast<png_uint_32>(image.height), 8,
-                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
+                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
     std::vector<png_byte> row(static_cast<std::size_t>(image.width) * 3);
     for (int y = 0; y < image.height; ++y) {
