@@ -24,6 +24,9 @@ public:
     // one line in error (no full stop) when anything is refused.
     virtual bool start(StandaloneSynth& synth, const AudioChoice& choice, std::string& error) = 0;
     virtual void stop() = 0;
+    // The audio system went away while running (a JACK server that stopped):
+    // the application ends rather than show a window that plays nothing.
+    virtual bool lost() const { return false; }
     // What is in use, for the panel's menu: the audio device (with its rate
     // and period) and the MIDI inputs.
     virtual std::string deviceText() const = 0;

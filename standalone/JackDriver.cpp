@@ -1,6 +1,7 @@
 // JACK, from libjack opened at run time: the application starts on machines
 // without JACK, and uses a server only when one already runs. MIDI comes with
 // frames inside the period, so notes and program changes land on their frames.
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -34,6 +35,7 @@ struct JackLib {
     decltype(&::jack_midi_event_get) midi_event_get = nullptr;
     decltype(&::jack_set_error_function) set_error_function = nullptr;
     decltype(&::jack_set_info_function) set_info_function = nullptr;
+    decltype(&::jack_on_shutdown) on_shutdown = nullptr;
     bool loaded = false;
 };
 
@@ -63,7 +65,8 @@ const JackLib& jack() {
                    find(library, "jack_midi_get_event_count", l.midi_get_event_count) &&
                    find(library, "jack_midi_event_get", l.midi_event_get) &&
                    find(library, "jack_set_error_function", l.set_error_function) &&
-                   find(library, "jack_set_info_function", l.set_info_function);
+                   find(library, "jack_set_info_function", l.set_info_function) &&
+                   find(library, "jack_on_shutdown", l.on_shutdown);
         // libjack's own messages (no server to connect to, among others) would
         // bury the application's one line: it reports for itself.
         if (l.loaded) {
@@ -109,6 +112,8 @@ public:
         events.resize(4096);
         synth->start(static_cast<float>(rate), static_cast<int>(frames));
         j.set_process_callback(client, &JackDriver::processCallback, this);
+        j.on_shutdown(
+            client, [](void* self) { static_cast<JackDriver*>(self)->serverGone.store(true); }, this);
         if (j.activate(client) != 0) {
             error = "the JACK server did not start the application";
             return false;
@@ -126,8 +131,10 @@ public:
         return true;
     }
 
+    bool lost() const override { return serverGone.load(); }
+
     void stop() override {
-        if (active) jack().deactivate(client);
+        if (active && !serverGone.load()) jack().deactivate(client);
         if (active && synth) synth->stop();
         active = false;
     }
@@ -188,6 +195,7 @@ private:
     std::vector<MidiBytes> events;  // one period's, sized before the audio runs
     std::vector<std::string> midiNames;
     bool active = false;
+    std::atomic<bool> serverGone{false};
 };
 
 }  // namespace

@@ -193,7 +193,12 @@ int main(int argc, char** argv) {
     }
     unsigned shownChanges = synth->programChanges();
     // The window runs its messages in idle (Windows) or reads its queue (X11).
+    bool audioLost = false;
     while (!quitRequested.load()) {
+        if (driver->lost()) {
+            audioLost = true;
+            break;
+        }
         if (gui) {
             // A program change from MIDI moves the knobs.
             if (const unsigned changes = synth->programChanges(); changes != shownChanges) {
@@ -209,5 +214,6 @@ int main(int argc, char** argv) {
     driver.reset();
     if (!soundPath.empty() && !SavedSound::save(synth->instrument(), soundPath))
         return fail("the sound could not be saved to " + soundPath);
+    if (audioLost) return fail("the JACK server stopped (the sound is saved)");
     return 0;
 }
