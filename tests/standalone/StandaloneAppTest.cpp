@@ -177,9 +177,11 @@ public:
     }
     // Frames from the first period the recorder heard the application in to the score's start.
     jack_nframes_t heardBeforeScore() const { return heard.load(); }
-    ~Rig() {
+    ~Rig() { close(); }
+    void close() {
         if (recorder) jack_client_close(recorder);
         if (sender) jack_client_close(sender);
+        recorder = sender = nullptr;
     }
     // Plays events (sorted by frame) from the next period on; waits for the recording.
     bool play(const std::vector<MidiMessage>& events, double seconds) {
@@ -329,6 +331,7 @@ TEST(StandaloneApp, JackRecordingEqualsTheVst2Render) {
         EXPECT_GT(energy(rig.left, 30000, 40000), 0.0);
         // The server going away ends the application with a line, the sound
         // kept: the program the change chose with it.
+        rig.close();
         server.stop();
         EXPECT_EQ(app.wait(10), 1);
         EXPECT_NE(app.stderrText().find("hammerlyn2: the JACK server stopped (the sound is saved)\n"),
