@@ -39,9 +39,22 @@ void StandaloneSynth::apply(int frame, const MidiBytes& event) noexcept {
     core.midiMessage(frame, status, event.data1, event.data2);
 }
 
+void StandaloneSynth::changeProgram(int program) noexcept {
+    // The audio thread never waits for the lock: while the window or the
+    // state saving holds it, the change waits for the next period instead.
+    if (core.trySelectProgram(program)) {
+        pendingProgram = -1;
+        changeCount.fetch_add(1, std::memory_order_relaxed);
+    } else {
+        pendingProgram = program;
+    }
+}
+
 void StandaloneSynth::process(float* left, float* right, int frames, const MidiBytes* events,
                               int count) noexcept {
-    // Queued messages first, at frame 0.
+    // A program change the window's lock held off last period, then the
+    // queued messages, at frame 0.
+    if (pendingProgram >= 0) changeProgram(pendingProgram);
     for (;;) {
         Slot& slot = slots[readAt % kSlots];
         if (!queueReady || slot.turn.load(std::memory_order_acquire) != readAt + 1) break;
@@ -49,8 +62,7 @@ void StandaloneSynth::process(float* left, float* right, int frames, const MidiB
         slot.turn.store(readAt + kSlots, std::memory_order_release);
         ++readAt;
         if ((bytes.status & 0xF0) == 0xC0) {
-            if (bytes.data1 < Instrument::kProgramCount && core.selectProgram(bytes.data1))
-                changeCount.fetch_add(1, std::memory_order_relaxed);
+            if (bytes.data1 < Instrument::kProgramCount) changeProgram(bytes.data1);
             continue;
         }
         apply(0, bytes);
@@ -67,9 +79,7 @@ void StandaloneSynth::process(float* left, float* right, int frames, const MidiB
                 core.render(left + done, right + done, frame - done);
                 done = frame;
             }
-            // The instrument's program lock is taken by the window and the
-            // state saving only, briefly and rarely.
-            if (core.selectProgram(event.data1)) changeCount.fetch_add(1, std::memory_order_relaxed);
+            changeProgram(event.data1);
             continue;
         }
         apply(frame < done ? 0 : frame - done, event);

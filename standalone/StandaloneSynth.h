@@ -3,7 +3,9 @@
 // keyboard, MIDI inputs that deliver on threads of their own) through a queue
 // that applies them at the start of the next period. A program change 0..7
 // selects that program at its frame: the period is rendered in two pieces
-// around it, as a host switching programs between two blocks would.
+// around it, as a host switching programs between two blocks would. The audio
+// thread never waits for the instrument's program lock: in the rare period
+// where the window holds it, the change moves to the next period's start.
 #pragma once
 
 #include <atomic>
@@ -36,9 +38,11 @@ public:
 
 private:
     void apply(int frame, const MidiBytes& event) noexcept;
+    void changeProgram(int program) noexcept;
 
     Instrument core;
     std::atomic<unsigned> changeCount{0};
+    int pendingProgram = -1;  // the audio thread's own
 
     // A bounded queue for many producers and one consumer: each slot carries
     // the turn at which it may be written and read.
