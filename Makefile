@@ -35,7 +35,7 @@ demo: deps
 
 # Release packages in build/dist: every format for Linux x86_64, Windows 32-bit
 # and Windows 64-bit, with the factory bank, an install note and the licences.
-DIST_TARGETS := Hammerlyn2 Hammerlyn2_vst3 Hammerlyn2_clap
+DIST_TARGETS := Hammerlyn2 Hammerlyn2_vst3 Hammerlyn2_clap hammerlyn2_app
 dist: deps web
 	@for p in native win32 win64; do \
 	  targets="$(DIST_TARGETS)"; [ $$p = native ] && targets="$$targets Hammerlyn2_lv2"; \

@@ -35,6 +35,18 @@ public:
     virtual int currentProgram() { return -1; }
     virtual void selectProgram(int /*index*/) {}
 
+    // A standalone application's window (QFGui::openTopLevel): a NoteKeys key
+    // pressed or let go (-1: a key that plays nothing), every key let go at
+    // once (the window lost the keyboard), and the window's close button.
+    virtual void panelKey(int /*key*/, bool /*down*/) {}
+    virtual void panelKeysLost() {}
+    virtual void panelCloseRequested() {}
+    // Lines the panel's menu shows after the programs, for information only
+    // (a standalone's audio device and MIDI inputs); texts hold kInfoBytes.
+    static constexpr int kInfoBytes = 96;
+    virtual int infoLineCount() { return 0; }
+    virtual void infoLine(int /*index*/, char* text) { text[0] = 0; }
+
 protected:
     ~EditorHost() = default;
 };

@@ -29,6 +29,12 @@ public:
     // The window is gone without the editor closing it (the host destroyed its
     // parent): the editor must forget it.
     virtual void windowDestroyed() = 0;
+    // A window of its own (openTopLevel) also reports the keyboard and its
+    // close button. key is a NoteKeys key (-1 for keys that play nothing);
+    // keysLost: the window lost the keyboard, every held key counts as let go.
+    virtual void windowKey(int /*key*/, bool /*down*/) {}
+    virtual void windowKeysLost() {}
+    virtual void windowCloseRequested() {}
 
 protected:
     ~PanelWindowEvents() = default;
@@ -43,6 +49,11 @@ public:
     // shows from the start where the window system can. False when the window
     // system cannot be reached or refuses; then nothing is left open.
     virtual bool open(void* parent, const PixelSurface& panel) = 0;
+    // Creates and shows the window as one of its own on the default screen (a
+    // standalone application): titled, fixed to the size of panel, taking the
+    // keyboard, its close button reported. False where the layer has no such
+    // mode or the window system refuses; then nothing is left open.
+    virtual bool openTopLevel(const char* /*title*/, const PixelSurface& /*panel*/) { return false; }
     // Destroys the window; harmless when none is open.
     virtual void close() = 0;
     // The native window (HWND or X11 window id) while open, else null.

@@ -135,14 +135,19 @@ void QFGui::changeScale(int s) {
     if (!windowOpen || window() != before) return;
     // The window is made again at the new size, in the same parent.
     void* parent = systemWindow;
-    open(parent);
+    if (topLevel)
+        openTopLevel(topLevelTitle.c_str());
+    else
+        open(parent);
 }
 
 void* QFGui::window() const { return panelWindow ? panelWindow->handle() : nullptr; }
 
 bool QFGui::open(void* parent) {
     // Hosts may open twice without closing: the first window is not leaked.
+    const bool ownWindow = topLevel;  // openTopLevel's, kept through the close
     close();
+    topLevel = ownWindow;
     systemWindow = parent;  // open from here on, also while the window is created
     windowThread.store(std::this_thread::get_id(), std::memory_order_relaxed);
     if (!applyScale(preferredScale(parent))) applyScale(1);
@@ -150,7 +155,8 @@ bool QFGui::open(void* parent) {
     // The window shows the whole panel from its first moment where it can.
     for (WidgetBase* w : widgets) w->dirty.store(true, std::memory_order_relaxed);
     compose();
-    if (!panelWindow->open(parent, picture)) {
+    if (!(topLevel ? panelWindow->openTopLevel(topLevelTitle.c_str(), picture) : panelWindow->open(parent, picture))) {
+        topLevel = false;
         windowOpen = false;
         systemWindow = nullptr;
         windowThread.store(std::thread::id(), std::memory_order_relaxed);
@@ -159,7 +165,16 @@ bool QFGui::open(void* parent) {
     return true;
 }
 
+bool QFGui::openTopLevel(const char* title) {
+    std::string name = title ? title : "";  // title may point into topLevelTitle
+    close();
+    topLevel = true;
+    topLevelTitle = std::move(name);
+    return open(nullptr);
+}
+
 void QFGui::close() {
+    topLevel = false;
     // A drag in progress ends, and with it the host's gesture.
     if (captured) endDrag(0, 0);
     endGesture();
@@ -312,6 +327,13 @@ std::vector<std::string> QFGui::menuItems() const {
         char name[EditorHost::kProgramNameBytes + 1] = {};
         host->programName(i, name);
         items.emplace_back(name);
+    }
+    const int lines = host ? host->infoLineCount() : 0;
+    if (lines > 0) items.emplace_back();
+    for (int i = 0; i < lines; ++i) {
+        char line[EditorHost::kInfoBytes + 1] = {};
+        host->infoLine(i, line);
+        items.emplace_back(line);
     }
     return items;
 }
@@ -534,6 +556,18 @@ void QFGui::windowCaptureLost() {
 void QFGui::windowExposed() { paint(); }
 
 void QFGui::windowTick() { idle(); }
+
+void QFGui::windowKey(int key, bool down) {
+    if (EditorHost* host = getEffect()) host->panelKey(key, down);
+}
+
+void QFGui::windowKeysLost() {
+    if (EditorHost* host = getEffect()) host->panelKeysLost();
+}
+
+void QFGui::windowCloseRequested() {
+    if (EditorHost* host = getEffect()) host->panelCloseRequested();
+}
 
 void QFGui::windowDestroyed() {
     // Destroyed with the host's window: the drag ends, nothing is drawn again.

@@ -37,6 +37,10 @@ public:
     // through uintptr_t); an editor already open closes its old window first.
     // False when no window could be made.
     bool open(void* parent) override;
+    // Opens the panel in a window of its own, titled (a standalone
+    // application): the keyboard and the close button reach the EditorHost
+    // (panelKey, panelCloseRequested). Size changes make the window again.
+    bool openTopLevel(const char* title);
     void close() override;
     // Handles the window's queued events and draws what changed since the
     // last drawing (updates from other threads wait for this).
@@ -128,6 +132,9 @@ private:
     void windowExposed() override;
     void windowTick() override;
     void windowDestroyed() override;
+    void windowKey(int key, bool down) override;
+    void windowKeysLost() override;
+    void windowCloseRequested() override;
 
     // Draws the background and every widget into the picture.
     void compose();
@@ -160,6 +167,8 @@ private:
     std::vector<std::string> menuList;
 
     std::unique_ptr<PanelWindow> panelWindow;
+    bool topLevel = false;  // a window of its own, titled topLevelTitle
+    std::string topLevelTitle;
     PixelSurface picture;
     bool windowOpen = false;
     // The parameter whose gesture the host has been told of, -1 for none.

@@ -298,6 +298,16 @@ bool Instrument::selectProgram(int index) {
     return true;
 }
 
+bool Instrument::trySelectProgram(int index) noexcept {
+    if (index < 0 || index >= kProgramCount) return false;
+    const std::unique_lock<std::mutex> lock(stateMutex, std::try_to_lock);
+    if (!lock.owns_lock()) return false;
+    keepCurrentValues();
+    currentProgram.store(index, std::memory_order_relaxed);
+    applyProgram();
+    return true;
+}
+
 void Instrument::renameProgram(const char* name) {
     if (!name) return;
     const std::lock_guard<std::mutex> lock(stateMutex);

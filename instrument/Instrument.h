@@ -82,6 +82,10 @@ public:
     // Keeps the current values in the current program and loads another one;
     // false (and nothing changes) outside 0..7.
     bool selectProgram(int index);
+    // The same from the audio thread (a standalone's MIDI program change): it
+    // never waits, and is false, with nothing changed, while another thread
+    // holds the program lock; the caller tries again later.
+    bool trySelectProgram(int index) noexcept;
     // Renames the current program: at most 24 characters are kept.
     void renameProgram(const char* name);
     // The program's name, NUL-terminated in name[0..24]; false outside 0..7.

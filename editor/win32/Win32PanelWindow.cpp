@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "editor/ModuleInstance.h"
+#include "editor/NoteKeys.h"
 #include "editor/PixelSurface.h"
 #include "editor/win32/Win32Api.h"
 
@@ -94,7 +95,49 @@ bool Win32PanelWindow::open(void* parent, const PixelSurface& panel) {
     return true;
 }
 
+bool Win32PanelWindow::openTopLevel(const char* title, const PixelSurface& panel) {
+    close();
+#if defined(_WIN32)
+    // The outer size that gives the panel's size inside the frame; no sizing
+    // border, no maximise button: the window keeps the panel's size.
+    constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+    RECT outer{0, 0, panel.width, panel.height};
+    AdjustWindowRectEx(&outer, kStyle, FALSE, 0);
+    HWND window = CreateWindowExA(0, kClassName, title ? title : "", kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                                  outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr,
+                                  static_cast<HINSTANCE>(instance), nullptr);
+    if (!window) return false;
+    hwnd = window;
+    topLevel = true;
+    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    SetTimer(window, kIdleTimer, kIdleMilliseconds, nullptr);
+    ShowWindow(window, SW_SHOW);
+    SetFocus(window);
+    return true;
+#else
+    (void)title;
+    (void)panel;
+    return false;
+#endif
+}
+
+void Win32PanelWindow::processEvents() {
+#if defined(_WIN32)
+    // A window of its own has no host to run the thread's messages.
+    // Not again from inside a message (the idle timer reaches here too).
+    if (!topLevel || pumping) return;
+    pumping = true;
+    MSG msg;
+    while (hwnd && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    pumping = false;
+#endif
+}
+
 void Win32PanelWindow::close() {
+    topLevel = false;
     // Destroying the window ends any drag (the capture is lost) and tells the
     // editor through windowDestroyed.
     if (hwnd) DestroyWindow(asWindow(hwnd));
@@ -158,6 +201,29 @@ std::intptr_t Win32PanelWindow::handleMessage(unsigned message, std::uintptr_t w
     case WM_MOUSEACTIVATE:
         SetFocus(window);
         return 0;
+#if defined(_WIN32)
+    // A window of its own: the keyboard by scan code (the key's position,
+    // whatever the layout), its loss, and the close button.
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+    case WM_SYSKEYDOWN:
+    case WM_SYSKEYUP:
+        if (!topLevel) break;
+        {
+            const int scan = static_cast<int>((lParam >> 16) & 0xFF) | ((lParam >> 24) & 1 ? 0xE000 : 0);
+            events.windowKey(NoteKeys::keyFromScanCode(scan),
+                             message == WM_KEYDOWN || message == WM_SYSKEYDOWN);
+        }
+        if (message == WM_KEYDOWN || message == WM_KEYUP) return 0;
+        break;  // Alt+F4 and the system menu keys go on
+    case WM_KILLFOCUS:
+        if (topLevel) events.windowKeysLost();
+        break;
+    case WM_CLOSE:
+        if (!topLevel) break;
+        events.windowCloseRequested();  // the application decides
+        return 0;
+#endif
     case WM_MOUSEMOVE:
 #if defined(_WIN32)
         // Asked once per visit: the pointer leaving the window is reported,

@@ -14,6 +14,11 @@ public:
     ~Win32PanelWindow() override;
 
     bool open(void* parent, const PixelSurface& panel) override;
+    // A captioned window with a close and a minimise button, the panel's size
+    // inside; keys by scan code. Windows only (not over the tests' in-memory calls).
+    bool openTopLevel(const char* title, const PixelSurface& panel) override;
+    // Runs the thread's messages while a window of its own is open (no host does).
+    void processEvents() override;
     void close() override;
     void* handle() const override { return hwnd; }
     void present(const PixelSurface& panel, int x, int y, int width, int height) override;
@@ -37,5 +42,7 @@ private:
     void* paintDc = nullptr;     // the HDC of the paint pass under way, if any
     int paintRight = 0, paintBottom = 0;  // how far that pass paints
     bool trackingLeave = false;  // the system reports the pointer leaving (Windows)
+    bool topLevel = false;       // opened by openTopLevel
+    bool pumping = false;        // processEvents is running the messages
     static std::atomic<int> objectCount;
 };

@@ -1,5 +1,8 @@
 #include "editor/x11/X11PanelWindow.h"
 
+// Before Xlib, whose macros (None, KeyPress) would rename its members.
+#include "editor/NoteKeys.h"
+
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <dlfcn.h>
@@ -47,7 +50,13 @@ struct Xlib {
     decltype(&::XMatchVisualInfo) MatchVisualInfo = nullptr;
     decltype(&::XResizeWindow) ResizeWindow = nullptr;          // optional
     decltype(&::XSetWMNormalHints) SetWMNormalHints = nullptr;  // optional
+    // A window of its own (openTopLevel) only.
+    decltype(&::XStoreName) StoreName = nullptr;
+    decltype(&::XInternAtom) InternAtom = nullptr;
+    decltype(&::XSetWMProtocols) SetWMProtocols = nullptr;
+    decltype(&::XSetClassHint) SetClassHint = nullptr;
     bool loaded = false;
+    bool topLevel = false;
 };
 
 template <typename F>
@@ -85,6 +94,10 @@ const Xlib& xlib() {
         lookUp(library, "XResourceManagerString", x.ResourceManagerString);  // optional
         lookUp(library, "XResizeWindow", x.ResizeWindow);                    // optional
         lookUp(library, "XSetWMNormalHints", x.SetWMNormalHints);            // optional
+        x.topLevel = x.SetWMNormalHints && lookUp(library, "XStoreName", x.StoreName) &&
+                     lookUp(library, "XInternAtom", x.InternAtom) &&
+                     lookUp(library, "XSetWMProtocols", x.SetWMProtocols) &&
+                     lookUp(library, "XSetClassHint", x.SetClassHint);
     });
     return x;
 }
@@ -167,6 +180,8 @@ private:
 
 constexpr long kEventMask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
                             EnterWindowMask | LeaveWindowMask | StructureNotifyMask;
+// A window of its own also takes the keyboard.
+constexpr long kTopLevelEventMask = kEventMask | KeyPressMask | KeyReleaseMask | FocusChangeMask;
 
 int shiftOf(unsigned long mask) {
     int shift = 0;
@@ -203,6 +218,7 @@ struct X11PanelWindow::Connection {
     // host reads the window's size hints in its units, and then sizes the
     // window by the same numbers in pixels: the window takes its size back.
     int hostScale = 1;
+    Atom deleteWindow = 0;  // WM_DELETE_WINDOW, for a window of its own
     bool dead = false;  // the connection to the server broke
 
     ~Connection() { release(); }
@@ -279,10 +295,26 @@ void* X11PanelWindow::handle() const {
 }
 
 bool X11PanelWindow::open(void* parentHandle, const PixelSurface& panel) {
-    close();
     const auto parent = static_cast<Window>(reinterpret_cast<std::uintptr_t>(parentHandle));
+    if (!parent) {
+        close();
+        return false;
+    }
+    return openWindow(parent, nullptr, panel);
+}
+
+bool X11PanelWindow::openTopLevel(const char* title, const PixelSurface& panel) {
+    if (!xlib().topLevel) {
+        close();
+        return false;
+    }
+    return openWindow(0, title ? title : "", panel);
+}
+
+bool X11PanelWindow::openWindow(unsigned long parentId, const char* title, const PixelSurface& panel) {
+    close();
     const Xlib& lib = xlib();
-    if (!parent || !lib.loaded || panel.width <= 0 || panel.height <= 0) return false;
+    if (!lib.loaded || panel.width <= 0 || panel.height <= 0) return false;
     Display* display = lib.OpenDisplay(nullptr);  // $DISPLAY; none means no editor
     if (!display) return false;
     x = std::make_unique<Connection>();
@@ -291,6 +323,7 @@ bool X11PanelWindow::open(void* parentHandle, const PixelSurface& panel) {
 
     const int screen = DefaultScreen(display);
     const Window root = RootWindow(display, screen);
+    const Window parent = title ? root : static_cast<Window>(parentId);
     // The panel's pixels go through a visual's colour masks: only a TrueColor
     // visual has them. Where the screen's default is another kind (an 8-bit
     // PseudoColor screen), the deepest TrueColor visual of up to 24 bits it
@@ -334,13 +367,14 @@ bool X11PanelWindow::open(void* parentHandle, const PixelSurface& panel) {
                 a.colormap = x->colormap;
                 a.border_pixel = 0;
                 a.background_pixel = XGetPixel(x->image, panel.width - 1, panel.height - 1);
-                a.event_mask = kEventMask;
+                a.event_mask = title ? kTopLevelEventMask : kEventMask;
                 x->window = lib.CreateWindow(display, parent, 0, 0, w, h, 0, depth, InputOutput, x->visual,
                                              CWColormap | CWBorderPixel | CWBackPixel | CWEventMask, &a);
+                if (title) nameTopLevel(&lib, title, w, h);
                 a.background_pixmap = x->pixmap;
                 x->panelWindow = lib.CreateWindow(display, x->window, 0, 0, w, h, 0, depth, InputOutput, x->visual,
                                                   CWColormap | CWBorderPixel | CWBackPixmap, &a);
-                x->hostScale = hostWindowUnit(parentHandle);
+                if (!title) x->hostScale = hostWindowUnit(reinterpret_cast<void*>(static_cast<std::uintptr_t>(parentId)));
                 if (x->hostScale > 1 && lib.SetWMNormalHints) {
                     XSizeHints hints{};
                     hints.flags = PBaseSize;
@@ -359,6 +393,24 @@ bool X11PanelWindow::open(void* parentHandle, const PixelSurface& panel) {
         return false;
     }
     return true;
+}
+
+void X11PanelWindow::nameTopLevel(const void* library, const char* title, unsigned w, unsigned h) {
+    const Xlib& lib = *static_cast<const Xlib*>(library);
+    lib.StoreName(x->display, x->window, title);
+    // Fixed to the panel's size: the window manager offers no resizing.
+    XSizeHints hints{};
+    hints.flags = PMinSize | PMaxSize | PBaseSize;
+    hints.min_width = hints.max_width = hints.base_width = static_cast<int>(w);
+    hints.min_height = hints.max_height = hints.base_height = static_cast<int>(h);
+    lib.SetWMNormalHints(x->display, x->window, &hints);
+    // The class names the application to desktops (the .desktop file's StartupWMClass).
+    char name[] = "hammerlyn2", className[] = "Hammerlyn2";
+    XClassHint classHint{name, className};
+    lib.SetClassHint(x->display, x->window, &classHint);
+    // The close button asks, through WM_DELETE_WINDOW, instead of killing the client.
+    x->deleteWindow = lib.InternAtom(x->display, "WM_DELETE_WINDOW", False);
+    lib.SetWMProtocols(x->display, x->window, &x->deleteWindow, 1);
 }
 
 void X11PanelWindow::close() { x.reset(); }
@@ -391,9 +443,15 @@ void X11PanelWindow::processEvents() {
             lib.NextEvent(x->display, &queued.back());
         }
     }
-    for (const XEvent& event : queued) {
+    for (std::size_t i = 0; i < queued.size(); ++i) {
         if (!x || !x->window) break;
-        dispatch(&event);
+        // A held key's auto-repeat comes as a release and a press at the same
+        // moment: the key stays down, and only the press is passed on.
+        const XEvent& e = queued[i];
+        if (e.type == KeyRelease && i + 1 < queued.size() && queued[i + 1].type == KeyPress &&
+            queued[i + 1].xkey.keycode == e.xkey.keycode && queued[i + 1].xkey.time == e.xkey.time)
+            continue;
+        dispatch(&e);
     }
 }
 
@@ -446,6 +504,19 @@ void X11PanelWindow::dispatch(const void* raw) {
             xlib().ResizeWindow(x->display, x->window, static_cast<unsigned>(x->image->width),
                                 static_cast<unsigned>(x->image->height));
         }
+        break;
+    case KeyPress:
+    case KeyRelease:
+        // X11 key codes are Linux input codes plus 8, whatever the layout.
+        events.windowKey(NoteKeys::keyFromEvdev(static_cast<int>(e.xkey.keycode) - 8), e.type == KeyPress);
+        break;
+    case FocusOut:
+        events.windowKeysLost();
+        break;
+    case ClientMessage:
+        if (x->deleteWindow && e.xclient.format == 32 &&
+            static_cast<Atom>(e.xclient.data.l[0]) == x->deleteWindow)
+            events.windowCloseRequested();
         break;
     case DestroyNotify:
         // Destroyed with the host's window: forget it, free the rest later.

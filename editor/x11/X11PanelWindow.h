@@ -18,6 +18,9 @@ public:
 
     // parent is the host's X11 window id cast through uintptr_t.
     bool open(void* parent, const PixelSurface& panel) override;
+    // A window of the root: titled, WM_CLASS hammerlyn2, size hints fixed to
+    // the panel, WM_DELETE_WINDOW for its close button; keys and focus read.
+    bool openTopLevel(const char* title, const PixelSurface& panel) override;
     void close() override;
     void* handle() const override;
     void present(const PixelSurface& panel, int x, int y, int width, int height) override;
@@ -30,6 +33,9 @@ public:
     struct Connection;  // the display, the window and what draws into it
 
 private:
+    // A child of parentId, or with a title a window of the root.
+    bool openWindow(unsigned long parentId, const char* title, const PixelSurface& panel);
+    void nameTopLevel(const void* library, const char* title, unsigned width, unsigned height);
     void dispatch(const void* event);
 
     PanelWindowEvents& events;

@@ -35,7 +35,12 @@ cp "$b/Hammerlyn2.clap" "$p/clap/"
 for f in manifest.ttl Hammerlyn2_dsp.ttl presets.ttl Hammerlyn2_dsp.so; do
   cp "$b/Hammerlyn2.lv2/$f" "$p/lv2/Hammerlyn2.lv2/"
 done
-binaries="$p/vst2/Hammerlyn2.so $p/vst3/Hammerlyn2.vst3/Contents/x86_64-linux/Hammerlyn2.so $p/clap/Hammerlyn2.clap $p/lv2/Hammerlyn2.lv2/Hammerlyn2_dsp.so"
+# The standalone application with its desktop entry and icon.
+mkdir -p "$p/standalone"
+cp "$b/hammerlyn2" "$b/hammerlyn2.png" "$src/standalone/hammerlyn2.desktop" "$p/standalone/"
+cp "$b/dpf/distrho/src/jackbridge/rtaudio/LICENSE" "$p/LICENSE-RtAudio.txt"
+cp "$b/dpf/distrho/src/jackbridge/rtmidi/LICENSE" "$p/LICENSE-RtMidi.txt"
+binaries="$p/vst2/Hammerlyn2.so $p/vst3/Hammerlyn2.vst3/Contents/x86_64-linux/Hammerlyn2.so $p/clap/Hammerlyn2.clap $p/lv2/Hammerlyn2.lv2/Hammerlyn2_dsp.so $p/standalone/hammerlyn2"
 # The LV2 panel module, where the build has the X11 editor.
 if grep -q Hammerlyn2_ui "$b/Hammerlyn2.lv2/manifest.ttl"; then
   cp "$b/Hammerlyn2.lv2/Hammerlyn2_ui.so" "$b/Hammerlyn2.lv2/Hammerlyn2_ui.ttl" "$p/lv2/Hammerlyn2.lv2/"
@@ -63,6 +68,9 @@ for bits in 32 64; do
   cp "$b/Hammerlyn2.dll" "$p/vst2/"
   cp -r "$b/Hammerlyn2.vst3" "$p/vst3/"
   cp "$b/Hammerlyn2.clap" "$p/clap/"
+  cp "$b/Hammerlyn2.exe" "$p/"
+  cp "$b/dpf/distrho/src/jackbridge/rtaudio/LICENSE" "$p/LICENSE-RtAudio.txt"
+  cp "$b/dpf/distrho/src/jackbridge/rtmidi/LICENSE" "$p/LICENSE-RtMidi.txt"
   test -f "$p/vst3/Hammerlyn2.vst3/Contents/$arch-win/Hammerlyn2.vst3"
   common "$p"
   sed -e "s/@BITS@/$bits/g" -e "s|@VST3DIR@|$(printf '%s' "$vst3dir" | sed 's/\\/\\\\/g')|" \

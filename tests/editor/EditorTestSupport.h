@@ -3,6 +3,7 @@
 // in, a host window to open editors into, and pixel helpers.
 #pragma once
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -51,6 +52,10 @@ public:
     int programCount() override { return static_cast<int>(programs.size()); }
     void programName(int index, char* text) override;
     void selectProgram(int index) override { selectedPrograms.push_back(index); }
+    // Lines the menu shows after the programs (a standalone's devices).
+    std::vector<std::string> info;
+    int infoLineCount() override { return static_cast<int>(info.size()); }
+    void infoLine(int index, char* text) override { std::snprintf(text, kInfoBytes, "%s", info[index].c_str()); }
 
     // The editor to keep up to date; owned by the test, not by the plug-in.
     void attach(QFGui* editor) { gui = editor; }

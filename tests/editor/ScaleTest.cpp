@@ -163,8 +163,9 @@ TEST_F(ScaleTest, TheSameHandMovementRelativeToTheKnobGivesTheSameValueAtBothSiz
         sendMouse(window, WM_LBUTTONUP, cx(8), cy(8) - 30 * scale);
         // The wheel does not scale: a notch is a hundredth.
         sendWheel(window, -120, cx(4), cy(4));
-        results[scale - 1] = {plugin.values[11], plugin.values[10], plugin.values[15], plugin.values[8],
-                              plugin.values[4], static_cast<float>(held + 1) / static_cast<float>(scale)};
+        results[scale - 1] = {plugin.values[11], plugin.values[10],
+                              plugin.values[15], plugin.values[8],
+                              plugin.values[4],  static_cast<float>(held + 1) / static_cast<float>(scale)};
         TearDown();
     }
     EXPECT_NEAR(results[0][0], 0.45f, 1e-6);
@@ -217,7 +218,8 @@ TEST_F(ScaleTest, TheDrawnMenuChoosesTheSizeAndThePrograms) {
     sendMouse(window, WM_RBUTTONDOWN, 400, 100);
     sendMouse(window, WM_RBUTTONUP, 400, 100);
     ASSERT_TRUE(gui->menuShowing());
-    EXPECT_EQ(gui->menuItems(), (std::vector<std::string>{"Size 100 %", "Size 200 %", "", "One", "Two", "Three"}));
+    EXPECT_EQ(gui->menuItems(),
+              (std::vector<std::string>{"Size 100 %", "Size 200 %", "", "One", "Two", "Three"}));
     EXPECT_GT(differences().first, 0);
     // Items are 13 pixels high below a 2-pixel border, the separator 5.
     sendMouse(window, WM_LBUTTONDOWN, 420, 100 + 2 + 13 + 6);
@@ -239,6 +241,13 @@ TEST_F(ScaleTest, TheDrawnMenuChoosesTheSizeAndThePrograms) {
     EXPECT_EQ(plugin.selectedPrograms.size(), 1u);
     EXPECT_EQ(s(), 2);
     EXPECT_EQ(differences(), std::make_pair(0, 0));
+    // A standalone's lines come last, after a separator, and choose nothing.
+    plugin.info = {"Audio: JACK", "MIDI keyboard"};
+    EXPECT_EQ(gui->menuItems(), (std::vector<std::string>{"Size 100 %", "Size 200 %", "", "One", "Two",
+                                                          "Three", "", "Audio: JACK", "MIDI keyboard"}));
+    gui->chooseMenuItem(8);
+    EXPECT_EQ(plugin.selectedPrograms.size(), 1u);
+    EXPECT_EQ(s(), 2);
 }
 #endif
 

@@ -5,9 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "EditorTestSupport.h"
 #include "editor/ModuleInstance.h"
+#include "editor/NoteKeys.h"
+#include "editor/PixelSurface.h"
 #include "editor/win32/Win32PanelWindow.h"
 
 using namespace editortest;
@@ -246,3 +250,52 @@ TEST(EditorLifetimeTest, UpdatesFromAnotherThreadAreDrawnByTheWindowsThread) {
 }
 
 }  // namespace
+
+#if defined(_WIN32)
+// A window of its own (the standalone application's): titled, the panel's size
+// inside a frame without a sizing border, the keyboard by scan code (Z is the
+// lower row's C whatever the layout), and a close button that asks the
+// application instead of destroying the window.
+TEST(TopLevelWindowTest, TitledPanelSizedTakesKeysAndAsksToClose) {
+    struct Events : PanelWindowEvents {
+        std::vector<std::pair<int, bool>> keys;
+        int closeAsks = 0, destroyed = 0;
+        void windowMouseMove(int, int) override {}
+        void windowPress(int, int, int) override {}
+        void windowRelease(int, int, int) override {}
+        void windowWheel(int, int, int) override {}
+        void windowCaptureLost() override {}
+        void windowExposed() override {}
+        void windowTick() override {}
+        void windowDestroyed() override { ++destroyed; }
+        void windowKey(int key, bool down) override { keys.emplace_back(key, down); }
+        void windowCloseRequested() override { ++closeAsks; }
+    } events;
+    Win32PanelWindow window(events);
+    const PixelSurface panel(512, 272, 0xFF808080u);
+    if (!window.openTopLevel("Hammerlyn2 test", panel))
+        GTEST_SKIP() << "no display: windows cannot be created here";
+    HWND hwnd = static_cast<HWND>(window.handle());
+    char title[64] = {};
+    GetWindowTextA(hwnd, title, sizeof title);
+    EXPECT_STREQ(title, "Hammerlyn2 test");
+    RECT client{};
+    GetClientRect(hwnd, &client);
+    EXPECT_EQ(client.right - client.left, 512);
+    EXPECT_EQ(client.bottom - client.top, 272);
+    EXPECT_EQ(GetWindowLongA(hwnd, GWL_STYLE) & (WS_THICKFRAME | WS_MAXIMIZEBOX | WS_CHILD), 0);
+
+    PostMessageA(hwnd, WM_KEYDOWN, 'Z', (0x2C << 16) | 1);
+    PostMessageA(hwnd, WM_KEYUP, 'Z', static_cast<LPARAM>((0x2Cu << 16) | 0xC0000001u));
+    PostMessageA(hwnd, WM_CLOSE, 0, 0);
+    window.processEvents();
+    const int z = NoteKeys::keyFromScanCode(0x2C);
+    ASSERT_GE(z, 0);
+    EXPECT_EQ(events.keys, (std::vector<std::pair<int, bool>>{{z, true}, {z, false}}));
+    EXPECT_EQ(events.closeAsks, 1);
+    EXPECT_EQ(window.handle(), hwnd);  // still open: the application closes it
+    window.close();
+    EXPECT_EQ(events.destroyed, 1);
+    EXPECT_EQ(window.handle(), nullptr);
+}
+#endif

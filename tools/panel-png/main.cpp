@@ -88,10 +88,19 @@ int main(int argc, char** argv) {
         zoom = std::atoi(argv[arg + 1]);
         arg += 2;
     }
+    // A part of the panel only (the standalone application's icon): x y width height.
+    int crop[4] = {0, 0, 0, 0};
+    if (argc > arg + 4 && std::string(argv[arg]) == "--crop") {
+        for (int i = 0; i < 4; ++i) crop[i] = std::atoi(argv[arg + 1 + i]);
+        arg += 5;
+    }
     const int rest = argc - arg;
     if ((rest != 1 && rest != 17) || zoom < 1 || zoom > 16 || (scale != 1 && scale != 2)) {
-        std::fprintf(stderr, "usage: %s [--scale 2] [--zoom N] <out.png> [16 knob values 0..1 in parameter order]\n",
-                     argv[0]);
+        std::fprintf(
+            stderr,
+            "usage: %s [--scale 2] [--zoom N] [--crop X Y W H] <out.png> [16 knob values 0..1 in parameter "
+            "order]\n",
+            argv[0]);
         return 2;
     }
     const char* outPath = argv[arg];
@@ -104,7 +113,19 @@ int main(int argc, char** argv) {
     gui->updateAllParameters();
 
     // The panel composed exactly as every window layer shows it.
-    const PixelSurface& pixels = gui->render();
+    const PixelSurface& whole = gui->render();
+    PixelSurface part;
+    if (crop[2] > 0 && crop[3] > 0) {
+        if (crop[0] < 0 || crop[1] < 0 || crop[0] + crop[2] > whole.width ||
+            crop[1] + crop[3] > whole.height) {
+            std::fprintf(stderr, "the crop lies outside the %dx%d panel\n", whole.width, whole.height);
+            return 2;
+        }
+        part = PixelSurface(crop[2], crop[3]);
+        for (int y = 0; y < crop[3]; ++y)
+            for (int x = 0; x < crop[2]; ++x) part.at(x, y) = whole.at(crop[0] + x, crop[1] + y);
+    }
+    const PixelSurface& pixels = part.width ? part : whole;
     const bool ok = writePng(outPath, zoom > 1 ? zoomed(pixels, zoom) : pixels);
     if (!ok) {
         std::fprintf(stderr, "could not write %s\n", outPath);

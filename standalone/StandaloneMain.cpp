@@ -1,0 +1,219 @@
+// hammerlyn2: the instrument without a host. Audio and MIDI from a JACK server
+// when one runs, else from the system's audio device and MIDI inputs; the
+// panel in a window of its own, where the computer keyboard plays too; the
+// sound kept from one run to the next.
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "editor/EditorHost.h"
+#include "editor/MyGui.h"
+#include "editor/NoteKeys.h"
+#include "instrument/ParameterTable.h"
+#include "standalone/AudioDriver.h"
+#include "standalone/SavedSound.h"
+#include "standalone/StandaloneSynth.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+
+#include "editor/ModuleInstance.h"
+#endif
+
+namespace {
+
+std::atomic<bool> quitRequested{false};
+
+void onSignal(int) { quitRequested.store(true); }
+
+constexpr char kUsage[] =
+    "usage: hammerlyn2 [--list-devices] [--audio DEVICE] [--midi INPUT]... [--rate HZ] [--buffer FRAMES]\n"
+    "                  [--program 1-8] [--no-window]\n";
+
+// The panel's link to the instrument: knobs and programs straight to it, the
+// computer keyboard as notes through the synth's queue.
+class Panel : public EditorHost {
+public:
+    Panel(StandaloneSynth& synth, AudioDriver& driver)
+        : synth(synth), core(synth.instrument()), driver(driver) {}
+
+    float parameterValue(int index) override { return core.parameter(index); }
+    void parameterName(int index, char* text) override { formatParameterName(index, text); }
+    void parameterDisplay(int index, char* text) override {
+        formatParameterDisplay(index, core.parameter(index), text);
+    }
+    void parameterLabel(int index, char* text) override {
+        formatParameterLabel(index, core.parameter(index), text);
+    }
+    void changeParameter(int index, float value) override { core.setParameter(index, value); }
+    void beginGesture(int) override {}
+    void endGesture(int) override {}
+    bool resizeEditor(int, int) override { return true; }  // the window is made again at the new size
+    int programCount() override { return Instrument::kProgramCount; }
+    void programName(int index, char* text) override {
+        char name[Instrument::kProgramNameLength + 1] = {};
+        core.programName(index, name);
+        std::snprintf(text, kProgramNameBytes, "%s", name);
+    }
+    int currentProgram() override { return core.program(); }
+    void selectProgram(int index) override {
+        core.selectProgram(index);
+        if (gui) gui->updateAllParameters(), gui->redrawDirty();
+    }
+    void panelKey(int key, bool down) override {
+        const NoteKeys::Action action = down ? keys.press(key) : keys.release(key);
+        if (action.kind == NoteKeys::Action::NoteOn)
+            synth.post(0x90, static_cast<unsigned char>(action.note),
+                       static_cast<unsigned char>(action.velocity));
+        else if (action.kind == NoteKeys::Action::NoteOff)
+            synth.post(0x80, static_cast<unsigned char>(action.note), 64);
+    }
+    void panelKeysLost() override {
+        keys.releaseAll([this](int note) { synth.post(0x80, static_cast<unsigned char>(note), 64); });
+    }
+    void panelCloseRequested() override { quitRequested.store(true); }
+    int infoLineCount() override { return 1 + static_cast<int>(driver.midiTexts().size()); }
+    void infoLine(int index, char* text) override {
+        const std::vector<std::string> midi = driver.midiTexts();
+        const std::string line = index == 0                                  ? "Audio: " + driver.deviceText()
+                                 : index - 1 < static_cast<int>(midi.size()) ? midi[index - 1]
+                                                                             : "";
+        std::snprintf(text, kInfoBytes, "%s", line.c_str());
+    }
+
+    MyGui* gui = nullptr;
+
+private:
+    StandaloneSynth& synth;
+    Instrument& core;
+    AudioDriver& driver;
+    NoteKeys keys;
+};
+
+bool number(const char* text, unsigned low, unsigned high, unsigned& out) {
+    char* end = nullptr;
+    const unsigned long v = std::strtoul(text, &end, 10);
+    if (!*text || *end || v < low || v > high) return false;
+    out = static_cast<unsigned>(v);
+    return true;
+}
+
+int fail(const std::string& line) {
+    std::fprintf(stderr, "hammerlyn2: %s\n", line.c_str());
+    return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+#if defined(_WIN32)
+    moduleInstance = GetModuleHandleA(nullptr);
+#endif
+    AudioChoice given;
+    bool devicesGiven = false, midiGiven = false, window = true;
+    unsigned program = 0;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (a == "--list-devices") {
+            listDevices();
+            return 0;
+        } else if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (a == "--no-window") {
+            window = false;
+        } else if (a == "--audio" && hasValue) {
+            given.device = argv[++i];
+            devicesGiven = true;
+        } else if (a == "--midi" && hasValue) {
+            given.midiInputs.push_back(argv[++i]);
+            midiGiven = true;
+        } else if (a == "--rate" && hasValue) {
+            if (!number(argv[++i], 8000, 192000, given.rate)) return fail("--rate takes 8000 to 192000 Hz");
+        } else if (a == "--buffer" && hasValue) {
+            if (!number(argv[++i], 16, 8192, given.buffer)) return fail("--buffer takes 16 to 8192 frames");
+        } else if (a == "--program" && hasValue) {
+            if (!number(argv[++i], 1, Instrument::kProgramCount, program))
+                return fail("--program takes 1 to 8");
+        } else {
+            std::fputs(kUsage, stderr);
+            return 2;
+        }
+    }
+
+    // The last choices, each overridden by the command line.
+    const std::string folder = SavedSound::folder();
+    const std::string choicePath = folder.empty() ? std::string() : folder + "/audio.txt";
+    const std::string soundPath = folder.empty() ? std::string() : folder + "/sound.state";
+    AudioChoice choice;
+    if (!choicePath.empty()) SavedSound::loadChoice(choicePath, choice);
+    if (devicesGiven) choice.device = given.device;
+    if (midiGiven) choice.midiInputs = given.midiInputs;
+    if (given.rate) choice.rate = given.rate;
+    if (given.buffer) choice.buffer = given.buffer;
+
+    auto synth = std::make_unique<StandaloneSynth>();
+    if (!soundPath.empty()) {
+        std::string message;
+        SavedSound::load(synth->instrument(), soundPath, message);
+        if (!message.empty()) std::fprintf(stderr, "hammerlyn2: %s\n", message.c_str());
+    }
+    if (program) synth->instrument().selectProgram(static_cast<int>(program) - 1);
+
+    // JACK when a server runs, else the system's audio device.
+    std::string clientName = "Hammerlyn2";
+    std::unique_ptr<AudioDriver> driver = connectJack(clientName);
+    if (!driver) driver = openSystemAudio();
+    std::string error;
+    if (!driver->start(*synth, choice, error)) return fail(error);
+    if (!choicePath.empty()) SavedSound::saveChoice(choicePath, choice);
+    std::printf("hammerlyn2: playing through %s\n", driver->deviceText().c_str());
+    std::fflush(stdout);
+
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    Panel panel(*synth, *driver);
+    std::unique_ptr<MyGui> gui;
+    if (window) {
+        gui = std::make_unique<MyGui>(&panel);
+        panel.gui = gui.get();
+        gui->updateAllParameters();
+        if (!gui->openTopLevel("Hammerlyn2")) {
+            std::fprintf(stderr,
+                         "hammerlyn2: no window could be opened (no display): playing without the panel\n");
+            panel.gui = nullptr;
+            gui.reset();
+        }
+    }
+    unsigned shownChanges = synth->programChanges();
+    // The window runs its messages in idle (Windows) or reads its queue (X11).
+    bool audioLost = false;
+    while (!quitRequested.load()) {
+        if (driver->lost()) {
+            audioLost = true;
+            break;
+        }
+        if (gui) {
+            // A program change from MIDI moves the knobs.
+            if (const unsigned changes = synth->programChanges(); changes != shownChanges) {
+                shownChanges = changes;
+                gui->updateAllParameters();
+            }
+            gui->idle();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (gui) gui->close();
+    driver->stop();
+    driver.reset();
+    if (!soundPath.empty() && !SavedSound::save(synth->instrument(), soundPath))
+        return fail("the sound could not be saved to " + soundPath);
+    if (audioLost) return fail("the JACK server stopped (the sound is saved)");
+    return 0;
+}
