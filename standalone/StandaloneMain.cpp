@@ -103,8 +103,36 @@ bool number(const char* text, unsigned low, unsigned high, unsigned& out) {
     return true;
 }
 
-int fail(const std::string& line) {
+#if defined(_WIN32)
+// Hammerlyn2.exe is a windowed program: opened from Explorer it brings no
+// console window. Started from a console it writes to that console; started
+// with its output redirected it writes where it was sent. With neither, what
+// it has to say is shown in a message box.
+bool messagesHaveAPlace = false;
+
+void findPlaceForMessages() {
+    if (GetFileType(GetStdHandle(STD_ERROR_HANDLE)) != FILE_TYPE_UNKNOWN) {
+        messagesHaveAPlace = true;
+    } else if (AttachConsole(ATTACH_PARENT_PROCESS)) {
+        std::freopen("CONOUT$", "w", stdout);
+        std::freopen("CONOUT$", "w", stderr);
+        messagesHaveAPlace = true;
+    }
+}
+#endif
+
+void tell(const std::string& line) {
+#if defined(_WIN32)
+    if (!messagesHaveAPlace) {
+        MessageBoxA(nullptr, line.c_str(), "Hammerlyn2", MB_OK | MB_ICONWARNING);
+        return;
+    }
+#endif
     std::fprintf(stderr, "hammerlyn2: %s\n", line.c_str());
+}
+
+int fail(const std::string& line) {
+    tell(line);
     return 1;
 }
 
@@ -113,6 +141,7 @@ int fail(const std::string& line) {
 int main(int argc, char** argv) {
 #if defined(_WIN32)
     moduleInstance = GetModuleHandleA(nullptr);
+    findPlaceForMessages();
 #endif
     AudioChoice given;
     bool devicesGiven = false, midiGiven = false, window = true;
@@ -162,7 +191,7 @@ int main(int argc, char** argv) {
     if (!soundPath.empty()) {
         std::string message;
         SavedSound::load(synth->instrument(), soundPath, message);
-        if (!message.empty()) std::fprintf(stderr, "hammerlyn2: %s\n", message.c_str());
+        if (!message.empty()) tell(message);
     }
     if (program) synth->instrument().selectProgram(static_cast<int>(program) - 1);
 
@@ -185,8 +214,7 @@ int main(int argc, char** argv) {
         panel.gui = gui.get();
         gui->updateAllParameters();
         if (!gui->openTopLevel("Hammerlyn2")) {
-            std::fprintf(stderr,
-                         "hammerlyn2: no window could be opened (no display): playing without the panel\n");
+            tell("no window could be opened (no display): playing without the panel");
             panel.gui = nullptr;
             gui.reset();
         }
