@@ -64,6 +64,13 @@ bool hammerlyn2ParameterTextValue(std::uint32_t index, const char* text, double*
 unsigned hammerlyn2HostWindowUnit(std::uintptr_t parent) noexcept;
 #define DISTRHO_UI_HOST_WINDOW_UNIT hammerlyn2HostWindowUnit
 
+// A program the VST3 host selects reaches the processor on the audio thread,
+// where loading it must never wait: the patched DPF loads it through this hook,
+// which is false, with nothing changed, while the program lock is taken, and
+// tries again at the next block's start. instance is DPF's Plugin.
+bool hammerlyn2TryLoadProgram(void* instance, std::uint32_t index) noexcept;
+#define DISTRHO_PLUGIN_TRY_LOAD_PROGRAM hammerlyn2TryLoadProgram
+
 // A saved state is checked whole before any of it is applied: the patched DPF
 // sources ask this hook about each state value, and read no state larger than
 // any this instrument writes (a few kilobytes), with generous headroom.

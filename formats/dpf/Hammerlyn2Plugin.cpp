@@ -48,6 +48,9 @@ public:
         core.setSampleRate(static_cast<float>(getSampleRate()));
     }
 
+    // loadProgram from the audio thread: never waits (DISTRHO_PLUGIN_TRY_LOAD_PROGRAM).
+    bool tryLoadProgram(uint32_t index) noexcept { return core.trySelectProgram(static_cast<int>(index)); }
+
 protected:
     const char* getLabel() const override { return "Hammerlyn2"; }
     const char* getDescription() const override { return "Polyphonic instrument of struck and plucked strings"; }
@@ -166,6 +169,10 @@ private:
 Plugin* createPlugin() { return new Hammerlyn2Plugin(); }
 
 END_NAMESPACE_DISTRHO
+
+bool hammerlyn2TryLoadProgram(void* instance, std::uint32_t index) noexcept {
+    return static_cast<DISTRHO::Hammerlyn2Plugin*>(static_cast<DISTRHO::Plugin*>(instance))->tryLoadProgram(index);
+}
 
 bool hammerlyn2StateIsValid(const char* key, const char* value) noexcept {
     if (!key || std::strcmp(key, DISTRHO::kStateKey) != 0) return true;

@@ -542,6 +542,56 @@ TEST(Vst3Format, StateIsTakenWholeOrNotAtAll) {
     }
 }
 
+// A program chosen in the host's program list (the program parameter, id 16)
+// arrives as a change in process: it sounds from that block on as the VST 2
+// build plays the program, and the song saved afterwards reopens on it. One
+// chosen while another thread saves (the program lock taken at times) lands
+// by the next block.
+TEST(Vst3Format, ProgramChosenInTheHostsListIsPlayedAndSaved) {
+    Vst3EventList note;
+    note.events = {on(57, 5, 99 / 127.0f)};
+    Vst3ParameterChanges none;
+    std::vector<float> left(512), right(512);
+    for (int k : {3, 6}) {
+        SCOPED_TRACE(k);
+        auto vst2 = startedInstance(44100.0f, 512);
+        vst2->setProgram(k);
+        vst2->sendMidi({{5, 0x90, 57, 99}});
+        vst2->process(512);
+        Vst3Instance vst3(vst3Module().factory), reopened(vst3Module().factory);
+        ASSERT_TRUE(vst3.ready() && vst3.start(44100.0, 512) && reopened.ready() && reopened.start(44100.0, 512));
+        // As hosts do: the controller is told too (in builds without a panel it is the processor).
+        v3_cpp_obj(vst3.controller)->set_parameter_normalised(vst3.controller, 16, k / 7.0);
+        Vst3ParameterChanges program;
+        program.change(16, 0, k / 7.0);
+        ASSERT_TRUE(vst3.process(note, program, left.data(), right.data(), 512));
+        EXPECT_EQ(firstDifference(left, vst2->left()), 512u);
+        EXPECT_EQ(firstDifference(right, vst2->right()), 512u);
+        const SavedState saved = getState(vst3);
+        EXPECT_EQ(withProgram(saved, k), saved);
+        ASSERT_EQ(setState(reopened, saved), V3_OK);
+        ASSERT_TRUE(reopened.process(note, none, left.data(), right.data(), 512));
+        EXPECT_EQ(firstDifference(left, vst2->left()), 512u) << "the reopened song";
+    }
+    Vst3Instance vst3(vst3Module().factory);
+    ASSERT_TRUE(vst3.ready() && vst3.start(44100.0, 512));
+    if (!vst3.separateController) return;
+    std::atomic<bool> saving{true};
+    std::thread saver([&] {
+        while (saving.load(std::memory_order_relaxed)) getState(vst3);
+    });
+    for (int block = 0; block < 400; ++block) {
+        Vst3ParameterChanges program;
+        program.change(16, 0, (block % 8) / 7.0);
+        ASSERT_TRUE(vst3.process(note, program, left.data(), right.data(), 512));
+    }
+    saving = false;
+    saver.join();
+    ASSERT_TRUE(vst3.process(note, none, left.data(), right.data(), 512));
+    const SavedState saved = getState(vst3);
+    EXPECT_EQ(withProgram(saved, 7), saved);
+}
+
 // The audio thread plays on while the main thread restores and saves states
 // and asks for values and texts, as hosts do; run under ThreadSanitizer as well.
 TEST(Vst3Format, ProcessingGoesOnWhileTheMainThreadRestoresSavesAndAsksForTexts) {
