@@ -622,8 +622,9 @@ TEST(Vst3Format, ChangesInACallWithoutFramesSoundAndAreSaved) {
     EXPECT_EQ(saved[1], saved[0]);
 }
 
-// The audio thread plays on while the main thread restores and saves states
-// and asks for values and texts, as hosts do; run under ThreadSanitizer as well.
+// The audio thread plays on and takes changes while the main thread restores
+// and saves states and asks for values and texts, as hosts do; run under
+// ThreadSanitizer as well.
 TEST(Vst3Format, ProcessingGoesOnWhileTheMainThreadRestoresSavesAndAsksForTexts) {
     Vst3Instance vst3(vst3Module().factory);
     ASSERT_TRUE(vst3.ready() && vst3.start(44100.0, 256));
@@ -637,8 +638,9 @@ TEST(Vst3Format, ProcessingGoesOnWhileTheMainThreadRestoresSavesAndAsksForTexts)
         for (int block = 0; playing.load(std::memory_order_relaxed) || block < 200; ++block) {
             Vst3EventList events;
             events.events = {on(static_cast<int16_t>(48 + block % 24)), off(static_cast<int16_t>(48 + (block + 12) % 24), 100)};
-            Vst3ParameterChanges none;
-            if (!vst3.process(events, none, left.data(), right.data(), 256)) finite = false;
+            Vst3ParameterChanges changes;
+            changes.change(ids[static_cast<std::size_t>(block % kParameterCount)], 0, (block % 7) / 7.0);
+            if (!vst3.process(events, changes, left.data(), right.data(), 256)) finite = false;
             for (float sample : left)
                 if (!std::isfinite(sample)) finite = false;
         }
