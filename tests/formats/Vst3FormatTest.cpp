@@ -4,8 +4,8 @@
 // VST 2 build (notes as note events, bends and controllers through the MIDI
 // mapping), the factory programs as the program list, the component state
 // round trip under a decimal-comma locale, states taken whole or not at all,
-// what a hostile host's events, changes and calls do, and the audio thread
-// beside the main thread.
+// what a hostile host's events, changes and calls do, changes sent in calls
+// without frames, and the audio thread beside the main thread.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -592,8 +592,39 @@ TEST(Vst3Format, ProgramChosenInTheHostsListIsPlayedAndSaved) {
     EXPECT_EQ(withProgram(saved, 7), saved);
 }
 
-// The audio thread plays on while the main thread restores and saves states
-// and asks for values and texts, as hosts do; run under ThreadSanitizer as well.
+// Changes a host sends in a call without frames (as while its transport is
+// stopped) sound and are saved as the same changes in a block: after the
+// program, each queue's last value; an id not ours or no number changes nothing.
+TEST(Vst3Format, ChangesInACallWithoutFramesSoundAndAreSaved) {
+    Vst3EventList none, note;
+    note.events = {on(57, 5, 99 / 127.0f)};
+    std::vector<float> sound[2];
+    SavedState saved[2];
+    for (int flush : {0, 1}) {
+        Vst3Instance vst3(vst3Module().factory);
+        ASSERT_TRUE(vst3.ready() && vst3.start(44100.0, 512));
+        const std::vector<v3_param_id> ids = ourParameterIds(vst3);
+        v3_cpp_obj(vst3.controller)->set_parameter_normalised(vst3.controller, 16, 3 / 7.0);
+        Vst3ParameterChanges changes, unchanged;
+        changes.change(16, 0, 3 / 7.0);
+        changes.change(0x7FFFFFF0u, 0, 0.5);
+        changes.change(ids[7], 0, std::nan(""));
+        if (flush) changes.change(ids[4], 0, 0.9);
+        changes.change(ids[4], 0, 0.125);
+        changes.change(ids[11], 0, 0.75);
+        sound[flush].resize(1024);
+        float* const out = sound[flush].data();
+        ASSERT_TRUE(!flush || vst3.process(none, changes, out, out + 512, 0));
+        ASSERT_TRUE(vst3.process(note, flush ? unchanged : changes, out, out + 512, 512));
+        saved[flush] = getState(vst3);
+    }
+    EXPECT_EQ(firstDifference(sound[1], sound[0]), sound[0].size());
+    EXPECT_EQ(saved[1], saved[0]);
+}
+
+// The audio thread plays on and takes changes while the main thread restores
+// and saves states and asks for values and texts, as hosts do; run under
+// ThreadSanitizer as well.
 TEST(Vst3Format, ProcessingGoesOnWhileTheMainThreadRestoresSavesAndAsksForTexts) {
     Vst3Instance vst3(vst3Module().factory);
     ASSERT_TRUE(vst3.ready() && vst3.start(44100.0, 256));
@@ -607,8 +638,9 @@ TEST(Vst3Format, ProcessingGoesOnWhileTheMainThreadRestoresSavesAndAsksForTexts)
         for (int block = 0; playing.load(std::memory_order_relaxed) || block < 200; ++block) {
             Vst3EventList events;
             events.events = {on(static_cast<int16_t>(48 + block % 24)), off(static_cast<int16_t>(48 + (block + 12) % 24), 100)};
-            Vst3ParameterChanges none;
-            if (!vst3.process(events, none, left.data(), right.data(), 256)) finite = false;
+            Vst3ParameterChanges changes;
+            changes.change(ids[static_cast<std::size_t>(block % kParameterCount)], 0, (block % 7) / 7.0);
+            if (!vst3.process(events, changes, left.data(), right.data(), 256)) finite = false;
             for (float sample : left)
                 if (!std::isfinite(sample)) finite = false;
         }
