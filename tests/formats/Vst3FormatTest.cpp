@@ -269,7 +269,7 @@ TEST(Vst3Format, RendersTheVst2BuildsBitsWithBendsAndControllersAtTheirFrames) {
 TEST(Vst3Format, ComponentStateRoundTripIsExactUnderADecimalCommaLocale) {
     const char* current = std::setlocale(LC_ALL, nullptr);
     const std::string saved = current ? current : "C";
-    bool comma = false;
+    [[maybe_unused]] bool comma = false;  // checked where the locale must exist
     for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "German_Germany.1252"})
         if (std::setlocale(LC_ALL, name)) {
             comma = true;
