@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <mutex>
 
-#include "editor/ModuleInstance.h"
-#include "editor/NoteKeys.h"
-#include "editor/PixelSurface.h"
+#include "editor/drawing/PixelSurface.h"
+#include "editor/interface/ModuleInstance.h"
+#include "editor/keys/NoteKeys.h"
 #include "editor/win32/Win32Api.h"
 
 void* moduleInstance = nullptr;

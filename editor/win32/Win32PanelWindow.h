@@ -6,7 +6,7 @@
 
 #include <atomic>
 
-#include "editor/PanelWindow.h"
+#include "editor/interface/PanelWindow.h"
 
 class Win32PanelWindow : public PanelWindow {
 public:

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "editor/EmbeddedBitmaps.h"
-#include "editor/PixelSurface.h"
+#include "editor/drawing/PixelSurface.h"
+#include "editor/panel/EmbeddedBitmaps.h"
 
 namespace headless {
 
