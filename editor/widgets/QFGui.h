@@ -185,7 +185,6 @@ private:
     bool windowOpen = false;
     // The parameter whose gesture the host has been told of, -1 for none.
     int gestureParam = -1;
-    bool inPress = false;  // changes belong to the press under way
     // Thread that opened the window, none while closed: only it draws.
     std::atomic<std::thread::id> windowThread{};
     static std::atomic<int> editorCount;
