@@ -64,10 +64,15 @@ function(hammerlyn2_expose target folder)
 endfunction()
 
 # A static library of the project made of one folder's sources: the project's
-# settings, its own headers exposed, and the libraries it uses.
+# settings, its own headers exposed, and the libraries it uses. OBJECT makes it
+# a set of objects instead, which go into each library that links it directly.
 function(hammerlyn2_library target folder)
-  cmake_parse_arguments(L "" "" "SOURCES;LIBS" ${ARGN})
-  add_library(${target} STATIC ${L_SOURCES})
+  cmake_parse_arguments(L "OBJECT" "" "SOURCES;LIBS" ${ARGN})
+  if(L_OBJECT)
+    add_library(${target} OBJECT ${L_SOURCES})
+  else()
+    add_library(${target} STATIC ${L_SOURCES})
+  endif()
   hammerlyn2_target(${target})
   hammerlyn2_expose(${target} ${folder})
   if(L_LIBS)

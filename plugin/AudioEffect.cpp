@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "editor/AEffEditor.h"
+#include "editor/interface/AEffEditor.h"
 
 AudioEffect::AudioEffect(audioMasterCallback audioMaster, VstInt32 numPrograms, VstInt32 numParams)
     : audioMaster(audioMaster), numPrograms(numPrograms), numParams(numParams) {

@@ -4,7 +4,7 @@
 // editor sees of the plug-in.
 #pragma once
 
-#include "editor/EditorHost.h"
+#include "editor/interface/EditorHost.h"
 #include "plugin/VstAbi.h"
 
 class AEffEditor;

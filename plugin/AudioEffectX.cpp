@@ -1,6 +1,6 @@
 #include "plugin/AudioEffectX.h"
 
-#include "editor/AEffEditor.h"
+#include "editor/interface/AEffEditor.h"
 
 namespace {
 // Requests in 25..79 that old hosts may send and that this layer leaves to the base.

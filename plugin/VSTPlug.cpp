@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "editor/AEffEditor.h"
+#include "editor/interface/AEffEditor.h"
 #include "plugin/PluginIdentity.h"
 
 namespace {

@@ -7,9 +7,9 @@
 #include "plugin/VSTPlug.h"
 
 #if defined(HAMMERLYN2_HAS_EDITOR)
-#include "editor/MyGui.h"
+#include "editor/panel/MyGui.h"
 #if defined(_WIN32)
-#include "editor/ModuleInstance.h"
+#include "editor/interface/ModuleInstance.h"
 #endif
 #endif
 

@@ -17,7 +17,7 @@ foreach(id 101 102 103 201 202 203)
 endforeach()
 
 set(text "// Generated from the files under resources/; do not edit.\n")
-string(APPEND text "#include \"editor/EmbeddedBitmaps.h\"\n\nnamespace {\n\n${body}\n")
+string(APPEND text "#include \"editor/panel/EmbeddedBitmaps.h\"\n\nnamespace {\n\n${body}\n")
 string(APPEND text "const EmbeddedBitmap bitmaps[] = {\n${table}    {0, nullptr, 0},\n};\n\n}  // namespace\n\n")
 string(APPEND text "const EmbeddedBitmap* findEmbeddedBitmap(int id) {\n")
 string(APPEND text "    for (const EmbeddedBitmap& b : bitmaps)\n        if (b.data && b.id == id) return &b;\n")

@@ -11,9 +11,9 @@
 #include <string>
 #include <thread>
 
-#include "editor/EditorHost.h"
-#include "editor/MyGui.h"
-#include "editor/NoteKeys.h"
+#include "editor/interface/EditorHost.h"
+#include "editor/keys/NoteKeys.h"
+#include "editor/panel/MyGui.h"
 #include "instrument/ParameterTable.h"
 #include "standalone/AudioDriver.h"
 #include "standalone/SavedSound.h"
@@ -22,7 +22,7 @@
 #if defined(_WIN32)
 #include <windows.h>
 
-#include "editor/ModuleInstance.h"
+#include "editor/interface/ModuleInstance.h"
 #endif
 
 namespace {

@@ -9,8 +9,8 @@
 #include <new>
 #include <vector>
 
-#include "editor/MyGui.h"
-#include "editor/NoteKeys.h"
+#include "editor/keys/NoteKeys.h"
+#include "editor/panel/MyGui.h"
 #include "editor/web/CanvasPanelWindow.h"
 #include "instrument/Instrument.h"
 #include "plugin/PluginIdentity.h"

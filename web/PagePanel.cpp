@@ -1,6 +1,6 @@
 #include "web/PagePanel.h"
 
-#include "editor/MyGui.h"
+#include "editor/panel/MyGui.h"
 #include "instrument/Instrument.h"
 #include "instrument/ParameterTable.h"
 

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "editor/EditorHost.h"
+#include "editor/interface/EditorHost.h"
 
 class Instrument;
 class MyGui;

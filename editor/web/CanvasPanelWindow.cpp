@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "editor/PixelSurface.h"
+#include "editor/drawing/PixelSurface.h"
 
 namespace {
 int pageScale = 1;

@@ -3,7 +3,7 @@
 // changed rectangle onto the canvas and passes the pointer's events in.
 #pragma once
 
-#include "editor/PanelWindow.h"
+#include "editor/interface/PanelWindow.h"
 
 class CanvasPanelWindow final : public PanelWindow {
 public:

@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <mutex>
 
-#include "editor/ModuleInstance.h"
-#include "editor/NoteKeys.h"
-#include "editor/PixelSurface.h"
+#include "editor/drawing/PixelSurface.h"
+#include "editor/interface/ModuleInstance.h"
+#include "editor/keys/NoteKeys.h"
 #include "editor/win32/Win32Api.h"
 
 void* moduleInstance = nullptr;
@@ -97,7 +97,6 @@ bool Win32PanelWindow::open(void* parent, const PixelSurface& panel) {
 
 bool Win32PanelWindow::openTopLevel(const char* title, const PixelSurface& panel) {
     close();
-#if defined(_WIN32)
     // The outer size that gives the panel's size inside the frame; no sizing
     // border, no maximise button: the window keeps the panel's size.
     constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
@@ -114,15 +113,9 @@ bool Win32PanelWindow::openTopLevel(const char* title, const PixelSurface& panel
     ShowWindow(window, SW_SHOW);
     SetFocus(window);
     return true;
-#else
-    (void)title;
-    (void)panel;
-    return false;
-#endif
 }
 
 void Win32PanelWindow::processEvents() {
-#if defined(_WIN32)
     // A window of its own has no host to run the thread's messages.
     // Not again from inside a message (the idle timer reaches here too).
     if (!topLevel || pumping) return;
@@ -133,7 +126,6 @@ void Win32PanelWindow::processEvents() {
         DispatchMessageA(&msg);
     }
     pumping = false;
-#endif
 }
 
 void Win32PanelWindow::close() {
@@ -201,7 +193,6 @@ std::intptr_t Win32PanelWindow::handleMessage(unsigned message, std::uintptr_t w
     case WM_MOUSEACTIVATE:
         SetFocus(window);
         return 0;
-#if defined(_WIN32)
     // A window of its own: the keyboard by scan code (the key's position,
     // whatever the layout), its loss, and the close button.
     case WM_KEYDOWN:
@@ -223,25 +214,20 @@ std::intptr_t Win32PanelWindow::handleMessage(unsigned message, std::uintptr_t w
         if (!topLevel) break;
         events.windowCloseRequested();  // the application decides
         return 0;
-#endif
     case WM_MOUSEMOVE:
-#if defined(_WIN32)
         // Asked once per visit: the pointer leaving the window is reported,
         // so that what shows for the widget under it (the readout) goes too.
         if (!trackingLeave) {
             TRACKMOUSEEVENT track{sizeof(TRACKMOUSEEVENT), TME_LEAVE, window, 0};
             trackingLeave = TrackMouseEvent(&track) != 0;
         }
-#endif
         events.windowMouseMove(x, y);
         return 0;
-#if defined(_WIN32)
     case WM_MOUSELEAVE:
         trackingLeave = false;
         // A drag goes on under the capture; otherwise the pointer is nowhere on the panel.
         if (GetCapture() != window) events.windowMouseMove(-1, -1);
         return 0;
-#endif
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
         events.windowPress(message == WM_LBUTTONDOWN ? 0 : 1, x, y);
@@ -276,11 +262,11 @@ std::intptr_t Win32PanelWindow::handleMessage(unsigned message, std::uintptr_t w
 }
 
 int Win32PanelWindow::popupMenu(const char* const* items, int count, int checked, int x, int y) {
-#if defined(_WIN32)
     HWND window = asWindow(hwnd);
     if (!window) return -1;
+    // Where no menu can be made, the editor draws its own.
     HMENU menu = CreatePopupMenu();
-    if (!menu) return -1;
+    if (!menu) return kNoNativeMenu;
     // Command ids are the item indices plus one: 0 means nothing was chosen.
     for (int i = 0; i < count; ++i) {
         if (!items[i][0])
@@ -296,20 +282,11 @@ int Win32PanelWindow::popupMenu(const char* const* items, int count, int checked
                        point.x, point.y, 0, window, nullptr);
     DestroyMenu(menu);
     return chosen > 0 ? static_cast<int>(chosen) - 1 : -1;
-#else
-    static_cast<void>(items);
-    static_cast<void>(count);
-    static_cast<void>(checked);
-    static_cast<void>(x);
-    static_cast<void>(y);
-    return kNoNativeMenu;
-#endif
 }
 
 int hostWindowUnit(void*) { return 1; }
 
 int systemPanelScale(void* parent) {
-#if defined(_WIN32)
     // GetDpiForWindow exists from Windows 10 1607 on: looked up, not linked.
     // A host that is not DPI aware gets 96 from it (the system enlarges its
     // windows itself), so such a host is not given 2x on top.
@@ -329,10 +306,6 @@ int systemPanelScale(void* parent) {
         }
     }
     return dpi >= 144 ? 2 : 1;
-#else
-    static_cast<void>(parent);
-    return 1;
-#endif
 }
 
 std::unique_ptr<PanelWindow> createPanelWindow(PanelWindowEvents& events) {

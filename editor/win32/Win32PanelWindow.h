@@ -6,7 +6,7 @@
 
 #include <atomic>
 
-#include "editor/PanelWindow.h"
+#include "editor/interface/PanelWindow.h"
 
 class Win32PanelWindow : public PanelWindow {
 public:
@@ -15,7 +15,7 @@ public:
 
     bool open(void* parent, const PixelSurface& panel) override;
     // A captioned window with a close and a minimise button, the panel's size
-    // inside; keys by scan code. Windows only (not over the tests' in-memory calls).
+    // inside; keys by scan code.
     bool openTopLevel(const char* title, const PixelSurface& panel) override;
     // Runs the thread's messages while a window of its own is open (no host does).
     void processEvents() override;
@@ -24,7 +24,8 @@ public:
     void present(const PixelSurface& panel, int x, int y, int width, int height) override;
     void captureMouse() override;
     void releaseMouse() override;
-    // TrackPopupMenu on Windows; none over the tests' in-memory calls.
+    // TrackPopupMenu; kNoNativeMenu where no menu can be made (the tests'
+    // in-memory calls have none).
     int popupMenu(const char* const* items, int count, int checked, int x, int y) override;
 
     static constexpr const char* kClassName = "QFGui";
@@ -41,7 +42,7 @@ private:
     void* instance;              // HINSTANCE of the module
     void* paintDc = nullptr;     // the HDC of the paint pass under way, if any
     int paintRight = 0, paintBottom = 0;  // how far that pass paints
-    bool trackingLeave = false;  // the system reports the pointer leaving (Windows)
+    bool trackingLeave = false;  // the system reports the pointer leaving
     bool topLevel = false;       // opened by openTopLevel
     bool pumping = false;        // processEvents is running the messages
     static std::atomic<int> objectCount;

@@ -1,7 +1,7 @@
 #include "editor/x11/X11PanelWindow.h"
 
 // Before Xlib, whose macros (None, KeyPress) would rename its members.
-#include "editor/NoteKeys.h"
+#include "editor/keys/NoteKeys.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -15,7 +15,7 @@
 #include <mutex>
 #include <vector>
 
-#include "editor/PixelSurface.h"
+#include "editor/drawing/PixelSurface.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include <memory>
 
-#include "editor/PanelWindow.h"
+#include "editor/interface/PanelWindow.h"
 
 class X11PanelWindow : public PanelWindow {
 public:

@@ -11,15 +11,15 @@
 
 #include "DistrhoUI.hpp"
 
-#include "editor/MyGui.h"
-#include "editor/PanelWindow.h"
+#include "editor/interface/PanelWindow.h"
+#include "editor/panel/MyGui.h"
 #include "instrument/FactoryPrograms.h"
 #include "instrument/ParameterTable.h"
 
 #if defined(_WIN32)
 #include <windows.h>
 
-#include "editor/ModuleInstance.h"
+#include "editor/interface/ModuleInstance.h"
 #endif
 
 START_NAMESPACE_DISTRHO

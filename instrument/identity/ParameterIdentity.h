@@ -1,7 +1,7 @@
 // The sixteen parameters' identifiers, each fixed for good: hosts, saved songs
 // and the panel find a parameter through them, so a rename here loses users'
 // settings (tests/plugin/parameter-identifiers.txt holds the committed list).
-// Header-only, so that the panel (editor/PanelLayout.h) can name parameters
+// Header-only, so that the panel (editor/panel/PanelLayout.h) can name parameters
 // without the rest of the instrument.
 #pragma once
 

@@ -6,8 +6,8 @@
 #include <set>
 
 #include "EditorTestSupport.h"
-#include "editor/EmbeddedBitmaps.h"
-#include "editor/PanelLayout.h"
+#include "editor/panel/EmbeddedBitmaps.h"
+#include "editor/panel/PanelLayout.h"
 
 using namespace editortest;
 

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "editor/EmbeddedBitmaps.h"
-#include "editor/ModuleInstance.h"
+#include "editor/interface/ModuleInstance.h"
+#include "editor/panel/EmbeddedBitmaps.h"
 
 namespace editortest {
 

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "editor/PixelSurface.h"
-#include "editor/QFGui.h"
+#include "editor/drawing/PixelSurface.h"
+#include "editor/interface/EditorHost.h"
+#include "editor/widgets/QFGui.h"
 #include "editor/win32/Win32Api.h"
-#include "editor/EditorHost.h"
 
 namespace editortest {
 
@@ -103,11 +103,9 @@ struct ProbeLog {
 // An editor with widgets chosen by the test.
 class ProbeEditor : public ProbeLog, public QFGui {
 public:
-    explicit ProbeEditor(EditorHost* effect) : QFGui(effect) {}
+    explicit ProbeEditor(EditorHost* effect) : QFGui(effect, 512, 272) {}
     ProbeWidget* add(const std::string& name, int x, int y, int w = 24, int h = 24) {
-        auto* p = new ProbeWidget(name, log, x, y, w, h);
-        addWidget(p);
-        return p;
+        return addWidget(std::make_unique<ProbeWidget>(name, log, x, y, w, h));
     }
     using QFGui::addWidget;
 };

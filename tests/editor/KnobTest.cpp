@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "EditorTestSupport.h"
-#include "editor/bitmapknob.h"
+#include "editor/widgets/bitmapknob.h"
 
 using namespace editortest;
 
@@ -16,11 +16,10 @@ class KnobTest : public ::testing::Test {
 protected:
     // A knob at (16, 32) reporting to a recording plug-in, as the panel sets it up.
     bitmapknob* makeKnob(float snapRange = 0.0f, float snapPoint = 0.0f, int paramIndex = 3) {
-        auto* k = new bitmapknob(16, 32, snapRange, snapPoint, nullptr, nullptr);
+        bitmapknob* k = editor.addWidget(std::make_unique<bitmapknob>(16, 32, 24, snapRange, snapPoint, nullptr, nullptr));
         k->paramIndex = paramIndex;
         k->owner = &editor;
         k->automate = true;
-        editor.addWidget(k);
         return k;
     }
     // Drags from y0 to y1 in single-pixel moves.

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "editor/NoteKeys.h"
+#include "editor/keys/NoteKeys.h"
 
 // The two rows by position from every window system's names, the octave and
 // velocity keys at their limits, and a note let go as it was struck.

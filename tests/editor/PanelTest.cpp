@@ -7,9 +7,9 @@
 #include <thread>
 
 #include "EditorTestSupport.h"
-#include "editor/MyGui.h"
-#include "editor/PanelLayout.h"
-#include "editor/bitmapknob.h"
+#include "editor/panel/MyGui.h"
+#include "editor/panel/PanelLayout.h"
+#include "editor/widgets/bitmapknob.h"
 
 using namespace editortest;
 
@@ -30,8 +30,8 @@ std::vector<KnobPicture> expectedKnobs(const FakePlugin& plugin) {
 }
 
 bitmapknob* knobFor(MyGui& gui, int paramIndex) {
-    for (WidgetBase* w : gui.widgetList())
-        if (w->paramIndex == paramIndex) return static_cast<bitmapknob*>(w);
+    for (const auto& w : gui.widgetList())
+        if (w->paramIndex == paramIndex) return static_cast<bitmapknob*>(w.get());
     return nullptr;
 }
 
@@ -64,7 +64,7 @@ TEST_F(PanelTest, SixteenKnobsOnePerParameterWhereTheLayoutPutsThem) {
     ASSERT_EQ(gui->widgetList().size(), 16u);
     bool seen[16] = {};
     for (std::size_t i = 0; i < 16; ++i) {
-        const WidgetBase* w = gui->widgetList()[i];
+        const WidgetBase* w = gui->widgetList()[i].get();
         EXPECT_EQ(w->x, panel::kKnobs[i].x);
         EXPECT_EQ(w->y, panel::kKnobs[i].y);
         EXPECT_TRUE(w->automate);
@@ -80,8 +80,8 @@ TEST_F(PanelTest, SixteenKnobsOnePerParameterWhereTheLayoutPutsThem) {
     EXPECT_EQ(gui->widgetAt(28, 62), nullptr);
     EXPECT_EQ(gui->widgetAt(400, 100), nullptr);
     // Only the three body knobs have a detent, at their 0 dB point.
-    for (const WidgetBase* w : gui->widgetList()) {
-        const auto* k = static_cast<const bitmapknob*>(w);
+    for (const auto& w : gui->widgetList()) {
+        const auto* k = static_cast<const bitmapknob*>(w.get());
         const bool body = k->paramIndex >= 7 && k->paramIndex <= 9;
         EXPECT_EQ(k->snapRange, body ? 0.05f : 0.0f) << "parameter " << k->paramIndex;
         if (body) {
@@ -282,8 +282,7 @@ TEST_F(PanelTest, AutomationFromAnotherThreadWhileTheUserTurnsAKnob) {
     EXPECT_EQ(gui->readoutText(), "");
     // Whatever the interleaving, the window ends up showing every knob's value.
     std::vector<KnobPicture> knobs;
-    for (const WidgetBase* w : gui->widgetList())
-        knobs.push_back({w->x, w->y, bitmapknob::frameFor(const_cast<WidgetBase*>(w)->getValue())});
+    for (const auto& w : gui->widgetList()) knobs.push_back({w->x, w->y, bitmapknob::frameFor(w->getValue())});
     EXPECT_EQ(differingPixels(composePanel(knobs), shown(), 0, 0, panel::kWidth, panel::kHeight), 0);
     EXPECT_EQ(knobFor(*gui, 14)->getValue(), plugin.values[14]);
 }

@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "EditorTestSupport.h"
-#include "editor/PanelLayout.h"
-#include "editor/bitmapknob.h"
+#include "editor/panel/PanelLayout.h"
+#include "editor/widgets/bitmapknob.h"
 #include "tests/support/BuiltPlugin.h"
 
 using namespace editortest;

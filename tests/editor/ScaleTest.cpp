@@ -7,10 +7,10 @@
 #include <set>
 
 #include "EditorTestSupport.h"
-#include "editor/MyGui.h"
-#include "editor/PanelLayout.h"
-#include "editor/PixelGlyphs.h"
-#include "editor/bitmapknob.h"
+#include "editor/drawing/PixelGlyphs.h"
+#include "editor/panel/MyGui.h"
+#include "editor/panel/PanelLayout.h"
+#include "editor/widgets/bitmapknob.h"
 
 using namespace editortest;
 

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "EditorTestSupport.h"
-#include "editor/ModuleInstance.h"
-#include "editor/NoteKeys.h"
-#include "editor/PixelSurface.h"
+#include "editor/drawing/PixelSurface.h"
+#include "editor/interface/ModuleInstance.h"
+#include "editor/keys/NoteKeys.h"
 #include "editor/win32/Win32PanelWindow.h"
 
 using namespace editortest;

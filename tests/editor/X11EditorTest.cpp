@@ -17,10 +17,10 @@
 #include <thread>
 #include <vector>
 
-#include "editor/EditorHost.h"
-#include "editor/MyGui.h"
-#include "editor/PanelLayout.h"
-#include "editor/PixelGlyphs.h"
+#include "editor/drawing/PixelGlyphs.h"
+#include "editor/interface/EditorHost.h"
+#include "editor/panel/MyGui.h"
+#include "editor/panel/PanelLayout.h"
 #include "tests/support/BuiltPlugin.h"
 #include "tests/support/Xvfb.h"
 

@@ -3,7 +3,7 @@
 // builds attach the panel over the tests' in-memory window layer.
 #pragma once
 
-#include "editor/MyGui.h"
+#include "editor/panel/MyGui.h"
 #include "plugin/VSTPlug.h"
 
 inline VSTPlug* newPlugWithPanel(audioMasterCallback host) {

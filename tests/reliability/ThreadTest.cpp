@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "editor/QFGui.h"
+#include "editor/widgets/QFGui.h"
 #include "editor/win32/Win32Api.h"
 #include "tests/reliability/PanelPlug.h"
 
@@ -136,11 +136,11 @@ TEST(Threads, AudioAutomationStateAndEditorAtOnce) {
         auto* gui = static_cast<QFGui*>(plug->getEditor());
         HWND window = static_cast<HWND>(gui->window());
         ASSERT_NE(window, nullptr);
-        const std::vector<WidgetBase*>& knobs = gui->widgetList();
+        const auto& knobs = gui->widgetList();
         ASSERT_EQ(knobs.size(), 16u);
         for (int n = 0; !done.load(); ++n) {
             // Turn a knob: press, drag some pixels, release; now and then a wheel notch.
-            const WidgetBase* knob = knobs[random() % knobs.size()];
+            const WidgetBase* knob = knobs[random() % knobs.size()].get();
             const int x = knob->x + knob->width / 2, y = knob->y + knob->height / 2;
             SendMessageA(window, WM_LBUTTONDOWN, 0, at(x, y));
             const int travel = static_cast<int>(random() % 80) - 40;

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "editor/EmbeddedBitmaps.h"
-#include "editor/PixelSurface.h"
+#include "editor/drawing/PixelSurface.h"
+#include "editor/panel/EmbeddedBitmaps.h"
 
 namespace headless {
 
@@ -46,6 +46,7 @@ struct GdiObject {
 struct Dc {
     HDC handle = nullptr;
     HWND window = nullptr;  // window DCs draw into the window's picture
+    bool screen = false;    // the screen's DC, which draws nowhere
     GdiObject* bitmap = nullptr;  // memory DCs draw into their selected bitmap
     GdiObject* pen = nullptr;
     GdiObject* brush = nullptr;
@@ -103,6 +104,7 @@ GdiObject* validObject(HGDIOBJ h) {
 }
 
 PixelSurface* target(Dc* d) {
+    if (d->screen) return nullptr;
     if (d->window) {
         Window* w = findWindow(d->window);
         return w ? &w->pixels : nullptr;
@@ -189,8 +191,11 @@ HCURSOR LoadCursorA(HINSTANCE, LPCSTR) {
     return reinterpret_cast<HCURSOR>(&arrow);
 }
 
+BOOL AdjustWindowRectEx(RECT* rect, DWORD, BOOL, DWORD) { return rect ? TRUE : FALSE; }
+
 HWND CreateWindowExA(DWORD, LPCSTR className, LPCSTR, DWORD style, int x, int y, int width, int height,
                      HWND parent, HMENU, HINSTANCE, LPVOID) {
+    if (x == CW_USEDEFAULT) x = y = 0;
     HWND w = nullptr;
     {
         Guard g(layer().lock);
@@ -409,8 +414,37 @@ DWORD GetCurrentThreadId() {
     return id;
 }
 
+BOOL PeekMessageA(MSG*, HWND, UINT, UINT, UINT) { return FALSE; }
+
+BOOL TranslateMessage(const MSG*) { return FALSE; }
+
+LRESULT DispatchMessageA(const MSG* msg) { return msg ? SendMessageA(msg->hwnd, msg->message, msg->wParam, msg->lParam) : 0; }
+
+BOOL TrackMouseEvent(TRACKMOUSEEVENT* track) {
+    Guard g(layer().lock);
+    return track && track->cbSize == sizeof(TRACKMOUSEEVENT) && validWindow(track->hwndTrack) ? TRUE : FALSE;
+}
+
+HMENU CreatePopupMenu() { return nullptr; }
+
+BOOL AppendMenuA(HMENU, UINT, UINT_PTR, LPCSTR) { return FALSE; }
+
+BOOL TrackPopupMenu(HMENU, UINT, int, int, int, HWND, const RECT*) { return FALSE; }
+
+BOOL DestroyMenu(HMENU) { return FALSE; }
+
+HMODULE GetModuleHandleA(LPCSTR) { return nullptr; }
+
+FARPROC GetProcAddress(HMODULE, LPCSTR) { return nullptr; }
+
 HDC GetDC(HWND w) {
     Guard g(layer().lock);
+    if (!w) {
+        Dc* screen = newDc(nullptr);
+        screen->bitmap = nullptr;
+        screen->screen = true;
+        return screen->handle;
+    }
     if (!validWindow(w)) return nullptr;
     return newDc(w)->handle;
 }
@@ -418,7 +452,7 @@ HDC GetDC(HWND w) {
 int ReleaseDC(HWND, HDC dc) {
     Guard g(layer().lock);
     Dc* d = validDc(dc);
-    if (!d || !d->window) return 0;
+    if (!d || !(d->window || d->screen)) return 0;
     freeDc(d);
     return 1;
 }
@@ -450,7 +484,7 @@ HDC CreateCompatibleDC(HDC) {
 BOOL DeleteDC(HDC dc) {
     Guard g(layer().lock);
     Dc* d = validDc(dc);
-    if (!d || d->window) return FALSE;
+    if (!d || d->window || d->screen) return FALSE;
     freeDc(d);
     return TRUE;
 }
@@ -464,7 +498,7 @@ HGDIOBJ SelectObject(HDC dc, HGDIOBJ object) {
     switch (o->kind) {
     case Kind::Bitmap:
         // Bitmaps go only into memory DCs, and into one at a time.
-        if (d->window) return nullptr;
+        if (d->window || d->screen) return nullptr;
         if (!o->stock && o->selectedIn > 0 && d->bitmap != o) return nullptr;
         slot = &d->bitmap;
         break;
@@ -607,6 +641,12 @@ int SetDIBitsToDevice(HDC dc, int x, int y, DWORD width, DWORD height, int sourc
     }
     blitPixels(*s, x, y, static_cast<int>(width), static_cast<int>(height), image, sourceX, sourceY, RasterOp::Copy);
     return static_cast<int>(lines);
+}
+
+int GetDeviceCaps(HDC dc, int index) {
+    Guard g(layer().lock);
+    if (!validDc(dc)) return 0;
+    return index == LOGPIXELSX || index == LOGPIXELSY ? 96 : 0;
 }
 
 const PixelSurface* windowPixels(HWND w) {

@@ -55,7 +55,9 @@ using HINSTANCE = HINSTANCE__*;
 using HCURSOR = HCURSOR__*;
 using HICON = HICON__*;
 using HMENU = HMENU__*;
+using HMODULE = HINSTANCE__*;
 using HGDIOBJ = void*;
+using FARPROC = std::intptr_t (*)();
 
 using WNDPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
 using TIMERPROC = void (*)(HWND, UINT, UINT_PTR, DWORD);
@@ -88,6 +90,20 @@ struct WNDCLASSA {
     HBRUSH hbrBackground;
     LPCSTR lpszMenuName;
     LPCSTR lpszClassName;
+};
+struct MSG {
+    HWND hwnd;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    DWORD time;
+    POINT pt;
+};
+struct TRACKMOUSEEVENT {
+    DWORD cbSize;
+    DWORD dwFlags;
+    HWND hwndTrack;
+    DWORD dwHoverTime;
 };
 struct BITMAP {
     LONG bmType;
@@ -124,12 +140,17 @@ constexpr UINT DIB_RGB_COLORS = 0;
 
 constexpr UINT WM_CREATE = 0x0001;
 constexpr UINT WM_DESTROY = 0x0002;
+constexpr UINT WM_KILLFOCUS = 0x0008;
 constexpr UINT WM_PAINT = 0x000F;
+constexpr UINT WM_CLOSE = 0x0010;
 constexpr UINT WM_ERASEBKGND = 0x0014;
 constexpr UINT WM_MOUSEACTIVATE = 0x0021;
 constexpr UINT WM_NCCREATE = 0x0081;
 constexpr UINT WM_NCDESTROY = 0x0082;
 constexpr UINT WM_KEYDOWN = 0x0100;
+constexpr UINT WM_KEYUP = 0x0101;
+constexpr UINT WM_SYSKEYDOWN = 0x0104;
+constexpr UINT WM_SYSKEYUP = 0x0105;
 constexpr UINT WM_TIMER = 0x0113;
 constexpr UINT WM_MOUSEMOVE = 0x0200;
 constexpr UINT WM_LBUTTONDOWN = 0x0201;
@@ -140,14 +161,32 @@ constexpr UINT WM_MBUTTONDOWN = 0x0207;
 constexpr UINT WM_MBUTTONUP = 0x0208;
 constexpr UINT WM_MOUSEWHEEL = 0x020A;
 constexpr UINT WM_CAPTURECHANGED = 0x0215;
+constexpr UINT WM_MOUSELEAVE = 0x02A3;
 
 constexpr DWORD WS_OVERLAPPED = 0x00000000;
 constexpr DWORD WS_POPUP = 0x80000000;
 constexpr DWORD WS_CHILD = 0x40000000;
 constexpr DWORD WS_VISIBLE = 0x10000000;
+constexpr DWORD WS_CAPTION = 0x00C00000;
+constexpr DWORD WS_SYSMENU = 0x00080000;
+constexpr DWORD WS_MINIMIZEBOX = 0x00020000;
+constexpr int CW_USEDEFAULT = static_cast<int>(0x80000000u);
 constexpr int SW_HIDE = 0;
 constexpr int SW_SHOW = 5;
 constexpr int GWLP_USERDATA = -21;
+constexpr UINT PM_REMOVE = 0x0001;
+constexpr DWORD TME_LEAVE = 0x00000002;
+constexpr UINT MF_STRING = 0x0000;
+constexpr UINT MF_UNCHECKED = 0x0000;
+constexpr UINT MF_CHECKED = 0x0008;
+constexpr UINT MF_SEPARATOR = 0x0800;
+constexpr UINT TPM_LEFTALIGN = 0x0000;
+constexpr UINT TPM_TOPALIGN = 0x0000;
+constexpr UINT TPM_RIGHTBUTTON = 0x0002;
+constexpr UINT TPM_NONOTIFY = 0x0080;
+constexpr UINT TPM_RETURNCMD = 0x0100;
+constexpr int LOGPIXELSX = 88;
+constexpr int LOGPIXELSY = 90;
 
 constexpr int PS_SOLID = 0;
 constexpr DWORD SRCCOPY = 0x00CC0020;
@@ -167,7 +206,9 @@ BOOL UnregisterClassA(LPCSTR className, HINSTANCE instance);
 HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name);
 
 // Windows and messages. Top-level windows have no frame: their client area
-// starts at their position on the (virtual) screen.
+// starts at their position on the (virtual) screen, which is the origin for
+// CW_USEDEFAULT. Messages are only ever sent: no queue ever holds one.
+BOOL AdjustWindowRectEx(RECT* rect, DWORD style, BOOL menu, DWORD exStyle);
 HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y, int width,
                      int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param);
 BOOL DestroyWindow(HWND window);
@@ -189,8 +230,25 @@ HWND GetCapture();
 UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC proc);
 BOOL KillTimer(HWND window, UINT_PTR id);
 DWORD GetCurrentThreadId();
+BOOL PeekMessageA(MSG* msg, HWND window, UINT first, UINT last, UINT remove);
+BOOL TranslateMessage(const MSG* msg);
+LRESULT DispatchMessageA(const MSG* msg);
+// No pointer moves here but the messages a test sends, so nothing ever leaves:
+// the request is only checked.
+BOOL TrackMouseEvent(TRACKMOUSEEVENT* track);
 
-// Drawing.
+// Menus: there are none in memory, so none can be made.
+HMENU CreatePopupMenu();
+BOOL AppendMenuA(HMENU menu, UINT flags, UINT_PTR id, LPCSTR text);
+BOOL TrackPopupMenu(HMENU menu, UINT flags, int x, int y, int reserved, HWND window, const RECT* rect);
+BOOL DestroyMenu(HMENU menu);
+
+// Modules: no system library is loaded here, so the DPI comes from the screen,
+// which has the standard 96 dots per inch.
+HMODULE GetModuleHandleA(LPCSTR name);
+FARPROC GetProcAddress(HMODULE module, LPCSTR name);
+
+// Drawing. GetDC(nullptr) gives the screen's DC, which has nothing to draw on.
 HDC GetDC(HWND window);
 int ReleaseDC(HWND window, HDC dc);
 HDC BeginPaint(HWND window, PAINTSTRUCT* paint);
@@ -209,6 +267,7 @@ HBITMAP LoadBitmapA(HINSTANCE instance, LPCSTR name);
 // Only 32-bit uncompressed images, all their rows at once.
 int SetDIBitsToDevice(HDC dc, int x, int y, DWORD width, DWORD height, int sourceX, int sourceY, UINT startScan,
                       UINT lines, const void* bits, const BITMAPINFO* info, UINT use);
+int GetDeviceCaps(HDC dc, int index);
 
 // Not Win32: what tests and tools need to look inside the layer.
 const PixelSurface* windowPixels(HWND window);  // the window's picture, null for no window

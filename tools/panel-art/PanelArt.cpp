@@ -7,7 +7,7 @@
 
 #include "Canvas.h"
 #include "PixelFont.h"
-#include "editor/PanelLayout.h"
+#include "editor/panel/PanelLayout.h"
 
 namespace panelart {
 

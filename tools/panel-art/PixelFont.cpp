@@ -1,6 +1,6 @@
 #include "PixelFont.h"
 
-#include "editor/PixelGlyphs.h"
+#include "editor/drawing/PixelGlyphs.h"
 
 namespace panelart {
 

@@ -1,4 +1,4 @@
-// The panel's pixel font (editor/PixelGlyphs.h) set onto the artwork canvas:
+// The panel's pixel font (editor/drawing/PixelGlyphs.h) set onto the artwork canvas:
 // positions are given in 1x panel pixels and the text is drawn at the canvas's
 // scale, so the labels land on the same places at both sizes.
 #pragma once

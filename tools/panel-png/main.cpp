@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "editor/MyGui.h"
-#include "editor/PixelSurface.h"
-#include "editor/EditorHost.h"
+#include "editor/drawing/PixelSurface.h"
+#include "editor/interface/EditorHost.h"
+#include "editor/panel/MyGui.h"
 #include <memory>
 
 namespace {

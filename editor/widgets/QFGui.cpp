@@ -1,10 +1,10 @@
-#include "editor/QFGui.h"
+#include "editor/widgets/QFGui.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
-#include "editor/PixelGlyphs.h"
+#include "editor/drawing/PixelGlyphs.h"
 
 std::atomic<int> QFGui::editorCount{0};
 
@@ -13,13 +13,6 @@ namespace {
 // 0x00BBGGRR as the pixel surface stores it, 0x00RRGGBB.
 std::uint32_t toPixel(ColourRef c) { return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF); }
 
-// Readout and menu colours, 0x00RRGGBB.
-constexpr std::uint32_t kReadoutText = 0xF4B860;
-constexpr std::uint32_t kMenuGround = 0x1C1C1E;
-constexpr std::uint32_t kMenuBorder = 0x6E6E72;
-constexpr std::uint32_t kMenuHot = 0x5C3E18;
-constexpr std::uint32_t kMenuText = 0xDCDCD6;
-constexpr std::uint32_t kMenuMark = 0xF4A850;
 // Menu metrics at scale 1: item height, text inset, separator height.
 constexpr int kMenuItemHeight = 13;
 constexpr int kMenuInset = 12;
@@ -45,8 +38,15 @@ void drawMask(PixelSurface& dst, const pixelfont::TextMask& mask, int x, int y, 
 
 }  // namespace
 
-QFGui::QFGui(EditorHost* effect)
-    : AEffEditor(effect), panelWindow(createPanelWindow(*this)), picture(width, height, toPixel(backColour)) {
+QFGui::QFGui(EditorHost* effect, int panelWidth, int panelHeight)
+    : AEffEditor(effect),
+      baseWidth(panelWidth),
+      baseHeight(panelHeight),
+      rect{0, 0, static_cast<std::int16_t>(panelHeight), static_cast<std::int16_t>(panelWidth)},
+      width(panelWidth),
+      height(panelHeight),
+      panelWindow(createPanelWindow(*this)),
+      picture(panelWidth, panelHeight, toPixel(backColour)) {
     editorCount.fetch_add(1);
 }
 
@@ -54,14 +54,11 @@ QFGui::~QFGui() {
     // The window goes first: its last events may still reach the widgets.
     close();
     panelWindow.reset();
-    for (WidgetBase* w : widgets) delete w;
     widgets.clear();
     hover = nullptr;
     captured = nullptr;
     editorCount.fetch_sub(1);
 }
-
-void QFGui::addWidget(WidgetBase* widget) { widgets.push_back(widget); }
 
 bool QFGui::getRect(EditorRect** out) {
     if (!out) return false;
@@ -153,7 +150,7 @@ bool QFGui::open(void* parent) {
     if (!applyScale(preferredScale(parent))) applyScale(1);
     windowOpen = true;
     // The window shows the whole panel from its first moment where it can.
-    for (WidgetBase* w : widgets) w->dirty.store(true, std::memory_order_relaxed);
+    for (const auto& w : widgets) w->dirty.store(true, std::memory_order_relaxed);
     compose();
     if (!(topLevel ? panelWindow->openTopLevel(topLevelTitle.c_str(), picture) : panelWindow->open(parent, picture))) {
         topLevel = false;
@@ -194,7 +191,7 @@ bool QFGui::onWindowThread() const {
 }
 
 bool QFGui::anyDirty() const {
-    for (const WidgetBase* w : widgets)
+    for (const auto& w : widgets)
         if (w->dirty.load(std::memory_order_relaxed)) return true;
     return false;
 }
@@ -207,14 +204,14 @@ void QFGui::idle() {
 }
 
 void QFGui::updateParameter(int index, float value) {
-    for (WidgetBase* w : widgets)
+    for (const auto& w : widgets)
         if (w->paramIndex == index && std::fabs(w->getValue() - value) > 0.0001f) w->setValue(value, false);
 }
 
 void QFGui::updateAllParameters() {
     EditorHost* host = getEffect();
     if (!host) return;
-    for (WidgetBase* w : widgets) w->setValue(host->parameterValue(w->paramIndex), false);
+    for (const auto& w : widgets) w->setValue(host->parameterValue(w->paramIndex), false);
 }
 
 void QFGui::redrawDirty() {
@@ -223,13 +220,13 @@ void QFGui::redrawDirty() {
     if (!onWindowThread() || !windowOpen || !window()) return;
     if (menuOpen) return;  // drawn when the menu closes
     int left = width, top = height, right = 0, bottom = 0;
-    for (WidgetBase* w : widgets) {
+    for (const auto& w : widgets) {
         if (!w->dirty.load(std::memory_order_relaxed)) continue;
         left = std::min(left, w->x);
         top = std::min(top, w->y);
         right = std::max(right, w->x + w->width);
         bottom = std::max(bottom, w->y + w->height);
-        drawWidget(w, penColour, fillColour);
+        drawWidget(w.get(), penColour, fillColour);
     }
     left = std::max(left, 0);
     top = std::max(top, 0);
@@ -259,9 +256,9 @@ void QFGui::compose() {
         blitPixels(picture, 0, 0, width, height, *background, 0, 0, RasterOp::Copy);
     else
         fillPixels(picture, 0, 0, width, height, toPixel(backColour));
-    for (WidgetBase* w : widgets) {
+    for (const auto& w : widgets) {
         w->dirty.store(true, std::memory_order_relaxed);
-        drawWidget(w, penColour, fillColour);
+        drawWidget(w.get(), penColour, fillColour);
     }
     if (!shownReadout.empty()) drawReadout();
     if (menuOpen) drawMenu();
@@ -291,7 +288,7 @@ void QFGui::drawReadout() {
     const pixelfont::TextMask mask = pixelfont::renderText(shownReadout, 1, scale);
     const int x = l + (w - mask.width) / 2;
     const int y = t + (h - pixelfont::kLineHeight * scale) / 2;
-    drawMask(picture, mask, x, y, l, l + w, kReadoutText);
+    drawMask(picture, mask, x, y, l, l + w, readoutColour);
 }
 
 void QFGui::updateReadout() {
@@ -372,23 +369,23 @@ void QFGui::drawMenu() {
         itemsHeight += item.empty() ? kMenuSeparator : kMenuItemHeight;
     }
     const int w = (itemWidth + 2 * kMenuInset) * s, h = (itemsHeight + 4) * s;
-    fillPixels(picture, menuX, menuY, menuX + w, menuY + h, kMenuBorder);
-    fillPixels(picture, menuX + s, menuY + s, menuX + w - s, menuY + h - s, kMenuGround);
+    fillPixels(picture, menuX, menuY, menuX + w, menuY + h, menuBorderColour);
+    fillPixels(picture, menuX + s, menuY + s, menuX + w - s, menuY + h - s, menuGroundColour);
     int top = menuY + 2 * s;
     for (int i = 0; i < static_cast<int>(menuList.size()); ++i) {
         if (menuList[i].empty()) {
             const int mid = top + (kMenuSeparator / 2) * s;
-            fillPixels(picture, menuX + 4 * s, mid, menuX + w - 4 * s, mid + s, kMenuBorder);
+            fillPixels(picture, menuX + 4 * s, mid, menuX + w - 4 * s, mid + s, menuBorderColour);
             top += kMenuSeparator * s;
             continue;
         }
         if (i == menuHot)
-            fillPixels(picture, menuX + 2 * s, top, menuX + w - 2 * s, top + kMenuItemHeight * s, kMenuHot);
+            fillPixels(picture, menuX + 2 * s, top, menuX + w - 2 * s, top + kMenuItemHeight * s, menuHotColour);
         // The size in force is marked.
         if (i == scale - 1)
-            fillPixels(picture, menuX + 5 * s, top + 5 * s, menuX + 8 * s, top + 8 * s, kMenuMark);
+            fillPixels(picture, menuX + 5 * s, top + 5 * s, menuX + 8 * s, top + 8 * s, menuMarkColour);
         const pixelfont::TextMask mask = pixelfont::renderText(menuList[i], 1, s);
-        drawMask(picture, mask, menuX + kMenuInset * s, top + 3 * s, menuX, menuX + w - 2 * s, kMenuText);
+        drawMask(picture, mask, menuX + kMenuInset * s, top + 3 * s, menuX, menuX + w - 2 * s, menuTextColour);
         top += kMenuItemHeight * s;
     }
 }
@@ -430,8 +427,8 @@ void QFGui::paint() {
 }
 
 WidgetBase* QFGui::widgetAt(int px, int py) const {
-    for (WidgetBase* w : widgets)
-        if (w->x < px && px < w->x + w->width && w->y < py && py < w->y + w->height) return w;
+    for (const auto& w : widgets)
+        if (w->x < px && px < w->x + w->width && w->y < py && py < w->y + w->height) return w.get();
     return nullptr;
 }
 

@@ -1,18 +1,24 @@
-#include "editor/bitmapknob.h"
+#include "editor/widgets/bitmapknob.h"
 
 #include <cmath>
 
-#include "editor/PixelSurface.h"
-#include "editor/QFGui.h"
+#include "editor/drawing/PixelSurface.h"
+#include "editor/widgets/QFGui.h"
 
 namespace {
 // A knob's value lies in 0..1.
 float clampToRange(float v) { return v > 1.0f ? 1.0f : (v < 0.0f ? 0.0f : v); }
 }  // namespace
 
-bitmapknob::bitmapknob(int x, int y, float snapRange, float snapPoint, const PixelSurface* strip,
+bitmapknob::bitmapknob(int x, int y, int size, float snapRange, float snapPoint, const PixelSurface* strip,
                        const PixelSurface* mask)
-    : WidgetBase(x, y, panel::kKnobSize, panel::kKnobSize), snapRange(snapRange), snapPoint(snapPoint), strip(strip), mask(mask) {
+    : WidgetBase(x, y, size, size),
+      snapRange(snapRange),
+      snapPoint(snapPoint),
+      size(size),
+      frameHeight(size),
+      strip(strip),
+      mask(mask) {
     value.store(0.5f, std::memory_order_relaxed);
     round = true;
     filled = false;
@@ -60,9 +66,9 @@ void bitmapknob::setScale(int s, int newX, int newY, const PixelSurface* newStri
     scale = s;
     x = newX;
     y = newY;
-    width = panel::kKnobSize * s;
-    height = panel::kKnobSize * s;
-    frameHeight = panel::kKnobSize * s;
+    width = size * s;
+    height = size * s;
+    frameHeight = size * s;
     strip = newStrip;
     mask = newMask;
     dirty.store(true, std::memory_order_relaxed);

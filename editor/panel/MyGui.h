@@ -3,8 +3,8 @@
 // value readout under the subtitle.
 #pragma once
 
-#include "editor/PixelSurface.h"
-#include "editor/QFGui.h"
+#include "editor/drawing/PixelSurface.h"
+#include "editor/widgets/QFGui.h"
 
 class MyGui : public QFGui {
 public:

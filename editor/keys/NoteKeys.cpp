@@ -1,4 +1,4 @@
-#include "editor/NoteKeys.h"
+#include "editor/keys/NoteKeys.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,10 +1,11 @@
-#include "editor/MyGui.h"
+#include "editor/panel/MyGui.h"
 
 #include <iterator>
+#include <memory>
 
-#include "editor/EmbeddedBitmaps.h"
-#include "editor/PanelLayout.h"
-#include "editor/bitmapknob.h"
+#include "editor/panel/EmbeddedBitmaps.h"
+#include "editor/panel/PanelLayout.h"
+#include "editor/widgets/bitmapknob.h"
 
 namespace {
 
@@ -18,7 +19,7 @@ PixelSurface loadPanelBitmap(int id) {
 }  // namespace
 
 MyGui::MyGui(EditorHost* effect)
-    : QFGui(effect),
+    : QFGui(effect, panel::kWidth, panel::kHeight),
       backgroundBitmap(loadPanelBitmap(panel::kBackgroundBitmapId)),
       knobStrip(loadPanelBitmap(panel::kStripBitmapId)),
       knobMask(loadPanelBitmap(panel::kMaskBitmapId)) {
@@ -27,15 +28,21 @@ MyGui::MyGui(EditorHost* effect)
     readoutY = panel::kReadoutY;
     readoutWidth = panel::kReadoutWidth;
     readoutHeight = panel::kReadoutHeight;
+    readoutColour = panel::kReadoutColour;
+    menuGroundColour = panel::kMenuGround;
+    menuBorderColour = panel::kMenuBorder;
+    menuHotColour = panel::kMenuHot;
+    menuTextColour = panel::kMenuText;
+    menuMarkColour = panel::kMenuMark;
 
     // Without the strip and the mask there is nothing to draw a knob with.
     if (knobStrip.pixels.empty() || knobMask.pixels.empty()) return;
     for (const panel::Knob& k : panel::kKnobs) {
-        auto* knob = new bitmapknob(k.x, k.y, k.snapRange, k.snapPoint, &knobStrip, &knobMask);
+        bitmapknob* knob = addWidget(
+            std::make_unique<bitmapknob>(k.x, k.y, panel::kKnobSize, k.snapRange, k.snapPoint, &knobStrip, &knobMask));
         knob->paramIndex = k.paramIndex;
         knob->owner = this;
         knob->automate = true;
-        addWidget(knob);
     }
 }
 
@@ -55,9 +62,9 @@ bool MyGui::applyScale(int s) {
         return false;
     if (!QFGui::applyScale(s)) return false;
     background = back.pixels.empty() ? nullptr : &back;
-    const std::vector<WidgetBase*>& knobs = widgetList();
+    const auto& knobs = widgetList();
     for (std::size_t i = 0; i < knobs.size() && i < std::size(panel::kKnobs); ++i)
-        static_cast<bitmapknob*>(knobs[i])->setScale(s, panel::kKnobs[i].x * s, panel::kKnobs[i].y * s,
+        static_cast<bitmapknob*>(knobs[i].get())->setScale(s, panel::kKnobs[i].x * s, panel::kKnobs[i].y * s,
                                                      &strip, &mask);
     return true;
 }

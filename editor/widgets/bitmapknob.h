@@ -1,19 +1,20 @@
-// A 24 x 24 rotary knob drawn from a vertical film strip of 64 frames through
+// A square rotary knob drawn from a vertical film strip of 64 frames through
 // a round mask. Dragging up turns it up (coarse with the left button, fine with
 // the right), the wheel moves it by hundredths, and an optional detent holds
-// it at one value for a short stretch of travel. At scale 2 the knob is 48 x 48
-// and every length doubles: the same turn takes twice the pixels of travel.
+// it at one value for a short stretch of travel. At scale 2 the knob is twice
+// the size and every length doubles: the same turn takes twice the pixels of
+// travel.
 #pragma once
 
 #include <atomic>
 
-#include "editor/PanelLayout.h"
-#include "editor/WidgetBase.h"
+#include "editor/widgets/WidgetBase.h"
 
 class bitmapknob : public WidgetBase {
 public:
+    // size x size pixels at scale 1, as are the strip's frames and the mask.
     // strip and mask are owned by the editor; they must outlive the knob.
-    bitmapknob(int x, int y, float snapRange, float snapPoint, const PixelSurface* strip,
+    bitmapknob(int x, int y, int size, float snapRange, float snapPoint, const PixelSurface* strip,
                const PixelSurface* mask);
 
     void onMouseDown(int button, int x, int y) override;
@@ -42,8 +43,8 @@ public:
     // The frame last shown; set from any thread, so it does not depend on the
     // scale, which the window's thread may change meanwhile.
     std::atomic<int> lastFrame{-1000};  // matches no real frame
-    int frameCount = panel::kFrameCount;
-    int frameHeight = panel::kKnobSize;
+    int size;         // at scale 1
+    int frameHeight;  // at the scale in force
     const PixelSurface* strip;
     const PixelSurface* mask;
     bool fine = false;  // the drag began with the right button

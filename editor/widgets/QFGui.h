@@ -19,15 +19,15 @@
 #include <thread>
 #include <vector>
 
-#include "editor/AEffEditor.h"
-#include "editor/PanelLayout.h"
-#include "editor/PanelWindow.h"
-#include "editor/PixelSurface.h"
-#include "editor/WidgetBase.h"
+#include "editor/drawing/PixelSurface.h"
+#include "editor/interface/AEffEditor.h"
+#include "editor/interface/PanelWindow.h"
+#include "editor/widgets/WidgetBase.h"
 
 class QFGui : public AEffEditor, private PanelWindowEvents {
 public:
-    explicit QFGui(EditorHost* effect);
+    // A panel of panelWidth x panelHeight pixels at scale 1.
+    QFGui(EditorHost* effect, int panelWidth, int panelHeight);
     ~QFGui() override;
 
     // The rectangle of the size in force while open; while closed, of the size
@@ -92,33 +92,45 @@ public:
     void* window() const;
     // The panel as the editor last composed it.
     const PixelSurface& canvas() const { return picture; }
-    const std::vector<WidgetBase*>& widgetList() const { return widgets; }
+    const std::vector<std::unique_ptr<WidgetBase>>& widgetList() const { return widgets; }
     WidgetBase* hoverWidget() const { return hover; }
     WidgetBase* capturedWidget() const { return captured; }
     // Live editors in the process.
     static int liveEditors() { return editorCount.load(); }
 
 protected:
-    // Appends a widget (owned from now on); only while constructing the editor.
-    void addWidget(WidgetBase* widget);
+    // Appends a widget, owned from now on, and returns it; only while
+    // constructing the editor.
+    template <class Widget>
+    Widget* addWidget(std::unique_ptr<Widget> widget) {
+        Widget* added = widget.get();
+        widgets.push_back(std::move(widget));
+        return added;
+    }
     // Makes s the panel's scale: size, rectangle and picture; a panel
     // overrides it to place its widgets and choose its bitmaps. False (and
     // nothing changed) where the panel cannot be shown at s.
     virtual bool applyScale(int s);
 
-    int baseWidth = panel::kWidth;  // size at scale 1
-    int baseHeight = panel::kHeight;
+    int baseWidth;  // size at scale 1
+    int baseHeight;
     int scale = 1;
     // Where the readout shows at scale 1; no readout while its width is 0.
     int readoutX = 0, readoutY = 0, readoutWidth = 0, readoutHeight = 0;
-    EditorRect rect{0, 0, panel::kHeight, panel::kWidth};
+    // The colours of what the editor draws itself, 0x00RRGGBB: the readout's
+    // text, and the drawn menu's ground, border, item under the pointer, text
+    // and the mark of the size in force.
+    std::uint32_t readoutColour = 0xFFFFFF;
+    std::uint32_t menuGroundColour = 0x000000, menuBorderColour = 0x808080, menuHotColour = 0x404040,
+                  menuTextColour = 0xFFFFFF, menuMarkColour = 0xFFFFFF;
+    EditorRect rect;
     ColourRef penColour = 0x000000;
     ColourRef fillColour = 0xFAFAFA;
     ColourRef backColour = 0x969696;  // window fill without a background picture
-    int width = panel::kWidth;
-    int height = panel::kHeight;
-    const PixelSurface* background = nullptr;  // not owned; null for a plain fill
-    std::vector<WidgetBase*> widgets;          // owned, in creation order
+    int width;
+    int height;
+    const PixelSurface* background = nullptr;         // not owned; null for a plain fill
+    std::vector<std::unique_ptr<WidgetBase>> widgets;  // in creation order
     WidgetBase* hover = nullptr;
     WidgetBase* captured = nullptr;
 
@@ -173,7 +185,6 @@ private:
     bool windowOpen = false;
     // The parameter whose gesture the host has been told of, -1 for none.
     int gestureParam = -1;
-    bool inPress = false;  // changes belong to the press under way
     // Thread that opened the window, none while closed: only it draws.
     std::atomic<std::thread::id> windowThread{};
     static std::atomic<int> editorCount;

@@ -1,4 +1,4 @@
-#include "editor/PixelGlyphs.h"
+#include "editor/drawing/PixelGlyphs.h"
 
 #include <cstring>
 

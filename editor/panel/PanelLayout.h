@@ -1,9 +1,12 @@
 // The panel's fixed geometry at 1x: window size, knob frame geometry, the bitmap
-// resource numbers and where each of the sixteen knobs sits. At 2x every
+// resource numbers, where the readout shows and in what colours the editor
+// draws, and where each of the sixteen knobs sits. At 2x every
 // position and length doubles and the bitmaps come from the 2x resources. The editor places
 // its knobs from this table and the artwork generator draws the labels and the
 // knob pictures of the background at the same places.
 #pragma once
+
+#include <cstdint>
 
 #include "instrument/identity/ParameterIdentity.h"
 
@@ -32,6 +35,17 @@ constexpr int kReadoutX = 300;
 constexpr int kReadoutY = 170;
 constexpr int kReadoutWidth = 200;
 constexpr int kReadoutHeight = 20;
+
+// The colours of what the editor draws over the artwork, 0x00RRGGBB, in the
+// artwork's palette: the readout's amber text, and the menu drawn where the
+// window system has none (its ground, border, item under the pointer, text,
+// and the mark of the size in force).
+constexpr std::uint32_t kReadoutColour = 0xF4B860;
+constexpr std::uint32_t kMenuGround = 0x1C1C1E;
+constexpr std::uint32_t kMenuBorder = 0x6E6E72;
+constexpr std::uint32_t kMenuHot = 0x5C3E18;
+constexpr std::uint32_t kMenuText = 0xDCDCD6;
+constexpr std::uint32_t kMenuMark = 0xF4A850;
 
 struct Knob {
     int paramIndex;

@@ -1,4 +1,4 @@
-#include "editor/PixelSurface.h"
+#include "editor/drawing/PixelSurface.h"
 
 #include <algorithm>
 

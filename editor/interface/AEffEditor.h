@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "editor/EditorHost.h"
+#include "editor/interface/EditorHost.h"
 
 // The editor's rectangle in pixels.
 struct EditorRect {
