@@ -544,14 +544,14 @@ TEST(renderTool, SignalsEndTheToolAndLeaveNoTemporaryFile) {
     const std::string song = inputs.file("long.mid");  // ten minutes
     writeMidiFile(song, 0, 1, 1, {{0, 0, {0x90, 60, 100}}, {0, 1200, {0x80, 60, 0}}});
     // Twice: the second signal comes while the handler of the first is held
-    // (by the tool's test switch) before it removes the file, and waits.
+    // (the tests' build of the tool stops there) before it removes the file,
+    // and waits.
     for (const bool twice : {false, true})
         for (int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2, SIGXCPU, SIGXFSZ,
                            SIGVTALRM, SIGPROF}) {
             ScratchFolder folder;
-            if (twice) ::setenv("HAMMERLYN2_RENDER_STOP_IN_SIGNAL_HANDLER", "1", 1);
-            ToolProcess tool({song, "-o", folder.file("out.wav"), "--quiet"});
-            ::unsetenv("HAMMERLYN2_RENDER_STOP_IN_SIGNAL_HANDLER");
+            ToolProcess tool({song, "-o", folder.file("out.wav"), "--quiet"}, {},
+                             twice ? HAMMERLYN2_STOPPING_RENDER_TOOL : HAMMERLYN2_RENDER_TOOL);
             const auto start = std::chrono::steady_clock::now();
             while (folder.entries().empty() && std::chrono::steady_clock::now() - start < std::chrono::seconds(60))
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
