@@ -275,7 +275,7 @@ $('share').addEventListener('click', async () => {
     await navigator.clipboard.writeText(link);
     status('Link copied: it opens this sound on top of the factory programs.');
   } catch {
-    status(`Copy this link: ${link}`);
+    prompt('Copy this link: it opens this sound on top of the factory programs.', link);
   }
 });
 
