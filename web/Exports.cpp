@@ -88,6 +88,10 @@ EMSCRIPTEN_KEEPALIVE float hl2_parameter(SoundingInstrument* s, int index) { ret
 EMSCRIPTEN_KEEPALIVE int hl2_select_program(SoundingInstrument* s, int index) {
     return s->instrument.selectProgram(index);
 }
+// A MIDI program change, from the worklet's render thread, as the standalone app takes one.
+EMSCRIPTEN_KEEPALIVE int hl2_request_program(SoundingInstrument* s, int index) {
+    return s->instrument.requestProgram(index);
+}
 EMSCRIPTEN_KEEPALIVE int hl2_program(SoundingInstrument* s) { return s->instrument.program(); }
 EMSCRIPTEN_KEEPALIVE const char* hl2_program_name(SoundingInstrument* s, int index) {
     if (!s->instrument.programName(index, textBuffer)) textBuffer[0] = 0;

@@ -49,8 +49,9 @@ class Hammerlyn2Processor extends AudioWorkletProcessor {
     const { m } = this.w;
     switch (e.type) {
       case 'midi':
-        if (isProgramChange(e)) this.apply({ type: 'program', index: e.data[1] }, offset);
-        else m.hl2_midi(this.instrument, offset, e.data[0], e.data[1] ?? 0, e.data[2] ?? 0);
+        if (isProgramChange(e)) {
+          if (m.hl2_request_program(this.instrument, e.data[1])) this.port.postMessage({ type: 'program', index: e.data[1] });
+        } else m.hl2_midi(this.instrument, offset, e.data[0], e.data[1] ?? 0, e.data[2] ?? 0);
         break;
       case 'parameter': m.hl2_set_parameter(this.instrument, e.index, e.value); break;
       case 'program':
