@@ -32,6 +32,7 @@ function send(...events) {
 }
 
 const canvas = $('panel');
+const knobs = [];  // the sliders over the knobs: { element, widget, index, place: [x, y, width, height] }
 const w = await instantiate(module, {
   pageParameterChanged(index, value) { send({ type: 'parameter', index, value }); soundChanged(); },
   pageGesture() {},
@@ -51,7 +52,6 @@ const factoryBank = (() => {
 
 // --- The panel. Its pixels are device pixels, as in a plug-in's window; it is
 // shown at its own size where the page is wide enough, else as wide as the page.
-const knobs = [];  // { element, index, place: [x, y, width, height] }
 function fitCanvas() {
   $('panel-box').style.width = `${canvas.width / density()}px`;
   placeKnobs();
@@ -233,6 +233,7 @@ function keepSound() {
 }
 // A whole bank and a program for both instruments; false, with nothing changed, when refused.
 function useBank(bank, program) {
+  if (!Number.isInteger(program) || program < 0 || program >= m.hl2_program_count()) return false;
   if (!restoreBank(w, copy, bank) || !m.hl2_select_program(copy, program)) return false;
   send({ type: 'bank', bytes: bank, program });
   m.hl2_panel_refresh(panel);
