@@ -232,8 +232,10 @@ EMSCRIPTEN_KEEPALIVE const int* hl2_panel_widget(PagePanel* panel, int index) {
 // The panel's menu opened at (x, y) in canvas pixels, closed (x -1) or left
 // as it is (x -2); whether it shows.
 EMSCRIPTEN_KEEPALIVE int hl2_panel_menu(PagePanel* panel, int x, int y) {
-    if (x >= 0) panel->gui().openMenu(x, y);
-    else if (x == -1) panel->gui().closeMenu();
+    if (x >= 0)
+        panel->gui().openMenu(x, y);
+    else if (x == -1)
+        panel->gui().closeMenu();
     return panel->gui().menuShowing();
 }
 EMSCRIPTEN_KEEPALIVE int hl2_panel_scale(PagePanel* panel) { return panel->gui().panelScale(); }

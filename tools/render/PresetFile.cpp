@@ -24,7 +24,7 @@ constexpr std::int32_t kBankParamsMagic = fourChar('F', 'x', 'B', 'k');
 constexpr std::size_t kNameBytes = 28;
 // Header up to and including the chunk size field.
 constexpr std::size_t kPresetHeaderBytes = 7 * 4 + kNameBytes + 4;  // 60
-constexpr std::size_t kBankHeaderBytes = 7 * 4 + 128 + 4;            // 160
+constexpr std::size_t kBankHeaderBytes = 7 * 4 + 128 + 4;           // 160
 
 void putInt(std::vector<unsigned char>& out, std::int32_t value) {
     const auto bits = static_cast<std::uint32_t>(value);
@@ -80,13 +80,16 @@ std::string parsePresetFile(const unsigned char* data, std::size_t size, const P
     const std::string what = bank ? "bank" : "preset";
     const std::vector<unsigned char> bytes(data, data + size);
 
-    if (bytes.size() < 12 || getInt(bytes, 0) != kContainerMagic) return "not a VST " + what + " file (no 'CcnK' header)";
+    if (bytes.size() < 12 || getInt(bytes, 0) != kContainerMagic)
+        return "not a VST " + what + " file (no 'CcnK' header)";
     const std::int32_t magic = getInt(bytes, 8);
     if (magic == (bank ? kPresetChunkMagic : kBankChunkMagic) || magic == (bank ? kPresetParamsMagic : kBankParamsMagic))
-        return std::string("is a ") + (bank ? "preset (.fxp)" : "bank (.fxb)") + " file, not a " + what + " file";
+        return std::string("is a ") + (bank ? "preset (.fxp)" : "bank (.fxb)") + " file, not a " + what +
+               " file";
     if (magic == (bank ? kBankParamsMagic : kPresetParamsMagic))
         return "is a " + what + " of parameter values, not of a plug-in state chunk";
-    if (magic != (bank ? kBankChunkMagic : kPresetChunkMagic)) return "unknown " + what + " type " + fourCharText(magic);
+    if (magic != (bank ? kBankChunkMagic : kPresetChunkMagic))
+        return "unknown " + what + " type " + fourCharText(magic);
 
     const std::size_t header = bank ? kBankHeaderBytes : kPresetHeaderBytes;
     if (bytes.size() < header) return "truncated header (" + std::to_string(bytes.size()) + " bytes)";
@@ -97,7 +100,8 @@ std::string parsePresetFile(const unsigned char* data, std::size_t size, const P
     if (version < 1 || version > 2) return "unsupported format version " + std::to_string(version);
     file.pluginId = getInt(bytes, 16);
     if (file.pluginId != expected.pluginId)
-        return "made for the plug-in with ID " + fourCharText(file.pluginId) + ", not " + fourCharText(expected.pluginId);
+        return "made for the plug-in with ID " + fourCharText(file.pluginId) + ", not " +
+               fourCharText(expected.pluginId);
     file.pluginVersion = getInt(bytes, 20);
     file.count = getInt(bytes, 24);
     const char* counted = bank ? "program" : "parameter";
@@ -121,17 +125,19 @@ std::string parsePresetFile(const unsigned char* data, std::size_t size, const P
         return "truncated: the chunk needs " + std::to_string(chunkSize) + " bytes, the file holds " +
                std::to_string(available);
     if (static_cast<std::size_t>(chunkSize) < available)
-        return std::to_string(available - static_cast<std::size_t>(chunkSize)) + " stray bytes after the chunk";
+        return std::to_string(available - static_cast<std::size_t>(chunkSize)) +
+               " stray bytes after the chunk";
     // The container's own length must agree too: a file whose header lies about
     // its size was written by something that cannot be trusted with the rest.
     const std::int32_t byteCount = getInt(bytes, 4);
     if (byteCount < 0 || static_cast<std::size_t>(byteCount) + 8 != bytes.size())
-        return "header says " + std::to_string(static_cast<long long>(byteCount) + 8) + " bytes, the file has " +
-               std::to_string(bytes.size());
+        return "header says " + std::to_string(static_cast<long long>(byteCount) + 8) +
+               " bytes, the file has " + std::to_string(bytes.size());
     // A whole bank's block packed as a preset is not one program.
     if (expected.chunkBytes != 0 && available != expected.chunkBytes)
-        return "its " + std::to_string(available) + "-byte state is not " + (bank ? "this plug-in's bank" : "one program") +
-               " (" + std::to_string(expected.chunkBytes) + " bytes)";
+        return "its " + std::to_string(available) + "-byte state is not " +
+               (bank ? "this plug-in's bank" : "one program") + " (" + std::to_string(expected.chunkBytes) +
+               " bytes)";
     file.chunk.assign(bytes.begin() + static_cast<std::ptrdiff_t>(header), bytes.end());
     return {};
 }
@@ -139,7 +145,8 @@ std::string parsePresetFile(const unsigned char* data, std::size_t size, const P
 PresetFile decodePresetFile(const std::vector<unsigned char>& bytes, PresetFile::Kind expected,
                             std::int32_t pluginId, const std::string& fileName, std::int32_t count) {
     PresetFile file;
-    const std::string problem = parsePresetFile(bytes.data(), bytes.size(), {expected, pluginId, count, 0}, file);
+    const std::string problem =
+        parsePresetFile(bytes.data(), bytes.size(), {expected, pluginId, count, 0}, file);
     if (!problem.empty()) throw ToolError(fileName + ": " + problem);
     return file;
 }
