@@ -108,14 +108,14 @@ canvas.addEventListener('pointerdown', (e) => {
   canvas.setPointerCapture(e.pointerId);
   e.preventDefault();
   let at = toCanvas(e);
-  const touch = e.pointerType !== 'mouse';
-  if (touch) {
+  press = { id: e.pointerId, start: [e.clientX, e.clientY], at, moved: false };
+  if (e.pointerType !== 'mouse') {
     // 22 CSS pixels around a knob's middle, measured as drawn.
     const perCss = canvas.width / canvas.getBoundingClientRect().width;
-    at = nearestKnob(at, Math.max(22 * perCss, 14 * density())) ?? at;
+    const knob = nearestKnob(at, Math.max(22 * perCss, 14 * density()));
+    if (knob) press.at = at = knob;
+    else press.timer = setTimeout(() => { if (!press.moved) openMenu(at); }, 550);
   }
-  press = { id: e.pointerId, start: [e.clientX, e.clientY], at, moved: false };
-  if (touch) press.timer = setTimeout(() => { if (!press.moved) openMenu(at); }, 550);
   pointer(1, e.button === 2 ? 1 : 0, at);
 });
 canvas.addEventListener('pointermove', (e) => {
