@@ -4,10 +4,11 @@
 ; and files.nsh, the generated list of every file with the commands that
 ; install and remove it, so that the uninstaller removes exactly what was put.
 ;
-; The 64-bit installer is a 64-bit program (NSIS's amd64 stub): $PROGRAMFILES,
-; $COMMONFILES and the registry are the 64-bit ones. The 32-bit one runs as a
-; 32-bit program, which Windows sends to the (x86) folders and the 32-bit
-; registry view. Silent install: /S, with /VST2DIR=<folder> for the VST 2 DLL.
+; The 64-bit installer is a 64-bit program (NSIS's amd64 stub; 32-bit Windows
+; refuses to start it): $PROGRAMFILES, $COMMONFILES and the registry are the
+; 64-bit ones. The 32-bit one runs as a 32-bit program, which Windows sends to
+; the (x86) folders and the 32-bit registry view. Silent install: /S, with
+; /VST2DIR=<folder> for the VST 2 DLL.
 Unicode true
 !if ${BITS} == 64
   Target amd64-unicode
@@ -24,7 +25,6 @@ Unicode true
 !include "MUI2.nsh"
 !include "LogicLib.nsh"
 !include "FileFunc.nsh"
-!include "x64.nsh"
 
 Name "${PRODUCT} ${VERSION} (${ARCH_NAME})"
 OutFile "${OUTFILE}"
@@ -61,13 +61,6 @@ Var Vst2Dir
 !include "${STAGE}/files.nsh"
 
 Function .onInit
-!if ${BITS} == 64
-  ${IfNot} ${RunningX64}
-    MessageBox MB_OK|MB_ICONSTOP "This is the 64-bit installer; this Windows is 32-bit. Use the 32-bit installer." /SD IDOK
-    Abort
-  ${EndIf}
-  SetRegView 64
-!endif
   ; The VST 2 folder: the one given with /VST2DIR=, else the one of an earlier
   ; install, else the hosts' conventional registry value, else Program Files.
   ${GetParameters} $0
@@ -120,9 +113,6 @@ Section "Install"
 SectionEnd
 
 Function un.onInit
-!if ${BITS} == 64
-  SetRegView 64
-!endif
   ReadRegStr $Vst2Dir HKLM "${UNINSTALL_KEY}" "Vst2Folder"
 FunctionEnd
 
