@@ -6,7 +6,7 @@ FUZZ_SECONDS ?= 60
 NATIVE_PRESETS := native debug sanitize tsan
 WINDOWS_PRESETS := win32 win64
 
-.PHONY: all deps demo dist web test test-native test-windows test-fuzz test-reproducible clean $(NATIVE_PRESETS) $(WINDOWS_PRESETS)
+.PHONY: all deps demo deb installers dist web test test-native test-windows test-fuzz test-reproducible clean $(NATIVE_PRESETS) $(WINDOWS_PRESETS)
 
 all: native
 
@@ -25,20 +25,39 @@ web: deps
 	cmake --preset web-scalar >/dev/null
 	cmake --build --preset web-scalar -j $(JOBS)
 
-demo: deps
-	cmake --preset native >/dev/null
-	cmake --build --preset native -j $(JOBS) --target Hammerlyn2 hammerlyn2-render
-	./build/native/tools/hammerlyn2-render -o demo.wav
+# The demo asks for little: the VST 2 build and the render tool, from a
+# compiler, CMake and libsndfile (no tests, benchmarks or DPF formats).
+demo:
+	@sh cmake/install-deps.sh demo
+	cmake --preset demo >/dev/null
+	cmake --build --preset demo -j $(JOBS) --target Hammerlyn2 hammerlyn2-render
+	./build/demo/tools/hammerlyn2-render -o demo.wav
 	@if command -v sox >/dev/null 2>&1; then \
 	  sox demo.wav -n spectrogram -x 1200 -y 400 -t "Hammerlyn2 demo" -o demo.png && echo "Spectrogram: demo.png"; \
 	fi
 
-# Release packages in build/dist: every format for Linux x86_64, Windows 32-bit
-# and Windows 64-bit, with the factory bank, an install note and the licences.
+# The Debian package of the native build: build/deb/hammerlyn2_<version>_amd64.deb.
 DIST_TARGETS := Hammerlyn2 Hammerlyn2_vst3 Hammerlyn2_clap hammerlyn2_app
+DEB_TARGETS := $(DIST_TARGETS) Hammerlyn2_lv2 hammerlyn2-render hammerlyn2_icons
+deb: deps
+	cmake --preset native >/dev/null
+	cmake --build build/native -j $(JOBS) --target $(DEB_TARGETS)
+	sh packaging/make-deb.sh build/native build/deb
+
+# The Windows installers: build/installers/Hammerlyn2-<version>-win32-setup.exe and -win64-setup.exe.
+installers: deps
+	@for bits in 32 64; do \
+	  cmake --preset win$$bits >/dev/null && cmake --build build/win$$bits -j $(JOBS) --target $(DIST_TARGETS) && \
+	  sh packaging/make-installer.sh build/win$$bits $$bits build/installers || exit 1; \
+	done
+
+# Release packages in build/dist: every format for Linux x86_64, Windows 32-bit
+# and Windows 64-bit, with the factory bank, an install note and the licences,
+# as archives, the Debian package and the Windows installers; the binaries'
+# debug information in the -debug archive.
 dist: deps web
 	@for p in native win32 win64; do \
-	  targets="$(DIST_TARGETS)"; [ $$p = native ] && targets="$$targets Hammerlyn2_lv2"; \
+	  targets="$(DIST_TARGETS)"; [ $$p = native ] && targets="$(DEB_TARGETS)"; \
 	  cmake --preset $$p >/dev/null && cmake --build build/$$p -j $(JOBS) --target $$targets || exit 1; \
 	done
 	sh formats/dist/make-dist.sh

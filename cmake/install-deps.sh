@@ -1,7 +1,9 @@
 #!/bin/sh
 # Installs the Debian packages the build and the tests need. As root it installs
 # what is missing; otherwise it names the missing packages and fails.
+# With "demo": only what make demo needs (the VST 2 build and the render tool).
 set -e
+demo_packages="cmake make g++ pkg-config libsndfile1-dev"
 packages="cmake make g++ pkg-config googletest libgtest-dev libbenchmark-dev
  g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
  wine wine32:i386 wine64 xvfb xauth libx11-dev libxtst-dev
@@ -9,7 +11,10 @@ packages="cmake make g++ pkg-config googletest libgtest-dev libbenchmark-dev
  libsndfile1-dev libpng-dev sox libstk-dev
  clang libclang-rt-14-dev
  dpf-source lv2-dev sordi locales patch ardour zip binutils jalv jackd1 x11-utils
- emscripten chromium"
+ emscripten chromium
+ dpkg-dev lintian appstream nsis lilv-utils"
+# The packages and their tests: dpkg-deb and dpkg-shlibdeps, lintian,
+# appstreamcli, makensis, and lv2ls to find the packaged LV2 bundle.
 # The standalone application: JACK's headers, ALSA and PulseAudio for DPF's
 # RtAudio/RtMidi; its tests run Debian's JACK1 server (jackd1: jackd2 would
 # take libjack-dev and the packages built on it away).
@@ -19,6 +24,10 @@ command -v node >/dev/null 2>&1 && command -v npm >/dev/null 2>&1 || packages="$
 # The state tests run under a decimal-comma locale.
 need_locale=""
 locale -a 2>/dev/null | grep -qix 'de_DE.utf-\{0,1\}8' || need_locale=1
+if [ "${1:-}" = demo ]; then
+  packages=$demo_packages
+  need_locale=""
+fi
 
 missing=""
 for p in $packages; do

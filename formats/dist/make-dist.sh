@@ -2,14 +2,19 @@
 # Assembles the release packages from the native, win32 and win64 builds:
 #   build/dist/Hammerlyn2-<version>-linux-x86_64.tar.gz, -win32.zip, -win64.zip
 # each with every format of that system, the factory bank, an install note and
-# the licences. Run from the source folder after building the presets
-# (make dist does both).
+# the licences; hammerlyn2_<version>_amd64.deb and the two Windows installers
+# (packaging/); and Hammerlyn2-<version>-debug.tar.gz, the debug information of
+# every shipped binary, which all go stripped. Run from the source folder after
+# building the presets (make dist does both).
 set -eu
-version=1.0.0
 src=$(pwd)
+# The version is the one CMake's project() gives the builds.
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$src/build/native/CMakeCache.txt")
+[ -n "$version" ] || { echo "no project version in build/native/CMakeCache.txt" >&2; exit 1; }
 out=$src/build/dist
 rm -rf "$out"
 mkdir -p "$out"
+debug=$out/Hammerlyn2-$version-debug
 
 common() {  # <package folder>
   mkdir -p "$1/presets"
@@ -37,7 +42,8 @@ for f in manifest.ttl Hammerlyn2_dsp.ttl presets.ttl Hammerlyn2_dsp.so; do
 done
 # The standalone application with its desktop entry and icon.
 mkdir -p "$p/standalone"
-cp "$b/hammerlyn2" "$b/hammerlyn2.png" "$src/standalone/hammerlyn2.desktop" "$p/standalone/"
+cp "$b/hammerlyn2" "$src/standalone/hammerlyn2.desktop" "$p/standalone/"
+cp "$b/icons/hicolor/256x256/apps/hammerlyn2.png" "$p/standalone/"
 cp "$b/dpf/distrho/src/jackbridge/rtaudio/LICENSE" "$p/LICENSE-RtAudio.txt"
 cp "$b/dpf/distrho/src/jackbridge/rtmidi/LICENSE" "$p/LICENSE-RtMidi.txt"
 binaries="$p/vst2/Hammerlyn2.so $p/vst3/Hammerlyn2.vst3/Contents/x86_64-linux/Hammerlyn2.so $p/clap/Hammerlyn2.clap $p/lv2/Hammerlyn2.lv2/Hammerlyn2_dsp.so $p/standalone/hammerlyn2"
@@ -54,8 +60,10 @@ for f in $binaries; do
 done
 # shellcheck disable=SC2086
 glibc=$(glibc_needed $binaries)
+# shellcheck disable=SC2086
+sh "$src/packaging/strip-debug.sh" objcopy "$debug/linux-x86_64" "$p" $binaries
 common "$p"
-sed "s/@GLIBC@/$glibc/" "$src/formats/dist/INSTALL-linux.txt" > "$p/INSTALL.txt"
+sed -e "s/@GLIBC@/$glibc/" -e "s/@VERSION@/$version/" "$src/formats/dist/INSTALL-linux.txt" > "$p/INSTALL.txt"
 (cd "$out" && tar czf "$(basename "$p").tar.gz" "$(basename "$p")")
 echo "glibc $glibc or newer: $(basename "$p").tar.gz"
 
@@ -72,14 +80,29 @@ for bits in 32 64; do
   cp "$b/dpf/distrho/src/jackbridge/rtaudio/LICENSE" "$p/LICENSE-RtAudio.txt"
   cp "$b/dpf/distrho/src/jackbridge/rtmidi/LICENSE" "$p/LICENSE-RtMidi.txt"
   test -f "$p/vst3/Hammerlyn2.vst3/Contents/$arch-win/Hammerlyn2.vst3"
+  if [ $bits = 32 ]; then objcopy=i686-w64-mingw32-objcopy; else objcopy=x86_64-w64-mingw32-objcopy; fi
+  sh "$src/packaging/strip-debug.sh" $objcopy "$debug/win$bits" "$p" "$p/Hammerlyn2.exe" "$p/vst2/Hammerlyn2.dll" \
+    "$p/clap/Hammerlyn2.clap" "$p/vst3/Hammerlyn2.vst3/Contents/$arch-win/Hammerlyn2.vst3"
   common "$p"
-  sed -e "s/@BITS@/$bits/g" -e "s|@VST3DIR@|$(printf '%s' "$vst3dir" | sed 's/\\/\\\\/g')|" \
+  sed -e "s/@BITS@/$bits/g" -e "s/@VERSION@/$version/" -e "s|@VST3DIR@|$(printf '%s' "$vst3dir" | sed 's/\\/\\\\/g')|" \
       -e "s|@CLAPDIR@|$(printf '%s' "$clapdir" | sed 's/\\/\\\\/g')|" \
       -e "s|@VST2DIR@|$(printf '%s' "$vst2dir" | sed 's/\\/\\\\/g')|" \
       "$src/formats/dist/INSTALL-windows.txt" | sed 's/$/\r/' > "$p/INSTALL.txt"
   (cd "$out" && rm -f "$(basename "$p").zip" && zip -qr "$(basename "$p").zip" "$(basename "$p")")
   echo "$(basename "$p").zip"
 done
+
+# The Debian package and the installers. The installers strip the same files
+# as the zips: their debug information must be the zips' (checked here).
+sh "$src/packaging/make-deb.sh" "$src/build/native" "$out" "$debug/deb" | sed 's|.*/||'
+for bits in 32 64; do
+  sh "$src/packaging/make-installer.sh" "$src/build/win$bits" $bits "$out" "$out/setup-debug" | sed 's|.*/||'
+  (cd "$out/setup-debug/app" && mv ./* ..) && rmdir "$out/setup-debug/app"
+  diff -r "$out/setup-debug" "$debug/win$bits" >/dev/null || { echo "the win$bits installer's binaries differ from the zip's" >&2; exit 1; }
+  rm -rf "$out/setup-debug"
+done
+(cd "$out" && tar czf "$(basename "$debug").tar.gz" "$(basename "$debug")")
+echo "$(basename "$debug").tar.gz"
 
 # The web edition: the page's folder as any static web server serves it.
 p=$out/Hammerlyn2-$version-web

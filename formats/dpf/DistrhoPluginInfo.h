@@ -9,10 +9,8 @@
 #define DISTRHO_PLUGIN_CLAP_ID "com.quillfeather.hammerlyn2"
 // The VST3 class identifier is DPF's prefix followed by this code.
 #define HAMMERLYN2_DPF_UNIQUE_ID d_cconst('Q', 'f', 'H', '2')
-#define DISTRHO_PLUGIN_VERSION_TEXT "1.0.0"
-#define HAMMERLYN2_VERSION_MAJOR 1
-#define HAMMERLYN2_VERSION_MINOR 0
-#define HAMMERLYN2_VERSION_MICRO 0
+#include "Hammerlyn2Version.h"  // generated from the project's version
+#define DISTRHO_PLUGIN_VERSION_TEXT HAMMERLYN2_VERSION_TEXT
 
 #define DISTRHO_PLUGIN_NUM_INPUTS 0
 #define DISTRHO_PLUGIN_NUM_OUTPUTS 2

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "Hammerlyn2Version.h"
 #include "StateText.h"
 #if defined(_WIN32)
 #include <windows.h>
@@ -129,7 +130,7 @@ TEST(ClapFormat, AnnouncesItselfAndTheVst2ParametersWithTheirTexts) {
     EXPECT_STREQ(descriptor->id, kClapId);
     EXPECT_STREQ(descriptor->name, "Hammerlyn2");
     EXPECT_STREQ(descriptor->vendor, "Quillfeather");
-    EXPECT_STREQ(descriptor->version, "1.0.0");
+    EXPECT_STREQ(descriptor->version, HAMMERLYN2_VERSION_TEXT);
     std::vector<std::string> features;
     for (const char* const* f = descriptor->features; f && *f; ++f) features.push_back(*f);
     EXPECT_NE(std::find(features.begin(), features.end(), CLAP_PLUGIN_FEATURE_INSTRUMENT), features.end());

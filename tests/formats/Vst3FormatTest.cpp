@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "Hammerlyn2Version.h"
 #include "instrument/ParameterTable.h"
 #include "tests/formats/SavedStates.h"
 #include "tests/formats/Score.h"
@@ -178,7 +179,7 @@ TEST(Vst3Format, AnnouncesItsIdentityAndTheFactoryPrograms) {
     EXPECT_STREQ(info.category, "Audio Module Class");
     EXPECT_STREQ(info.sub_categories, "Instrument|Synth");
     EXPECT_STREQ(info.vendor, "Quillfeather");
-    EXPECT_STREQ(info.version, "1.0.0");
+    EXPECT_STREQ(info.version, HAMMERLYN2_VERSION_TEXT);
     // The class id is fixed for good: saved songs find the plug-in through it.
     const unsigned char expectedId[16] = {'D', 'P', 'F', ' ', 'c', 'l', 'a', 's', 'Q', 'f', 'H', '2', 0, 0, 0, 0};
     unsigned char id[16];

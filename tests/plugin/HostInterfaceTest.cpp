@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "Hammerlyn2Version.h"
 #include "tests/plugin/PluginFixture.h"
 
 TEST(EntryPoint, VersionAnswerDecidesWhetherAnInstanceIsCreated) {
@@ -87,7 +88,7 @@ TEST_F(PluginTest, IdentityTextsAreWrittenWithTheirBounds) {
 }
 
 TEST_F(PluginTest, FixedAnswersOfTheRequestTable) {
-    EXPECT_EQ(plugin->dispatch(effGetVendorVersion), 1000);
+    EXPECT_EQ(plugin->dispatch(effGetVendorVersion), HAMMERLYN2_VERSION_VST2);
     EXPECT_EQ(plugin->dispatch(effGetVstVersion), 2400);
     EXPECT_EQ(plugin->dispatch(effGetPlugCategory), kPlugCategSynth);
     EXPECT_EQ(plugin->dispatch(effIdentify), 0x4E764566);

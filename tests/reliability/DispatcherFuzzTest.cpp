@@ -10,6 +10,7 @@
 #include <limits>
 #include <string>
 
+#include "Hammerlyn2Version.h"
 #include "tests/reliability/ReliabilitySupport.h"
 
 using namespace reliability;
@@ -84,7 +85,7 @@ struct Expected {
 Expected fixedAnswer(VstInt32 opcode, VstInt32 index, VstIntPtr value, bool hasPointer) {
     switch (opcode) {
     case effIdentify: return {true, 0x4E764566};
-    case effGetVendorVersion: return {true, 1000};
+    case effGetVendorVersion: return {true, HAMMERLYN2_VERSION_VST2};
     case effGetVstVersion: return {true, 2400};
     case effGetPlugCategory: return {true, 2};
     case effCanBeAutomated: return {true, 1};

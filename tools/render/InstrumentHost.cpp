@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstring>
 
+#include "Hammerlyn2Version.h"
 #include "plugin/PluginIdentity.h"
 #include "tools/render/ToolError.h"
 
@@ -35,7 +36,8 @@ constexpr std::int32_t kOwnInstrumentId = PluginIdentity::kUniqueId;
 
 }  // namespace
 
-int InstrumentHost::version() { return HAMMERLYN2_RENDER_VERSION; }
+// The version the tool tells plug-ins (audioMasterGetVendorVersion), in the VST 2 form.
+int InstrumentHost::version() { return HAMMERLYN2_VERSION_VST2; }
 
 InstrumentHost::InstrumentHost(const std::string& path, int sampleRate, int maxBlock) : path(path) {
     library = std::make_unique<PluginLibrary>(path);

@@ -175,8 +175,8 @@ goes through the eight factory programs in turn.
 
   -o, --output FILE       audio file to write (written beside, renamed when done;
                           a symbolic link is followed; a WAV above 4 GiB is RF64)
-  --plugin PATH           VST 2 instrument to load (default: Hammerlyn2.so built
-                          beside this tool)
+  --plugin PATH           VST 2 instrument to load (default: Hammerlyn2.so beside
+                          this tool, one folder up, or in ../lib/vst)
   --program N|NAME        program to play, by number (from 0) or name; the demo
                           then stays on it
   --param NAME=VALUE      set a parameter to VALUE (0 to 1); repeatable; see

@@ -27,8 +27,9 @@ namespace {
 
 bool exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
 
-// The instrument built beside the tool: in the tool's own folder, or one up
-// (the build tree keeps the tool in tools/ and the plug-in at its top).
+// The instrument that came with the tool: in the tool's own folder, one up
+// (the build tree keeps the tool in tools/ and the plug-in at its top), or in
+// ../lib/vst (installed: /usr/bin and /usr/lib/vst).
 std::string defaultPluginPath() {
     char self[PATH_MAX] = {};
     const ssize_t length = ::readlink("/proc/self/exe", self, sizeof(self) - 1);
@@ -38,11 +39,12 @@ std::string defaultPluginPath() {
         const std::size_t slash = executable.find_last_of('/');
         if (slash != std::string::npos) folder = executable.substr(0, slash);
     }
-    const std::string beside = folder + "/Hammerlyn2.so";
-    const std::string above = folder + "/../Hammerlyn2.so";
-    if (exists(beside)) return beside;
-    if (exists(above)) return above;
-    throw ToolError("no Hammerlyn2.so beside the tool (looked in " + folder + " and its parent folder); give --plugin PATH");
+    for (const char* place : {"/", "/../", "/../lib/vst/"}) {
+        const std::string candidate = folder + place + "Hammerlyn2.so";
+        if (exists(candidate)) return candidate;
+    }
+    throw ToolError("no Hammerlyn2.so beside the tool (looked in " + folder + ", its parent folder and " + folder +
+                    "/../lib/vst); give --plugin PATH");
 }
 
 std::string absolute(const std::string& path) {
