@@ -95,6 +95,8 @@ public:
     // changes in the same block) stay on top of the program when it loads.
     // False, with nothing changed, outside 0..7. Audio thread only.
     bool requestProgram(int index) noexcept;
+    // Whether a requested program is still to load.
+    bool programPending() const noexcept { return requestedProgram.load(std::memory_order_relaxed) >= 0; }
     // Renames the current program: at most 24 characters are kept.
     void renameProgram(const char* name);
     // The program's name, NUL-terminated in name[0..24]; false outside 0..7.

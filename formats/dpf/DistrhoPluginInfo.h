@@ -64,12 +64,20 @@ bool hammerlyn2ParameterTextValue(std::uint32_t index, const char* text, double*
 unsigned hammerlyn2HostWindowUnit(std::uintptr_t parent) noexcept;
 #define DISTRHO_UI_HOST_WINDOW_UNIT hammerlyn2HostWindowUnit
 
-// A program the VST3 host selects reaches the processor on the audio thread,
-// where loading it must never wait: the patched DPF loads it through this hook,
-// which is false, with nothing changed, while the program lock is taken, and
-// tries again at the next block's start. instance is DPF's Plugin.
-bool hammerlyn2TryLoadProgram(void* instance, std::uint32_t index) noexcept;
-#define DISTRHO_PLUGIN_TRY_LOAD_PROGRAM hammerlyn2TryLoadProgram
+// A program the host selects on the audio thread (VST3's program parameter in
+// process, LV2's select_program) is taken through these hooks, which never
+// wait: the request (loaded now, or at a later block's start where the program
+// lock is taken; the latest request wins), and whether it is still to load (the
+// patched wrappers then take up the program's values once it has). instance is
+// DPF's Plugin.
+void hammerlyn2RequestProgram(void* instance, std::uint32_t index) noexcept;
+bool hammerlyn2ProgramPending(void* instance) noexcept;
+#define DISTRHO_PLUGIN_REQUEST_PROGRAM hammerlyn2RequestProgram
+#define DISTRHO_PLUGIN_PROGRAM_PENDING hammerlyn2ProgramPending
+
+// MIDI events one block takes through the VST3, CLAP and LV2 wrappers (DPF
+// keeps 512): a note off for every note a dense block started must fit.
+#define DISTRHO_PLUGIN_MAX_MIDI_EVENTS 4096
 
 // A saved state is checked whole before any of it is applied: the patched DPF
 // sources ask this hook about each state value, and read no state larger than

@@ -48,8 +48,10 @@ public:
         core.setSampleRate(static_cast<float>(getSampleRate()));
     }
 
-    // loadProgram from the audio thread: never waits (DISTRHO_PLUGIN_TRY_LOAD_PROGRAM).
-    bool tryLoadProgram(uint32_t index) noexcept { return core.trySelectProgram(static_cast<int>(index)); }
+    // A program chosen on the audio thread (VST3's program parameter, LV2's
+    // select_program): never waits (DISTRHO_PLUGIN_REQUEST_PROGRAM).
+    void requestProgram(uint32_t index) noexcept { core.requestProgram(static_cast<int>(index)); }
+    bool programPending() const noexcept { return core.programPending(); }
 
 protected:
     const char* getLabel() const override { return "Hammerlyn2"; }
@@ -170,8 +172,12 @@ Plugin* createPlugin() { return new Hammerlyn2Plugin(); }
 
 END_NAMESPACE_DISTRHO
 
-bool hammerlyn2TryLoadProgram(void* instance, std::uint32_t index) noexcept {
-    return static_cast<DISTRHO::Hammerlyn2Plugin*>(static_cast<DISTRHO::Plugin*>(instance))->tryLoadProgram(index);
+void hammerlyn2RequestProgram(void* instance, std::uint32_t index) noexcept {
+    static_cast<DISTRHO::Hammerlyn2Plugin*>(static_cast<DISTRHO::Plugin*>(instance))->requestProgram(index);
+}
+
+bool hammerlyn2ProgramPending(void* instance) noexcept {
+    return static_cast<DISTRHO::Hammerlyn2Plugin*>(static_cast<DISTRHO::Plugin*>(instance))->programPending();
 }
 
 bool hammerlyn2StateIsValid(const char* key, const char* value) noexcept {
