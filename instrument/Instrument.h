@@ -34,6 +34,9 @@ public:
     // No audio interface runs faster; higher rates are ignored like invalid ones.
     static constexpr float kMaxSampleRate = 768000.0f;
     static constexpr float kDefaultSampleRate = 44100.0f;
+    // Note ons one block takes (beyond them a note on is dropped whole); a
+    // note off is never dropped.
+    static constexpr int kMaxNoteOnsPerBlock = 4096;
     static constexpr int kProgramNameLength = 24;  // characters, without a terminator
     static constexpr std::int32_t kPresetStateBytes = kParameterCount * 4;
     static constexpr std::int32_t kBankStateBytes =
@@ -70,7 +73,9 @@ public:
     // Every note stops at once (MIDI controllers 123 and 126).
     void allNotesOff() noexcept;
     // One channel message of up to three bytes; the channel is ignored. Note on
-    // with velocity 0 is a note off; other messages do nothing.
+    // with velocity 0 is a note off; other messages do nothing. Every layer's
+    // raw MIDI comes here: a data byte above 127 keeps its low seven bits (as
+    // saved VST 2 songs have always played).
     void midiMessage(int frame, unsigned char status, unsigned char data1, unsigned char data2) noexcept;
 
     // Renders frames into both channels, applying the notes sent since the last

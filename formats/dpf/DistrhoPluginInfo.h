@@ -79,6 +79,10 @@ bool hammerlyn2ProgramPending(void* instance) noexcept;
 // keeps 512): a note off for every note a dense block started must fit.
 #define DISTRHO_PLUGIN_MAX_MIDI_EVENTS 4096
 
+// A host's call without frames (VST3, CLAP) hands its notes and controllers
+// to run() with no frames: the instrument keeps them for its next block.
+#define DISTRHO_PLUGIN_RUNS_WITHOUT_FRAMES 1
+
 // A saved state is checked whole before any of it is applied: the patched DPF
 // sources ask this hook about each state value, and read no state larger than
 // any this instrument writes (a few kilobytes), with generous headroom.

@@ -11,6 +11,9 @@
 
 START_NAMESPACE_DISTRHO
 
+static_assert(DISTRHO_PLUGIN_MAX_MIDI_EVENTS <= Instrument::kMaxNoteOnsPerBlock,
+              "a block's every note on reaches the sound");
+
 namespace {
 
 // The state key under which the bank travels; part of every saved song.
@@ -139,10 +142,8 @@ protected:
             const uint8_t status = event.data[0];
             const uint8_t first = event.size > 1 ? event.data[1] : 0;
             const uint8_t second = event.size > 2 ? event.data[2] : 0;
-            // A note's key is 0..127: a byte beyond is no other key (the
-            // instrument would keep its low seven bits).
-            const bool note = (status & 0xE0) == 0x80 || (status & 0xF0) == 0xA0;
-            if (note && first > 127) continue;
+            // Data bytes beyond 127 are the instrument's to read (it keeps their
+            // low seven bits), except a bend's:
             if ((status & 0xF0) == 0xE0) {
                 // Some hosts turn a full bend into 16384 (a second byte of 128):
                 // read the bytes whole and let the instrument hold the value in range.
@@ -151,6 +152,7 @@ protected:
             }
             core.midiMessage(frame, status, first, second);
         }
+        // No frames (a host's call without frames): the events wait for the next block.
         core.render(outputs[0], outputs[1], static_cast<int>(frames));
     }
 

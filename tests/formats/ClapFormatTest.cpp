@@ -464,6 +464,8 @@ TEST(ClapFormat, HostileEventsSoundAsWhatTheyStandFor) {
     midiBeyondKeys.bytes[0] = 0x90;
     midiBeyondKeys.bytes[1] = 188;
     midiBeyondKeys.bytes[2] = 100;
+    ClapEvent midiNote = midiBeyondKeys;
+    midiNote.bytes[1] = 60;
     const std::vector<ClapEvent> unknownIds = {valueEvent(16, 0.9), valueEvent(0x40000000, 0.9)};
     struct Case {
         const char* what;
@@ -476,7 +478,7 @@ TEST(ClapFormat, HostileEventsSoundAsWhatTheyStandFor) {
         {"a velocity that is no number", {on(60, 0, std::nan(""))}, {}, {}},
         {"a huge velocity", {on(60, 0, 1e300)}, {on(60, 0, 1.0)}, {}},
         {"keys outside 0..127", {on(-1), on(-32768), on(128), on(32767, 3)}, {}, {}},
-        {"a MIDI note beyond key 127", {midiBeyondKeys}, {}, {}},
+        {"a MIDI note byte beyond 127 plays its low seven bits", {midiBeyondKeys}, {midiNote}, {}},
         {"a note off for key -1 releases every key", {on(60), on(64), off(-1, 100)}, {on(60), on(64), off(60, 100), off(64, 100)}, {}},
         {"notes out of time order", {on(60, 10), off(60, 20), on(64, 50), on(67, 40)},
          {on(60, 10), off(60, 20), on(67, 40), on(64, 50)}, {}},
@@ -494,6 +496,27 @@ TEST(ClapFormat, HostileEventsSoundAsWhatTheyStandFor) {
             EXPECT_NE(equivalent, nothing) << "the equivalent must sound";
         }
     }
+}
+
+// After a held note, a note and all notes off (controller 123) in a call of
+// no frames act as at the next block's start.
+TEST(ClapFormat, NotesAndControllersInACallWithoutFramesActAtTheNextBlock) {
+    ClapEvent cc123{};
+    cc123.kind = ClapEvent::Midi;
+    cc123.bytes[0] = 0xB0;
+    cc123.bytes[1] = 123;
+    const std::vector<ClapEvent> events = {on(57), cc123};
+    std::vector<float> sound[2];
+    for (int zero : {0, 1}) {
+        auto clap = activeClap();
+        ASSERT_NE(clap, nullptr);
+        sound[zero].resize(1024);
+        std::vector<float> right(512);
+        ASSERT_TRUE(clap->process({on(50)}, sound[zero].data(), right.data(), 512));
+        ASSERT_TRUE(!zero || clap->process(events, sound[zero].data(), right.data(), 0));
+        ASSERT_TRUE(clap->process(zero ? std::vector<ClapEvent>{} : events, sound[zero].data() + 512, right.data(), 512));
+    }
+    EXPECT_EQ(firstDifference(sound[1], sound[0]), sound[0].size());
 }
 
 // Questions about parameters that are not ours are answered false, a value
