@@ -652,8 +652,10 @@ TEST(ClapFormat, TypedTextIsReadInItsUnitAndShownTextsComeBackAsThemselves) {
     }
 }
 
-// The audio thread plays on while the main thread loads and saves states and
-// asks for values and texts, as hosts do; run under ThreadSanitizer as well.
+// The audio thread plays on and takes parameter events while the main thread
+// loads and saves states and asks for values and texts, and other threads
+// create instances at the same time, as hosts do; run under ThreadSanitizer
+// as well.
 TEST(ClapFormat, ProcessingGoesOnWhileTheMainThreadLoadsSavesAndAsksForTexts) {
     auto clap = activeClap();
     ASSERT_NE(clap, nullptr);
@@ -664,12 +666,19 @@ TEST(ClapFormat, ProcessingGoesOnWhileTheMainThreadLoadsSavesAndAsksForTexts) {
     std::thread audio([&] {
         std::vector<float> left(256), right(256);
         for (int block = 0; playing.load(std::memory_order_relaxed) || block < 200; ++block) {
-            const std::vector<ClapEvent> events = {on(48 + block % 24, 0), off(48 + (block + 12) % 24, 100)};
+            const std::vector<ClapEvent> events = {on(48 + block % 24, 0), off(48 + (block + 12) % 24, 100),
+                                                   valueEvent(static_cast<clap_id>(block % 16), (block % 10) / 10.0)};
             if (!clap->process(events, left.data(), right.data(), 256)) finite = false;
             for (float sample : left)
                 if (!std::isfinite(sample)) finite = false;
         }
     });
+    std::vector<std::thread> creators;
+    std::atomic<int> created{0};
+    for (int t = 0; t < 3; ++t)
+        creators.emplace_back([&] {
+            for (int i = 0; i < 10; ++i) created += activeClap() != nullptr;
+        });
     for (int round = 0; round < 100; ++round) {
         EXPECT_TRUE(clap->loadState(round % 2 ? onProgram3 : onProgram0));
         EXPECT_FALSE(clap->saveState().empty());
@@ -678,7 +687,9 @@ TEST(ClapFormat, ProcessingGoesOnWhileTheMainThreadLoadsSavesAndAsksForTexts) {
             EXPECT_TRUE(clap->textValue(id, clap->valueText(id, clap->parameterValue(id)).c_str(), &value));
         }
     }
+    for (std::thread& creator : creators) creator.join();
     playing = false;
     audio.join();
     EXPECT_TRUE(finite);
+    EXPECT_EQ(created, 30);
 }
