@@ -79,6 +79,12 @@ bool hammerlyn2ProgramPending(void* instance) noexcept;
 // keeps 512): a note off for every note a dense block started must fit.
 #define DISTRHO_PLUGIN_MAX_MIDI_EVENTS 4096
 
+// A parameter change a VST3 or CLAP host places inside a block reaches the
+// plug-in with its frame before run(), which renders the block in pieces so
+// that the change sounds from that frame.
+void hammerlyn2ParameterChangeAt(void* instance, std::uint32_t frame, std::uint32_t index, float value) noexcept;
+#define DISTRHO_PLUGIN_PARAMETER_CHANGE_AT hammerlyn2ParameterChangeAt
+
 // A host's call without frames (VST3, CLAP) hands its notes and controllers
 // to run() with no frames: the instrument keeps them for its next block.
 #define DISTRHO_PLUGIN_RUNS_WITHOUT_FRAMES 1

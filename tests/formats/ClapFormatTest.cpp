@@ -519,6 +519,23 @@ TEST(ClapFormat, NotesAndControllersInACallWithoutFramesActAtTheNextBlock) {
     EXPECT_EQ(firstDifference(sound[1], sound[0]), sound[0].size());
 }
 
+// A change at frame 300 of a 512-frame block sounds from frame 300, as in
+// blocks of 300 and 212 frames with the change at the second's start.
+TEST(ClapFormat, AutomationSoundsFromItsFrame) {
+    ClapEvent volume = valueEvent(15, 0.2);
+    volume.frame = 300;
+    std::vector<float> whole(512), split(512), unchanged(512), right(512);
+    auto a = activeClap(), b = activeClap(), c = activeClap();
+    ASSERT_TRUE(a && b && c);
+    ASSERT_TRUE(a->process({on(60), volume}, whole.data(), right.data(), 512));
+    ASSERT_TRUE(b->process({on(60)}, split.data(), right.data(), 300));
+    volume.frame = 0;
+    ASSERT_TRUE(b->process({volume}, split.data() + 300, right.data(), 212));
+    ASSERT_TRUE(c->process({on(60)}, unchanged.data(), right.data(), 512));
+    EXPECT_EQ(firstDifference(whole, split), whole.size());
+    EXPECT_EQ(firstDifference(whole, unchanged), 300u);
+}
+
 // Questions about parameters that are not ours are answered false, a value
 // outside 0..1 shows the text of the nearest end, and a call with more
 // output channels than the instrument has is refused.

@@ -629,6 +629,33 @@ TEST(Vst3Format, ChangesInACallWithoutFramesSoundAndAreSaved) {
     EXPECT_EQ(saved[1], saved[0]);
 }
 
+// A change at frame 300 of a 512-frame block sounds from frame 300, as in
+// blocks of 300 and 212 frames with the change at the second's start.
+TEST(Vst3Format, AutomationSoundsFromItsFrame) {
+    Vst3EventList note, none;
+    note.events = {on(60)};
+    std::vector<float> sound[3];
+    for (int run = 0; run < 3; ++run) {
+        Vst3Instance vst3(vst3Module().factory);
+        ASSERT_TRUE(vst3.ready() && vst3.start(44100.0, 512));
+        const v3_param_id volume = ourParameterIds(vst3)[15];
+        Vst3ParameterChanges inBlock, atStart, unchanged;
+        inBlock.change(volume, 300, 0.2);
+        atStart.change(volume, 0, 0.2);
+        sound[run].resize(1024);
+        float* const out = sound[run].data();
+        if (run == 1) {
+            ASSERT_TRUE(vst3.process(note, unchanged, out, out + 512, 300));
+            ASSERT_TRUE(vst3.process(none, atStart, out + 300, out + 812, 212));
+        } else {
+            ASSERT_TRUE(vst3.process(note, run == 0 ? inBlock : unchanged, out, out + 512, 512));
+        }
+        sound[run].resize(512);  // the left channel
+    }
+    EXPECT_EQ(firstDifference(sound[0], sound[1]), 512u);
+    EXPECT_EQ(firstDifference(sound[0], sound[2]), 300u);
+}
+
 // The audio thread plays on and takes changes while the main thread restores
 // and saves states and asks for values and texts, as hosts do; run under
 // ThreadSanitizer as well.
