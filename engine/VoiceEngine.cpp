@@ -58,6 +58,7 @@ bool VoiceEngine::queue(const EngineEvent& event) noexcept {
         if (startCount >= kMaxStarts) return false;
         ++startCount;
         releaseQueued[event.voice] = false;
+        markStarted(event);
         break;
     case EngineEvent::Release:
         if (releaseQueued[event.voice]) return false;
@@ -76,12 +77,19 @@ void VoiceEngine::countQueued(int kept) noexcept {
     eventCount = kept;
     startCount = bendCount = 0;
     releaseQueued.fill(false);
+    for (auto& notes : startedNotes) notes.reset();
     for (int e = 0; e < kept; ++e) {
         const EngineEvent& event = events[e];
+        if (event.kind == EngineEvent::Start) markStarted(event);
         startCount += event.kind == EngineEvent::Start ? 1 : 0;
         bendCount += event.kind == EngineEvent::Bend ? 1 : 0;
         if (event.kind != EngineEvent::Bend) releaseQueued[event.voice] = event.kind == EngineEvent::Release;
     }
+}
+
+void VoiceEngine::markStarted(const EngineEvent& start) noexcept {
+    const int bit = start.note + kNoteBitOffset;
+    if (bit >= 0 && bit < kNoteBits) startedNotes[start.voice].set(static_cast<std::size_t>(bit));
 }
 
 void VoiceEngine::moveToBack(int voice) noexcept {
@@ -142,7 +150,18 @@ void VoiceEngine::noteOff(int offset, int note) noexcept {
             queue(release);
         }
     }
-    // Notes started earlier in this block have not begun to sound yet.
+    // Notes started earlier in this block have not begun to sound yet: each
+    // voice with a queued start of the note (releases of different voices at
+    // one offset apply in any order alike).
+    if (const int bit = note + kNoteBitOffset; bit >= 0 && bit < kNoteBits) {
+        for (int v = 0; v < kVoiceCount; ++v) {
+            if (startedNotes[v][bit]) {
+                release.voice = v;
+                queue(release);
+            }
+        }
+        return;
+    }
     for (int e = 0; e < eventCount; ++e) {
         if (events[e].kind == EngineEvent::Start && events[e].note == note) {
             release.voice = events[e].voice;

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <atomic>
+#include <bitset>
 #include <cstdint>
 #include <memory>
 
@@ -101,6 +102,7 @@ private:
     bool queue(const EngineEvent& event) noexcept;
     // Keeps the first `kept` events and recounts what they hold.
     void countQueued(int kept) noexcept;
+    void markStarted(const EngineEvent& start) noexcept;
     void moveToBack(int voice) noexcept;
 
     // The voices' tables, two per voice, lanes interleaved (see VoiceLanes).
@@ -114,6 +116,11 @@ private:
     int startCount = 0, bendCount = 0;
     // Whether a voice's last queued event is a release (a second one would change nothing).
     std::array<bool, kVoiceCount> releaseQueued{};
+    // The engine notes (MIDI's, moved by kNoteBitOffset) each voice has a
+    // queued start of, so that a note off finds them without a search; notes
+    // outside are searched for.
+    static constexpr int kNoteBitOffset = 12, kNoteBits = 128;
+    std::array<std::bitset<kNoteBits>, kVoiceCount> startedNotes{};
     int reserveVoice = 0;
     std::array<std::atomic<float>, kParamCount> paramValues;
     std::array<float, kNoteTableSize> noteFrequency{};
