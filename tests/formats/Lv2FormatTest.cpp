@@ -67,12 +67,20 @@ TEST(Lv2Format, ProgramSelectedOnTheAudioThreadIsHeardBesideSavesAndRestores) {
                        left.data(), right.data(), 256);
         }
     });
+    // Another instance answers get_program on another thread meanwhile, each
+    // with its own answers.
+    const std::string program7 = plain.program(7);
+    std::thread asking([&] {
+        for (int i = 0; i < 2000; ++i) EXPECT_EQ(plain.program(7), program7);
+    });
     for (int round = 0; round < 100; ++round) {
+        EXPECT_EQ(restored.program(static_cast<unsigned>(round % 7)).substr(0, 4), "0 " + std::to_string(round % 7) + " ");
         EXPECT_FALSE(chosen.saveState().empty());
         EXPECT_TRUE(chosen.restoreState(round % 2 ? onProgram3 : onProgram0));
     }
     playing = false;
     audio.join();
+    asking.join();
     chosen.selectProgram(2);
     plain.selectProgram(2);
     for (unsigned i = 0; i < 16; ++i) EXPECT_EQ(chosen.control(i), plain.control(i)) << i;

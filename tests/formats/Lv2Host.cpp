@@ -92,6 +92,12 @@ void Lv2Instance::run(const std::vector<Midi>& midi, float* left, float* right, 
     descriptor->run(instance, frames);
 }
 
+std::string Lv2Instance::program(unsigned index) {
+    const auto* programs = static_cast<const LV2_Programs_Interface*>(descriptor->extension_data(LV2_PROGRAMS__Interface));
+    const LV2_Program_Descriptor* found = programs ? programs->get_program(instance, index) : nullptr;
+    return found ? std::to_string(found->bank) + " " + std::to_string(found->program) + " " + found->name : "";
+}
+
 namespace {
 
 struct Saved {

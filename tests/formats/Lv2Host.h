@@ -24,6 +24,8 @@ public:
     bool ready() const { return instance != nullptr; }
 
     void selectProgram(unsigned program);
+    // get_program's answer: "bank program name", or "" for none.
+    std::string program(unsigned index);
     // Connects the ports and activates; the control inputs start at the
     // plug-in's values, as from the Turtle files' defaults.
     void activate();
