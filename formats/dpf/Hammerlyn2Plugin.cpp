@@ -1,5 +1,6 @@
 // The instrument as a DPF plug-in: every request of the VST3, CLAP and LV2
-// hosts is translated into a call of Instrument, and nothing else happens here.
+// hosts is translated into calls of Instrument; a block's MIDI and the
+// parameter changes inside it are placed at their frames.
 #include "DistrhoPlugin.hpp"
 
 #include <algorithm>
