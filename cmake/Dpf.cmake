@@ -55,7 +55,7 @@ if(NOT dpf_version STREQUAL dpf_series_version)
 endif()
 
 set(HAMMERLYN2_DPF ${CMAKE_BINARY_DIR}/dpf CACHE INTERNAL "The patched copy of DPF in the build folder")
-file(GLOB dpf_patches ${PROJECT_SOURCE_DIR}/cmake/dpf-patches/*.patch)
+file(GLOB dpf_patches CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/dpf-patches/*.patch)
 list(SORT dpf_patches)
 set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${dpf_patches})
 

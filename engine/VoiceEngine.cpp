@@ -18,7 +18,7 @@ static_assert(std::bit_cast<std::uint32_t>(kInverse255) == 0x3B808081u);
 
 }  // namespace
 
-VoiceEngine::VoiceEngine() {
+VoiceEngine::VoiceEngine() : events(std::make_unique<EngineEvent[]>(kQueueSize)) {
     for (auto& p : paramValues) p.store(0.0f, kRelaxed);
 
     double frequency = kLowestNoteFrequency;
@@ -53,11 +53,43 @@ VoiceEngine::VoiceEngine() {
 VoiceEngine::~VoiceEngine() = default;
 
 bool VoiceEngine::queue(const EngineEvent& event) noexcept {
-    const bool bend = event.kind == EngineEvent::Bend;
-    if (bend ? eventCount - noteEventCount >= kMaxBends : noteEventCount >= kMaxEvents) return false;
+    switch (event.kind) {
+    case EngineEvent::Start:
+        if (startCount >= kMaxStarts) return false;
+        ++startCount;
+        releaseQueued[event.voice] = false;
+        markStarted(event);
+        break;
+    case EngineEvent::Release:
+        if (releaseQueued[event.voice]) return false;
+        releaseQueued[event.voice] = true;
+        break;
+    default:
+        if (bendCount >= kMaxBends) return false;
+        ++bendCount;
+        break;
+    }
     events[eventCount++] = event;
-    noteEventCount += bend ? 0 : 1;
     return true;
+}
+
+void VoiceEngine::countQueued(int kept) noexcept {
+    eventCount = kept;
+    startCount = bendCount = 0;
+    releaseQueued.fill(false);
+    for (auto& notes : startedNotes) notes.reset();
+    for (int e = 0; e < kept; ++e) {
+        const EngineEvent& event = events[e];
+        if (event.kind == EngineEvent::Start) markStarted(event);
+        startCount += event.kind == EngineEvent::Start ? 1 : 0;
+        bendCount += event.kind == EngineEvent::Bend ? 1 : 0;
+        if (event.kind != EngineEvent::Bend) releaseQueued[event.voice] = event.kind == EngineEvent::Release;
+    }
+}
+
+void VoiceEngine::markStarted(const EngineEvent& start) noexcept {
+    const int bit = start.note + kNoteBitOffset;
+    if (bit >= 0 && bit < kNoteBits) startedNotes[start.voice].set(static_cast<std::size_t>(bit));
 }
 
 void VoiceEngine::moveToBack(int voice) noexcept {
@@ -69,7 +101,7 @@ void VoiceEngine::moveToBack(int voice) noexcept {
 
 void VoiceEngine::noteOn(int offset, int note, float velocity) noexcept {
     // A note whose start cannot be queued changes nothing at all.
-    if (noteEventCount >= kMaxEvents) return;
+    if (startCount >= kMaxStarts) return;
 
     // The next reserve: a voice never used, else the least recently chosen
     // released one, else the least recently chosen one even if it is held.
@@ -118,7 +150,18 @@ void VoiceEngine::noteOff(int offset, int note) noexcept {
             queue(release);
         }
     }
-    // Notes started earlier in this block have not begun to sound yet.
+    // Notes started earlier in this block have not begun to sound yet: each
+    // voice with a queued start of the note (releases of different voices at
+    // one offset apply in any order alike).
+    if (const int bit = note + kNoteBitOffset; bit >= 0 && bit < kNoteBits) {
+        for (int v = 0; v < kVoiceCount; ++v) {
+            if (startedNotes[v][bit]) {
+                release.voice = v;
+                queue(release);
+            }
+        }
+        return;
+    }
     for (int e = 0; e < eventCount; ++e) {
         if (events[e].kind == EngineEvent::Start && events[e].note == note) {
             release.voice = events[e].voice;
@@ -185,9 +228,7 @@ void VoiceEngine::renderSpan(float* mix, int count, bool wholeBlock) noexcept {
         event.offset = event.offset > count ? event.offset - count : 0;
         events[e] = event;
     }
-    eventCount = kept;
-    noteEventCount = 0;
-    for (int e = 0; e < kept; ++e) noteEventCount += events[e].kind == EngineEvent::Bend ? 0 : 1;
+    countQueued(kept);
 }
 
 void VoiceEngine::render(float* mix, int count) noexcept { renderSpan(mix, count, true); }

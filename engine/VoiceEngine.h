@@ -2,6 +2,7 @@
 
 #include <array>
 #include <atomic>
+#include <bitset>
 #include <cstdint>
 #include <memory>
 
@@ -23,9 +24,14 @@
 class VoiceEngine {
 public:
     static constexpr int kVoiceCount = 17, kParamCount = VoiceParameter::Count;
-    // Note starts and releases one block can hold; bends queue beside them,
-    // up to kMaxBends, and take none of these slots.
-    static constexpr int kMaxEvents = 128, kMaxBends = 128;
+    // The block's queue, allocated once. Note starts one block can hold (far
+    // more than any host sends in one block; a note on beyond them changes
+    // nothing) and bends beside them. A note off is never dropped: a release
+    // is queued only where the voice's last queued event is no release, so a
+    // block holds at most one release per start plus one per voice.
+    static constexpr int kMaxStarts = 4096, kMaxBends = 128;
+    static constexpr int kMaxReleases = kMaxStarts + kVoiceCount;
+    static constexpr int kQueueSize = kMaxStarts + kMaxReleases + kMaxBends;
     static constexpr int kNoteTableSize = StringVoice::kNoteTableSize;
     static constexpr int kShapeTableSize = StringVoice::kWaveSize;
 
@@ -56,7 +62,7 @@ public:
     void renderPartial(float* mix, int count) noexcept;
     // Drops the queued events unapplied, for a block that is not rendered.
     // Choices of the reserve already made stand.
-    void discardEvents() noexcept { eventCount = noteEventCount = 0; }
+    void discardEvents() noexcept { countQueued(0); }
 
     // Call after setParam(index); Attack, Decay and Release recompute every
     // voice's envelope rates. Any thread.
@@ -94,6 +100,9 @@ private:
     void renderVoices(float* mix, int count) noexcept;
     void apply(const EngineEvent& event) noexcept;
     bool queue(const EngineEvent& event) noexcept;
+    // Keeps the first `kept` events and recounts what they hold.
+    void countQueued(int kept) noexcept;
+    void markStarted(const EngineEvent& start) noexcept;
     void moveToBack(int voice) noexcept;
 
     // The voices' tables, two per voice, lanes interleaved (see VoiceLanes).
@@ -102,9 +111,16 @@ private:
     std::array<std::unique_ptr<StringVoice>, kVoiceCount> voices;
     // Every voice index once, least recently chosen first; the reserve is last.
     std::array<int, kVoiceCount> voiceOrder{};
-    std::array<EngineEvent, kMaxEvents + kMaxBends> events{};
-    int eventCount = 0;      // every queued event, in queue order
-    int noteEventCount = 0;  // the starts and releases among them
+    std::unique_ptr<EngineEvent[]> events;
+    int eventCount = 0;  // every queued event, in queue order
+    int startCount = 0, bendCount = 0;
+    // Whether a voice's last queued event is a release (a second one would change nothing).
+    std::array<bool, kVoiceCount> releaseQueued{};
+    // The engine notes (MIDI's, moved by kNoteBitOffset) each voice has a
+    // queued start of, so that a note off finds them without a search; notes
+    // outside are searched for.
+    static constexpr int kNoteBitOffset = 12, kNoteBits = 128;
+    std::array<std::bitset<kNoteBits>, kVoiceCount> startedNotes{};
     int reserveVoice = 0;
     std::array<std::atomic<float>, kParamCount> paramValues;
     std::array<float, kNoteTableSize> noteFrequency{};

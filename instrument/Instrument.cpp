@@ -53,6 +53,7 @@ constexpr std::array<int, kParameterCount> kVoiceParameterOf = [] {
     for (const VoiceKnob& knob : kVoiceKnobs) of[knob.parameter] = knob.voice;
     return of;
 }();
+static_assert(VoiceEngine::kMaxStarts == Instrument::kMaxNoteOnsPerBlock);
 static_assert(Instrument::kPresetStateBytes == 64, "the preset block is 64 bytes");
 static_assert(Instrument::kBankStateBytes == 704, "the bank block is 704 bytes");
 static_assert(sizeof(ProgramRecord::name) == Instrument::kProgramNameLength);

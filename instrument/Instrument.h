@@ -34,6 +34,9 @@ public:
     // No audio interface runs faster; higher rates are ignored like invalid ones.
     static constexpr float kMaxSampleRate = 768000.0f;
     static constexpr float kDefaultSampleRate = 44100.0f;
+    // Note ons one block takes (beyond them a note on is dropped whole); a
+    // note off is never dropped.
+    static constexpr int kMaxNoteOnsPerBlock = 4096;
     static constexpr int kProgramNameLength = 24;  // characters, without a terminator
     static constexpr std::int32_t kPresetStateBytes = kParameterCount * 4;
     static constexpr std::int32_t kBankStateBytes =
@@ -69,7 +72,9 @@ public:
     // Every note stops at once (MIDI controllers 123 and 126).
     void allNotesOff() noexcept;
     // One channel message of up to three bytes; the channel is ignored. Note on
-    // with velocity 0 is a note off; other messages do nothing.
+    // with velocity 0 is a note off; other messages do nothing. Every layer's
+    // raw MIDI comes here: a data byte above 127 keeps its low seven bits (as
+    // saved VST 2 songs have always played).
     void midiMessage(int frame, unsigned char status, unsigned char data1, unsigned char data2) noexcept;
 
     // Renders frames into both channels, applying the notes sent since the last
@@ -94,6 +99,8 @@ public:
     // changes in the same block) stay on top of the program when it loads.
     // False, with nothing changed, outside 0..7. Audio thread only.
     bool requestProgram(int index) noexcept;
+    // Whether a requested program is still to load.
+    bool programPending() const noexcept { return requestedProgram.load(std::memory_order_relaxed) >= 0; }
     // Renames the current program: at most 24 characters are kept.
     void renameProgram(const char* name);
     // The program's name, NUL-terminated in name[0..24]; false outside 0..7.

@@ -76,8 +76,8 @@ EMSCRIPTEN_KEEPALIVE void hl2_render(SoundingInstrument* s, int frames) {
     s->instrument.render(s->left, s->right, frames);
 }
 EMSCRIPTEN_KEEPALIVE void hl2_midi(SoundingInstrument* s, int frame, int status, int data1, int data2) {
-    s->instrument.midiMessage(frame, static_cast<unsigned char>(status), static_cast<unsigned char>(data1 & 0x7f),
-                              static_cast<unsigned char>(data2 & 0x7f));
+    s->instrument.midiMessage(frame, static_cast<unsigned char>(status), static_cast<unsigned char>(data1),
+                              static_cast<unsigned char>(data2));
 }
 EMSCRIPTEN_KEEPALIVE void hl2_all_notes_off(SoundingInstrument* s) { s->instrument.allNotesOff(); }
 

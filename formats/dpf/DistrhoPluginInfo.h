@@ -62,12 +62,30 @@ bool hammerlyn2ParameterTextValue(std::uint32_t index, const char* text, double*
 unsigned hammerlyn2HostWindowUnit(std::uintptr_t parent) noexcept;
 #define DISTRHO_UI_HOST_WINDOW_UNIT hammerlyn2HostWindowUnit
 
-// A program the VST3 host selects reaches the processor on the audio thread,
-// where loading it must never wait: the patched DPF loads it through this hook,
-// which is false, with nothing changed, while the program lock is taken, and
-// tries again at the next block's start. instance is DPF's Plugin.
-bool hammerlyn2TryLoadProgram(void* instance, std::uint32_t index) noexcept;
-#define DISTRHO_PLUGIN_TRY_LOAD_PROGRAM hammerlyn2TryLoadProgram
+// A program the host selects on the audio thread (VST3's program parameter in
+// process, LV2's select_program) is taken through these hooks, which never
+// wait: the request (loaded now, or at a later block's start where the program
+// lock is taken; the latest request wins), and whether it is still to load (the
+// patched wrappers then take up the program's values once it has). instance is
+// DPF's Plugin.
+void hammerlyn2RequestProgram(void* instance, std::uint32_t index) noexcept;
+bool hammerlyn2ProgramPending(void* instance) noexcept;
+#define DISTRHO_PLUGIN_REQUEST_PROGRAM hammerlyn2RequestProgram
+#define DISTRHO_PLUGIN_PROGRAM_PENDING hammerlyn2ProgramPending
+
+// MIDI events one block takes through the VST3, CLAP and LV2 wrappers (DPF
+// keeps 512): a note off for every note a dense block started must fit.
+#define DISTRHO_PLUGIN_MAX_MIDI_EVENTS 4096
+
+// A parameter change a VST3 or CLAP host places inside a block reaches the
+// plug-in with its frame before run(), which renders the block in pieces so
+// that the change sounds from that frame.
+void hammerlyn2ParameterChangeAt(void* instance, std::uint32_t frame, std::uint32_t index, float value) noexcept;
+#define DISTRHO_PLUGIN_PARAMETER_CHANGE_AT hammerlyn2ParameterChangeAt
+
+// A host's call without frames (VST3, CLAP) hands its notes and controllers
+// to run() with no frames: the instrument keeps them for its next block.
+#define DISTRHO_PLUGIN_RUNS_WITHOUT_FRAMES 1
 
 // A saved state is checked whole before any of it is applied: the patched DPF
 // sources ask this hook about each state value, and read no state larger than

@@ -1,5 +1,6 @@
 // The instrument as a DPF plug-in: every request of the VST3, CLAP and LV2
-// hosts is translated into a call of Instrument, and nothing else happens here.
+// hosts is translated into calls of Instrument; a block's MIDI and the
+// parameter changes inside it are placed at their frames.
 #include "DistrhoPlugin.hpp"
 
 #include <algorithm>
@@ -8,8 +9,12 @@
 
 #include "instrument/Instrument.h"
 #include "StateText.h"
+#include "TimedChanges.h"
 
 START_NAMESPACE_DISTRHO
+
+static_assert(DISTRHO_PLUGIN_MAX_MIDI_EVENTS <= Instrument::kMaxNoteOnsPerBlock,
+              "a block's every note on reaches the sound");
 
 namespace {
 
@@ -48,8 +53,16 @@ public:
         core.setSampleRate(static_cast<float>(getSampleRate()));
     }
 
-    // loadProgram from the audio thread: never waits (DISTRHO_PLUGIN_TRY_LOAD_PROGRAM).
-    bool tryLoadProgram(uint32_t index) noexcept { return core.trySelectProgram(static_cast<int>(index)); }
+    // A program chosen on the audio thread (VST3's program parameter, LV2's
+    // select_program): never waits (DISTRHO_PLUGIN_REQUEST_PROGRAM).
+    void requestProgram(uint32_t index) noexcept { core.requestProgram(static_cast<int>(index)); }
+    bool programPending() const noexcept { return core.programPending(); }
+
+    // A change at a frame inside the coming block (DISTRHO_PLUGIN_PARAMETER_CHANGE_AT);
+    // with no room left it applies at once.
+    void parameterChangeAt(uint32_t frame, uint32_t index, float value) noexcept {
+        if (!changesInBlock.add(frame, index, value)) core.setParameter(static_cast<int>(index), value);
+    }
 
 protected:
     const char* getLabel() const override { return "Hammerlyn2"; }
@@ -130,29 +143,42 @@ protected:
 
     void run(const float**, float** outputs, uint32_t frames, const MidiEvent* midiEvents,
              uint32_t midiEventCount) override {
-        for (uint32_t i = 0; i < midiEventCount; ++i) {
-            const MidiEvent& event = midiEvents[i];
-            if (event.size < 1 || event.size > MidiEvent::kDataSize) continue;
-            const int frame = static_cast<int>(event.frame);
-            const uint8_t status = event.data[0];
-            const uint8_t first = event.size > 1 ? event.data[1] : 0;
-            const uint8_t second = event.size > 2 ? event.data[2] : 0;
-            // A note's key is 0..127: a byte beyond is no other key (the
-            // instrument would keep its low seven bits).
-            const bool note = (status & 0xE0) == 0x80 || (status & 0xF0) == 0xA0;
-            if (note && first > 127) continue;
-            if ((status & 0xF0) == 0xE0) {
-                // Some hosts turn a full bend into 16384 (a second byte of 128):
-                // read the bytes whole and let the instrument hold the value in range.
-                core.pitchBend(frame, static_cast<int>(first) | (static_cast<int>(second) << 7));
-                continue;
+        // The block in pieces that end at each change's frame; one piece
+        // without changes. No frames (a host's call without frames): the
+        // events wait for the next block.
+        uint32_t start = 0, next = 0;
+        for (int c = 0; c <= changesInBlock.size(); ++c) {
+            const bool last = c == changesInBlock.size();
+            const uint32_t end = last ? frames : std::min(changesInBlock[c].frame, frames);
+            if (end > start || last) {
+                for (; next < midiEventCount && (last || midiEvents[next].frame < end); ++next)
+                    sendMidi(midiEvents[next], start);
+                core.render(outputs[0] + start, outputs[1] + start, static_cast<int>(end - start));
+                start = end;
             }
-            core.midiMessage(frame, status, first, second);
+            if (!last) core.setParameter(static_cast<int>(changesInBlock[c].index), changesInBlock[c].value);
         }
-        core.render(outputs[0], outputs[1], static_cast<int>(frames));
+        changesInBlock.clear();
     }
 
 private:
+    // One MIDI event, at its frame from a piece starting at `start`.
+    void sendMidi(const MidiEvent& event, uint32_t start) noexcept {
+        if (event.size < 1 || event.size > MidiEvent::kDataSize) return;
+        const int frame = static_cast<int>(event.frame - std::min(event.frame, start));
+        const uint8_t status = event.data[0];
+        const uint8_t first = event.size > 1 ? event.data[1] : 0;
+        const uint8_t second = event.size > 2 ? event.data[2] : 0;
+        // Data bytes beyond 127 are the instrument's to read (it keeps their
+        // low seven bits), except a bend's: some hosts turn a full bend into
+        // 16384 (a second byte of 128), so the bytes are read whole and the
+        // instrument holds the value in range.
+        if ((status & 0xF0) == 0xE0)
+            core.pitchBend(frame, static_cast<int>(first) | (static_cast<int>(second) << 7));
+        else
+            core.midiMessage(frame, status, first, second);
+    }
+
     std::string currentState() const {
         const void* data = nullptr;
         const std::int32_t bytes = core.saveState(false, &data);
@@ -162,6 +188,7 @@ private:
     // saveState() and programName() only read, but hand out copies kept inside
     // the instrument; DPF asks for state from const methods.
     mutable Instrument core;
+    TimedChanges changesInBlock;
 
     DISTRHO_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR(Hammerlyn2Plugin)
 };
@@ -170,8 +197,16 @@ Plugin* createPlugin() { return new Hammerlyn2Plugin(); }
 
 END_NAMESPACE_DISTRHO
 
-bool hammerlyn2TryLoadProgram(void* instance, std::uint32_t index) noexcept {
-    return static_cast<DISTRHO::Hammerlyn2Plugin*>(static_cast<DISTRHO::Plugin*>(instance))->tryLoadProgram(index);
+void hammerlyn2RequestProgram(void* instance, std::uint32_t index) noexcept {
+    static_cast<DISTRHO::Hammerlyn2Plugin*>(static_cast<DISTRHO::Plugin*>(instance))->requestProgram(index);
+}
+
+bool hammerlyn2ProgramPending(void* instance) noexcept {
+    return static_cast<DISTRHO::Hammerlyn2Plugin*>(static_cast<DISTRHO::Plugin*>(instance))->programPending();
+}
+
+void hammerlyn2ParameterChangeAt(void* instance, std::uint32_t frame, std::uint32_t index, float value) noexcept {
+    static_cast<DISTRHO::Hammerlyn2Plugin*>(static_cast<DISTRHO::Plugin*>(instance))->parameterChangeAt(frame, index, value);
 }
 
 bool hammerlyn2StateIsValid(const char* key, const char* value) noexcept {

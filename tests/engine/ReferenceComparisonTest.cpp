@@ -21,7 +21,7 @@ namespace {
 // releases, bends, knob changes, sample rates from absurdly low (a head
 // passing the whole table in one sample) to 768 kHz, block sizes from 0 to
 // 3000 with some blocks rendered in pieces, silencing, dropped blocks, and
-// enough notes to steal voices.
+// enough notes to steal voices; now and then a flood of thousands of events.
 class Session {
 public:
     Session(unsigned seed, VoiceLanes::Path path) : rng(seed) {
@@ -37,7 +37,7 @@ public:
     // Plays and renders one block; returns false at the first differing bit.
     bool block() {
         const int count = pick(10) == 0 ? pick(4) : pick(3000);
-        const int events = pick(4) == 0 ? pick(60) : pick(6);
+        const int events = pick(30) == 0 ? pick(3000) : pick(4) == 0 ? pick(60) : pick(6);
         for (int e = 0; e < events; ++e) event(count);
         if (pick(40) == 0) newProgram();
         if (pick(60) == 0) newRate();

@@ -46,11 +46,26 @@ ReferenceEngine::ReferenceEngine() {
 ReferenceEngine::~ReferenceEngine() = default;
 
 bool ReferenceEngine::queue(const EngineEvent& event) noexcept {
-    const bool bend = event.kind == EngineEvent::Bend;
-    if (bend ? eventCount - noteEventCount >= kMaxBends : noteEventCount >= kMaxEvents) return false;
+    const int kind = event.kind;
+    if (kind == EngineEvent::Start ? startCount >= kMaxStarts
+        : kind == EngineEvent::Release ? releaseQueued[event.voice] : bendCount >= kMaxBends)
+        return false;
+    startCount += kind == EngineEvent::Start ? 1 : 0;
+    bendCount += kind == EngineEvent::Bend ? 1 : 0;
+    if (kind != EngineEvent::Bend) releaseQueued[event.voice] = kind == EngineEvent::Release;
     events[eventCount++] = event;
-    noteEventCount += bend ? 0 : 1;
     return true;
+}
+
+void ReferenceEngine::countQueued(int kept) noexcept {
+    eventCount = kept;
+    startCount = bendCount = 0;
+    releaseQueued.fill(false);
+    for (int e = 0; e < kept; ++e) {
+        startCount += events[e].kind == EngineEvent::Start ? 1 : 0;
+        bendCount += events[e].kind == EngineEvent::Bend ? 1 : 0;
+        if (events[e].kind != EngineEvent::Bend) releaseQueued[events[e].voice] = events[e].kind == EngineEvent::Release;
+    }
 }
 
 void ReferenceEngine::moveToBack(int voice) noexcept {
@@ -62,7 +77,7 @@ void ReferenceEngine::moveToBack(int voice) noexcept {
 
 void ReferenceEngine::noteOn(int offset, int note, float velocity) noexcept {
     // A note whose start cannot be queued changes nothing at all.
-    if (noteEventCount >= kMaxEvents) return;
+    if (startCount >= kMaxStarts) return;
 
     // The next reserve: a voice never used, else the least recently chosen
     // released one, else the least recently chosen one even if it is held.
@@ -179,9 +194,7 @@ void ReferenceEngine::renderSpan(float* mix, int count, bool wholeBlock) noexcep
         event.offset = event.offset > count ? event.offset - count : 0;
         events[e] = event;
     }
-    eventCount = kept;
-    noteEventCount = 0;
-    for (int e = 0; e < kept; ++e) noteEventCount += events[e].kind == EngineEvent::Bend ? 0 : 1;
+    countQueued(kept);
 }
 
 void ReferenceEngine::render(float* mix, int count) noexcept { renderSpan(mix, count, true); }

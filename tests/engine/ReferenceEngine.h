@@ -25,9 +25,11 @@
 class ReferenceEngine {
 public:
     static constexpr int kVoiceCount = 17, kParamCount = VoiceParameter::Count;
-    // Note starts and releases one block can hold; bends queue beside them,
-    // up to kMaxBends, and take none of these slots.
-    static constexpr int kMaxEvents = 128, kMaxBends = 128;
+    // Note starts one block can hold (beyond them a note on changes nothing)
+    // and bends beside them; a release is queued only where the voice's last
+    // queued event is no release, so note offs always fit.
+    static constexpr int kMaxStarts = 4096, kMaxBends = 128;
+    static constexpr int kQueueSize = 2 * kMaxStarts + kVoiceCount + kMaxBends;
     static constexpr int kNoteTableSize = ReferenceVoice::kNoteTableSize;
     static constexpr int kShapeTableSize = ReferenceVoice::kWaveSize;
 
@@ -58,7 +60,7 @@ public:
     void renderPartial(float* mix, int count) noexcept;
     // Drops the queued events unapplied, for a block that is not rendered.
     // Choices of the reserve already made stand.
-    void discardEvents() noexcept { eventCount = noteEventCount = 0; }
+    void discardEvents() noexcept { countQueued(0); }
 
     // Call after setParam(index); Attack, Decay and Release
     // recompute every voice's envelope rates. Any thread.
@@ -97,9 +99,11 @@ private:
     std::array<float, kWorkSamples> work{};
     // Every voice index once, least recently chosen first; the reserve is last.
     std::array<int, kVoiceCount> voiceOrder{};
-    std::array<EngineEvent, kMaxEvents + kMaxBends> events{};
-    int eventCount = 0;      // every queued event, in queue order
-    int noteEventCount = 0;  // the starts and releases among them
+    std::unique_ptr<EngineEvent[]> events = std::make_unique<EngineEvent[]>(kQueueSize);
+    int eventCount = 0;  // every queued event, in queue order
+    int startCount = 0, bendCount = 0;
+    std::array<bool, kVoiceCount> releaseQueued{};  // the voice's last queued event is a release
+    void countQueued(int kept) noexcept;
     int reserveVoice = 0;
     std::array<std::atomic<float>, kParamCount> paramValues;
     std::array<float, kNoteTableSize> noteFrequency{};

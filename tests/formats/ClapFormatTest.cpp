@@ -21,6 +21,7 @@
 #if defined(_WIN32)
 #include <windows.h>
 #endif
+#include "instrument/identity/ParameterIdentity.h"
 #include "tests/formats/ClapHost.h"
 #include "tests/formats/ProgramEdits.h"
 #include "tests/formats/SavedStates.h"
@@ -465,6 +466,8 @@ TEST(ClapFormat, HostileEventsSoundAsWhatTheyStandFor) {
     midiBeyondKeys.bytes[0] = 0x90;
     midiBeyondKeys.bytes[1] = 188;
     midiBeyondKeys.bytes[2] = 100;
+    ClapEvent midiNote = midiBeyondKeys;
+    midiNote.bytes[1] = 60;
     const std::vector<ClapEvent> unknownIds = {valueEvent(16, 0.9), valueEvent(0x40000000, 0.9)};
     struct Case {
         const char* what;
@@ -477,7 +480,7 @@ TEST(ClapFormat, HostileEventsSoundAsWhatTheyStandFor) {
         {"a velocity that is no number", {on(60, 0, std::nan(""))}, {}, {}},
         {"a huge velocity", {on(60, 0, 1e300)}, {on(60, 0, 1.0)}, {}},
         {"keys outside 0..127", {on(-1), on(-32768), on(128), on(32767, 3)}, {}, {}},
-        {"a MIDI note beyond key 127", {midiBeyondKeys}, {}, {}},
+        {"a MIDI note byte beyond 127 plays its low seven bits", {midiBeyondKeys}, {midiNote}, {}},
         {"a note off for key -1 releases every key", {on(60), on(64), off(-1, 100)}, {on(60), on(64), off(60, 100), off(64, 100)}, {}},
         {"notes out of time order", {on(60, 10), off(60, 20), on(64, 50), on(67, 40)},
          {on(60, 10), off(60, 20), on(67, 40), on(64, 50)}, {}},
@@ -495,6 +498,62 @@ TEST(ClapFormat, HostileEventsSoundAsWhatTheyStandFor) {
             EXPECT_NE(equivalent, nothing) << "the equivalent must sound";
         }
     }
+}
+
+// After a held note, a note and all notes off (controller 123) in a call of
+// no frames act as at the next block's start.
+TEST(ClapFormat, NotesAndControllersInACallWithoutFramesActAtTheNextBlock) {
+    ClapEvent cc123{};
+    cc123.kind = ClapEvent::Midi;
+    cc123.bytes[0] = 0xB0;
+    cc123.bytes[1] = 123;
+    const std::vector<ClapEvent> events = {on(57), cc123};
+    std::vector<float> sound[2];
+    for (int zero : {0, 1}) {
+        auto clap = activeClap();
+        ASSERT_NE(clap, nullptr);
+        sound[zero].resize(1024);
+        std::vector<float> right(512);
+        ASSERT_TRUE(clap->process({on(50)}, sound[zero].data(), right.data(), 512));
+        ASSERT_TRUE(!zero || clap->process(events, sound[zero].data(), right.data(), 0));
+        ASSERT_TRUE(clap->process(zero ? std::vector<ClapEvent>{} : events, sound[zero].data() + 512, right.data(), 512));
+    }
+    EXPECT_EQ(firstDifference(sound[1], sound[0]), sound[0].size());
+}
+
+// A change at frame 300 of a 512-frame block sounds from frame 300, as in
+// blocks of 300 and 212 frames with the change at the second's start.
+TEST(ClapFormat, AutomationSoundsFromItsFrame) {
+    ClapEvent volume = valueEvent(15, 0.2);
+    volume.frame = 300;
+    std::vector<float> whole(512), split(512), unchanged(512), right(512);
+    auto a = activeClap(), b = activeClap(), c = activeClap();
+    ASSERT_TRUE(a && b && c);
+    ASSERT_TRUE(a->process({on(60), volume}, whole.data(), right.data(), 512));
+    ASSERT_TRUE(b->process({on(60)}, split.data(), right.data(), 300));
+    volume.frame = 0;
+    ASSERT_TRUE(b->process({volume}, split.data() + 300, right.data(), 212));
+    ASSERT_TRUE(c->process({on(60)}, unchanged.data(), right.data(), 512));
+    EXPECT_EQ(firstDifference(whole, split), whole.size());
+    EXPECT_EQ(firstDifference(whole, unchanged), 300u);
+}
+
+// 300 notes and their note offs in one block (600 events, past DPF's own 512)
+// at the shortest release: nothing sounds one to three seconds later.
+TEST(ClapFormat, AFloodOfNotesLosesNoNoteOff) {
+    auto clap = activeClap();
+    ASSERT_NE(clap, nullptr);
+    clap->flushParameters({valueEvent(ParameterIndex::Release, 0.0)});
+    std::vector<ClapEvent> flood;
+    for (int i = 0; i < 300; ++i) flood.push_back(on(24 + i % 100, static_cast<std::uint32_t>(i % 256)));
+    for (int i = 0; i < 300; ++i) flood.push_back(off(24 + i % 100, 256 + static_cast<std::uint32_t>(i % 256)));
+    std::vector<float> left(512), right(512);
+    float late = 0.0f;
+    for (int block = 0; block < 86 * 3; ++block) {
+        ASSERT_TRUE(clap->process(block == 0 ? flood : std::vector<ClapEvent>{}, left.data(), right.data(), 512));
+        for (float x : left) late = std::max(late, block >= 86 ? std::abs(x) : 0.0f);
+    }
+    EXPECT_LT(late, 1e-4f);
 }
 
 // Questions about parameters that are not ours are answered false, a value
@@ -630,8 +689,10 @@ TEST(ClapFormat, TypedTextIsReadInItsUnitAndShownTextsComeBackAsThemselves) {
     }
 }
 
-// The audio thread plays on while the main thread loads and saves states and
-// asks for values and texts, as hosts do; run under ThreadSanitizer as well.
+// The audio thread plays on and takes parameter events while the main thread
+// loads and saves states and asks for values and texts, and other threads
+// create instances at the same time, as hosts do; run under ThreadSanitizer
+// as well.
 TEST(ClapFormat, ProcessingGoesOnWhileTheMainThreadLoadsSavesAndAsksForTexts) {
     auto clap = activeClap();
     ASSERT_NE(clap, nullptr);
@@ -642,12 +703,19 @@ TEST(ClapFormat, ProcessingGoesOnWhileTheMainThreadLoadsSavesAndAsksForTexts) {
     std::thread audio([&] {
         std::vector<float> left(256), right(256);
         for (int block = 0; playing.load(std::memory_order_relaxed) || block < 200; ++block) {
-            const std::vector<ClapEvent> events = {on(48 + block % 24, 0), off(48 + (block + 12) % 24, 100)};
+            const std::vector<ClapEvent> events = {on(48 + block % 24, 0), off(48 + (block + 12) % 24, 100),
+                                                   valueEvent(static_cast<clap_id>(block % 16), (block % 10) / 10.0)};
             if (!clap->process(events, left.data(), right.data(), 256)) finite = false;
             for (float sample : left)
                 if (!std::isfinite(sample)) finite = false;
         }
     });
+    std::vector<std::thread> creators;
+    std::atomic<int> created{0};
+    for (int t = 0; t < 3; ++t)
+        creators.emplace_back([&] {
+            for (int i = 0; i < 10; ++i) created += activeClap() != nullptr;
+        });
     for (int round = 0; round < 100; ++round) {
         EXPECT_TRUE(clap->loadState(round % 2 ? onProgram3 : onProgram0));
         EXPECT_FALSE(clap->saveState().empty());
@@ -656,7 +724,9 @@ TEST(ClapFormat, ProcessingGoesOnWhileTheMainThreadLoadsSavesAndAsksForTexts) {
             EXPECT_TRUE(clap->textValue(id, clap->valueText(id, clap->parameterValue(id)).c_str(), &value));
         }
     }
+    for (std::thread& creator : creators) creator.join();
     playing = false;
     audio.join();
     EXPECT_TRUE(finite);
+    EXPECT_EQ(created, 30);
 }

@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 
 #include "lv2/atom.h"
+#include "lv2/midi.h"
 #include "lv2/lv2_programs.h"
 #include "lv2/options.h"
 #include "lv2/state.h"
@@ -40,6 +41,7 @@ Lv2Instance::Lv2Instance(const std::string& path) : features(new Features) {
 }
 
 Lv2Instance::~Lv2Instance() {
+    if (active) descriptor->deactivate(instance);
     if (instance) descriptor->cleanup(instance);
     if (module) dlclose(module);
 }
@@ -54,6 +56,46 @@ unsigned Lv2Instance::map(const char* uri) {
 void Lv2Instance::selectProgram(unsigned program) {
     const auto* programs = static_cast<const LV2_Programs_Interface*>(descriptor->extension_data(LV2_PROGRAMS__Interface));
     if (programs) programs->select_program(instance, 0, program);
+}
+
+// Ports: the two outputs, the events in and out, then the 16 controls.
+void Lv2Instance::activate() {
+    sequenceType = map(LV2_ATOM__Sequence);
+    chunkType = map(LV2_ATOM__Chunk);
+    midiType = map(LV2_MIDI__MidiEvent);
+    eventsIn.assign(8192, 0);
+    eventsOut.assign(1024, 0);
+    descriptor->connect_port(instance, 2, eventsIn.data());
+    descriptor->connect_port(instance, 3, eventsOut.data());
+    for (unsigned i = 0; i < 16; ++i) descriptor->connect_port(instance, 4 + i, &controls[i]);
+    descriptor->activate(instance);
+    active = true;
+    selectProgram(0);  // writes the program's values into the control inputs
+}
+
+void Lv2Instance::run(const std::vector<Midi>& midi, float* left, float* right, unsigned frames) {
+    auto* in = reinterpret_cast<LV2_Atom_Sequence*>(eventsIn.data());
+    in->atom.type = sequenceType;
+    in->atom.size = sizeof(LV2_Atom_Sequence_Body);
+    in->body = {};
+    for (const Midi& m : midi) {
+        auto* event = reinterpret_cast<LV2_Atom_Event*>(reinterpret_cast<char*>(&in->body) + in->atom.size);
+        event->time.frames = m.frame;
+        event->body = {3, midiType};
+        std::memcpy(event + 1, m.bytes, 3);
+        in->atom.size += sizeof(LV2_Atom_Event) + 8;
+    }
+    auto* out = reinterpret_cast<LV2_Atom_Sequence*>(eventsOut.data());
+    out->atom = {static_cast<std::uint32_t>(eventsOut.size() * 8 - sizeof(LV2_Atom)), chunkType};
+    descriptor->connect_port(instance, 0, left);
+    descriptor->connect_port(instance, 1, right);
+    descriptor->run(instance, frames);
+}
+
+std::string Lv2Instance::program(unsigned index) {
+    const auto* programs = static_cast<const LV2_Programs_Interface*>(descriptor->extension_data(LV2_PROGRAMS__Interface));
+    const LV2_Program_Descriptor* found = programs ? programs->get_program(instance, index) : nullptr;
+    return found ? std::to_string(found->bank) + " " + std::to_string(found->program) + " " + found->name : "";
 }
 
 namespace {

@@ -597,14 +597,19 @@ TEST(Vst3Format, ProgramChosenInTheHostsListIsPlayedAndSaved) {
 // stopped) sound and are saved as the same changes in a block: after the
 // program, each queue's last value; an id not ours or no number changes nothing.
 TEST(Vst3Format, ChangesInACallWithoutFramesSoundAndAreSaved) {
-    Vst3EventList none, note;
-    note.events = {on(57, 5, 99 / 127.0f)};
+    // After a held note, a note, all notes off (controller 123) and value
+    // changes in a call of no frames act as at the next block's start.
+    Vst3EventList none, held, note;
+    held.events = {on(50)};
+    note.events = {on(57, 0, 99 / 127.0f)};
     std::vector<float> sound[2];
     SavedState saved[2];
     for (int flush : {0, 1}) {
         Vst3Instance vst3(vst3Module().factory);
         ASSERT_TRUE(vst3.ready() && vst3.start(44100.0, 512));
         const std::vector<v3_param_id> ids = ourParameterIds(vst3);
+        v3_param_id cc123 = 0;
+        ASSERT_TRUE(vst3.controllerId(123, &cc123));
         v3_cpp_obj(vst3.controller)->set_parameter_normalised(vst3.controller, 16, 3 / 7.0);
         Vst3ParameterChanges changes, unchanged;
         changes.change(16, 0, 3 / 7.0);
@@ -613,14 +618,43 @@ TEST(Vst3Format, ChangesInACallWithoutFramesSoundAndAreSaved) {
         if (flush) changes.change(ids[4], 0, 0.9);
         changes.change(ids[4], 0, 0.125);
         changes.change(ids[11], 0, 0.75);
-        sound[flush].resize(1024);
+        changes.change(cc123, 0, 0.0);
+        sound[flush].resize(2048);
         float* const out = sound[flush].data();
-        ASSERT_TRUE(!flush || vst3.process(none, changes, out, out + 512, 0));
-        ASSERT_TRUE(vst3.process(note, flush ? unchanged : changes, out, out + 512, 512));
+        ASSERT_TRUE(vst3.process(held, unchanged, out, out + 1024, 512));
+        ASSERT_TRUE(!flush || vst3.process(note, changes, out, out + 1024, 0));
+        ASSERT_TRUE(vst3.process(flush ? none : note, flush ? unchanged : changes, out + 512, out + 1536, 512));
         saved[flush] = getState(vst3);
     }
     EXPECT_EQ(firstDifference(sound[1], sound[0]), sound[0].size());
     EXPECT_EQ(saved[1], saved[0]);
+}
+
+// A change at frame 300 of a 512-frame block sounds from frame 300, as in
+// blocks of 300 and 212 frames with the change at the second's start.
+TEST(Vst3Format, AutomationSoundsFromItsFrame) {
+    Vst3EventList note, none;
+    note.events = {on(60)};
+    std::vector<float> sound[3];
+    for (int run = 0; run < 3; ++run) {
+        Vst3Instance vst3(vst3Module().factory);
+        ASSERT_TRUE(vst3.ready() && vst3.start(44100.0, 512));
+        const v3_param_id volume = ourParameterIds(vst3)[15];
+        Vst3ParameterChanges inBlock, atStart, unchanged;
+        inBlock.change(volume, 300, 0.2);
+        atStart.change(volume, 0, 0.2);
+        sound[run].resize(1024);
+        float* const out = sound[run].data();
+        if (run == 1) {
+            ASSERT_TRUE(vst3.process(note, unchanged, out, out + 512, 300));
+            ASSERT_TRUE(vst3.process(none, atStart, out + 300, out + 812, 212));
+        } else {
+            ASSERT_TRUE(vst3.process(note, run == 0 ? inBlock : unchanged, out, out + 512, 512));
+        }
+        sound[run].resize(512);  // the left channel
+    }
+    EXPECT_EQ(firstDifference(sound[0], sound[1]), 512u);
+    EXPECT_EQ(firstDifference(sound[0], sound[2]), 300u);
 }
 
 // The audio thread plays on and takes changes while the main thread restores
