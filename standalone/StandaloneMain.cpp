@@ -1,6 +1,6 @@
 // hammerlyn2: the instrument without a host. Audio and MIDI from a JACK server
-// when one runs, else from the system's audio device and MIDI inputs; the
-// panel in a window of its own, where the computer keyboard plays too; the
+// when one runs, else from a PulseAudio server when one answers, else from
+// ALSA's default device, with the system's MIDI inputs; the panel in a window of its own, where the computer keyboard plays too; the
 // sound kept from one run to the next.
 #include <atomic>
 #include <chrono>
@@ -32,8 +32,33 @@ std::atomic<bool> quitRequested{false};
 void onSignal(int) { quitRequested.store(true); }
 
 constexpr char kUsage[] =
-    "usage: hammerlyn2 [--list-devices] [--audio DEVICE] [--midi INPUT]... [--rate HZ] [--buffer FRAMES]\n"
-    "                  [--program 1-8] [--no-window]\n";
+    "usage: hammerlyn2 [--list-devices] [--audio-system jack|pulse|alsa] [--audio DEVICE] [--midi INPUT]...\n"
+    "                  [--rate HZ] [--buffer FRAMES] [--program 1-8] [--no-window] [--help]\n";
+
+constexpr char kHelp[] =
+    "\n"
+    "Plays the instrument without a host: from a MIDI keyboard, or from the computer\n"
+    "keyboard in its window (Z S X D C ... and Q 2 W 3 E ..., arrows for octave and velocity).\n"
+    "\n"
+    "  --list-devices       lists the audio outputs and MIDI inputs of every sound system\n"
+    "  --audio-system NAME  jack, pulse or alsa; without it: JACK when a server runs, else\n"
+    "                       PulseAudio when a server answers (PipeWire too), else ALSA\n"
+    "  --audio DEVICE       the output: a JACK port, a PulseAudio or ALSA device, by its\n"
+    "                       name or a part of it (kept for later starts)\n"
+    "  --midi INPUT         a MIDI input by its name or a part of it, once for each;\n"
+    "                       without it every input, also those plugged in later (kept)\n"
+    "  --rate HZ            8000 to 192000 (a JACK server's own rate wins over a saved one)\n"
+    "  --buffer FRAMES      frames per period, 16 to 8192 (likewise)\n"
+    "  --program N          starts with factory program N (1 to 8) instead of the saved sound\n"
+    "  --no-window          plays without the panel (Ctrl-C, or closing the terminal, ends it)\n"
+    "\n"
+    "The sound is saved at the end of every run, and the choices above with the window's\n"
+    "size, in "
+#if defined(_WIN32)
+    "%APPDATA%\\Hammerlyn2 (sound.state, audio.txt).\n";
+#else
+    "$XDG_CONFIG_HOME/Hammerlyn2, else ~/.config/Hammerlyn2 (sound.state, audio.txt).\n";
+#endif
 
 // The panel's link to the instrument: knobs and programs straight to it, the
 // computer keyboard as notes through the synth's queue.
@@ -142,9 +167,18 @@ int main(int argc, char** argv) {
 #if defined(_WIN32)
     moduleInstance = GetModuleHandleA(nullptr);
     findPlaceForMessages();
+#else
+    // libjack writes to a server that may be gone (its socket closed): the
+    // failed write is an error to handle, not the end of the program. And a
+    // closed terminal, like Ctrl-C or a shutdown, ends the run with the sound kept.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGHUP, onSignal);
 #endif
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
     AudioChoice given;
-    bool devicesGiven = false, midiGiven = false, window = true;
+    std::string system;
+    bool window = true;
     unsigned program = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -154,19 +188,26 @@ int main(int argc, char** argv) {
             return 0;
         } else if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
+            std::fputs(kHelp, stdout);
             return 0;
         } else if (a == "--no-window") {
             window = false;
+        } else if (a == "--audio-system" && hasValue) {
+            system = argv[++i];
+            if (system != "jack" && system != "pulse" && system != "alsa")
+                return fail("--audio-system takes jack, pulse or alsa");
         } else if (a == "--audio" && hasValue) {
             given.device = argv[++i];
-            devicesGiven = true;
+            given.deviceTyped = true;
         } else if (a == "--midi" && hasValue) {
             given.midiInputs.push_back(argv[++i]);
-            midiGiven = true;
+            given.midiTyped = true;
         } else if (a == "--rate" && hasValue) {
             if (!number(argv[++i], 8000, 192000, given.rate)) return fail("--rate takes 8000 to 192000 Hz");
+            given.rateTyped = true;
         } else if (a == "--buffer" && hasValue) {
             if (!number(argv[++i], 16, 8192, given.buffer)) return fail("--buffer takes 16 to 8192 frames");
+            given.bufferTyped = true;
         } else if (a == "--program" && hasValue) {
             if (!number(argv[++i], 1, Instrument::kProgramCount, program))
                 return fail("--program takes 1 to 8");
@@ -177,42 +218,58 @@ int main(int argc, char** argv) {
     }
 
     // The last choices, each overridden by the command line.
-    const std::string folder = SavedSound::folder();
+    std::string folderProblem;
+    const std::string folder = SavedSound::folder(folderProblem);
+    if (!folderProblem.empty()) tell(folderProblem);
     const std::string choicePath = folder.empty() ? std::string() : folder + "/audio.txt";
     const std::string soundPath = folder.empty() ? std::string() : folder + "/sound.state";
     AudioChoice choice;
     if (!choicePath.empty()) SavedSound::loadChoice(choicePath, choice);
-    if (devicesGiven) choice.device = given.device;
-    if (midiGiven) choice.midiInputs = given.midiInputs;
-    if (given.rate) choice.rate = given.rate;
-    if (given.buffer) choice.buffer = given.buffer;
+    choice.savedIn = choicePath;
+    if (given.deviceTyped) choice.device = given.device, choice.deviceTyped = true;
+    if (given.midiTyped) choice.midiInputs = given.midiInputs, choice.midiTyped = true;
+    if (given.rateTyped) choice.rate = given.rate, choice.rateTyped = true;
+    if (given.bufferTyped) choice.buffer = given.buffer, choice.bufferTyped = true;
 
     auto synth = std::make_unique<StandaloneSynth>();
+    std::string savePath = soundPath;
     if (!soundPath.empty()) {
         std::string message;
-        SavedSound::load(synth->instrument(), soundPath, message);
+        SavedSound::load(synth->instrument(), soundPath, message, savePath);
         if (!message.empty()) tell(message);
     }
     if (program) synth->instrument().selectProgram(static_cast<int>(program) - 1);
 
-    // JACK when a server runs, else the system's audio device.
+    // JACK when a server runs, else PulseAudio when a server answers, else
+    // ALSA (on Windows, the system's audio device): the same choice every
+    // time for the same machine, or the one named.
     std::string clientName = "Hammerlyn2";
-    std::unique_ptr<AudioDriver> driver = connectJack(clientName);
+    std::unique_ptr<AudioDriver> driver;
+#if !defined(_WIN32)
+    if (system.empty() || system == "jack") driver = connectJack(clientName);
+    if (!driver && system == "jack") return fail("no JACK server runs");
+    if (!driver && (system.empty() || system == "pulse")) driver = connectPulse();
+    if (!driver && system == "pulse") return fail("no PulseAudio server answers");
+#endif
     if (!driver) driver = openSystemAudio();
     std::string error;
-    if (!driver->start(*synth, choice, error)) return fail(error);
-    if (!choicePath.empty()) SavedSound::saveChoice(choicePath, choice);
+    std::vector<std::string> notes;
+    const bool started = driver->start(*synth, choice, error, notes);
+    for (const std::string& note : notes) tell(note);
+    if (!started) return fail(error);
+    const bool keepChoices = !choicePath.empty() && folderProblem.empty();
+    if (keepChoices) SavedSound::saveChoice(choicePath, choice);
     std::printf("hammerlyn2: playing through %s\n", driver->deviceText().c_str());
+    if (driver->midiTexts().empty()) std::printf("hammerlyn2: MIDI: none\n");
     std::fflush(stdout);
 
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
     Panel panel(*synth, *driver);
     std::unique_ptr<MyGui> gui;
     if (window) {
         gui = std::make_unique<MyGui>(&panel);
         panel.gui = gui.get();
         gui->updateAllParameters();
+        if (choice.size == 200) gui->setUserScale(2);  // the size the window had when it closed last
         if (!gui->openTopLevel("Hammerlyn2")) {
             tell("no window could be opened (no display): playing without the panel");
             panel.gui = nullptr;
@@ -227,6 +284,7 @@ int main(int argc, char** argv) {
             audioLost = true;
             break;
         }
+        driver->poll();
         if (gui) {
             // A program change from MIDI moves the knobs.
             if (const unsigned changes = synth->programChanges(); changes != shownChanges) {
@@ -237,11 +295,18 @@ int main(int argc, char** argv) {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    if (gui) gui->close();
+    if (gui) {
+        choice.size = gui->panelScale() == 2 ? 200 : 100;
+        gui->close();
+    }
+    // The sound first: nothing that can fail while the audio system closes
+    // (a server gone) may cost the player's sound.
+    const bool saved = savePath.empty() || SavedSound::save(synth->instrument(), savePath);
+    if (keepChoices) SavedSound::saveChoice(choicePath, choice);  // with the window's size
+    const std::string lostText = driver->lostText();
     driver->stop();
     driver.reset();
-    if (!soundPath.empty() && !SavedSound::save(synth->instrument(), soundPath))
-        return fail("the sound could not be saved to " + soundPath);
-    if (audioLost) return fail("the JACK server stopped (the sound is saved)");
+    if (!saved) return fail("the sound could not be saved to " + savePath);
+    if (audioLost) return fail(lostText + " (the sound is saved)");
     return 0;
 }

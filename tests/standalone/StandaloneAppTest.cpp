@@ -350,7 +350,8 @@ TEST(StandaloneApp, NoAudioEndsWithOneLine) {
     App app(config, "hammerlyn2-no-server", {"--no-window"});
     EXPECT_EQ(app.wait(10), 1);
     EXPECT_EQ(app.stderrText(),
-              "hammerlyn2: no audio device (no JACK server runs, and no sound card answers)\n");
+              "hammerlyn2: no audio device (no JACK server runs, no PulseAudio server answers, and no sound card "
+              "answers)\n");
 }
 
 namespace {
