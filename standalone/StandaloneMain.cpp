@@ -31,6 +31,19 @@ std::atomic<bool> quitRequested{false};
 
 void onSignal(int) { quitRequested.store(true); }
 
+// Ctrl-C, a shutdown and a closed terminal end the run with the sound kept.
+// libjack writes to a server that may be gone (its socket closed): the
+// failed write is an error to handle, not the end of the program. Installed
+// again once the audio system runs, as libraries may have set their own.
+void takeSignals() {
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+#if !defined(_WIN32)
+    std::signal(SIGHUP, onSignal);
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+}
+
 constexpr char kUsage[] =
     "usage: hammerlyn2 [--list-devices] [--audio-system jack|pulse|alsa] [--audio DEVICE] [--midi INPUT]...\n"
     "                  [--rate HZ] [--buffer FRAMES] [--program 1-8] [--no-window] [--help]\n";
@@ -167,15 +180,8 @@ int main(int argc, char** argv) {
 #if defined(_WIN32)
     moduleInstance = GetModuleHandleA(nullptr);
     findPlaceForMessages();
-#else
-    // libjack writes to a server that may be gone (its socket closed): the
-    // failed write is an error to handle, not the end of the program. And a
-    // closed terminal, like Ctrl-C or a shutdown, ends the run with the sound kept.
-    std::signal(SIGPIPE, SIG_IGN);
-    std::signal(SIGHUP, onSignal);
 #endif
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
+    takeSignals();
     AudioChoice given;
     std::string system;
     bool window = true;
@@ -257,6 +263,7 @@ int main(int argc, char** argv) {
     const bool started = driver->start(*synth, choice, error, notes);
     for (const std::string& note : notes) tell(note);
     if (!started) return fail(error);
+    takeSignals();
     const bool keepChoices = !choicePath.empty() && folderProblem.empty();
     if (keepChoices) SavedSound::saveChoice(choicePath, choice);
     std::printf("hammerlyn2: playing through %s\n", driver->deviceText().c_str());

@@ -7,6 +7,9 @@
 #include <jack/jack.h>
 #include <jack/midiport.h>
 #include <signal.h>
+#include <sched.h>
+#include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -45,24 +48,31 @@ std::string readAll(const fs::path& path) {
     return s.str();
 }
 
-// A process of the application, its standard error in a file.
+// A process of the application, its standard output and error in files,
+// with SIGPIPE at its default whatever the test set for itself. Variables
+// in env ("NAME=value") are set on top of the test's own.
 struct App {
     pid_t pid = -1;
-    fs::path errors;
+    fs::path errors, output;
 
-    App(const fs::path& config, const std::string& server, std::vector<std::string> args) {
+    App(const fs::path& config, const std::string& server, std::vector<std::string> args,
+        std::vector<std::string> env = {}) {
         errors = config / "stderr.txt";
+        output = config / "stdout.txt";
+        std::ofstream{errors}, std::ofstream{output};  // emptied before the process starts
         pid = fork();
         if (pid == 0) {
             prctl(PR_SET_PDEATHSIG, SIGKILL);
+            signal(SIGPIPE, SIG_DFL);
             setenv("XDG_CONFIG_HOME", config.c_str(), 1);
             setenv("JACK_DEFAULT_SERVER", server.c_str(), 1);
             setenv("PULSE_SERVER", "unix:/nonexistent", 1);  // no PulseAudio of the user's
             setenv("GDK_SCALE", "1", 1);
-            const int out = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            dup2(out, 2);
-            const int null = open("/dev/null", O_WRONLY);
-            dup2(null, 1);
+            for (std::string& e : env) putenv(e.data());
+            const int err = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(err, 2);
+            const int out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(out, 1);
             std::vector<char*> argv{const_cast<char*>(HAMMERLYN2_APP)};
             for (std::string& a : args) argv.push_back(a.data());
             argv.push_back(nullptr);
@@ -86,17 +96,60 @@ struct App {
         }
         return -1;
     }
+    // Waits for the start line (true), or for the end of the process (false).
+    bool playing(double seconds = 10) {
+        const auto end = Clock::now() + std::chrono::duration<double>(seconds);
+        while (Clock::now() < end && pid > 0) {
+            if (stdoutText().find("playing through") != std::string::npos) return true;
+            if (waitpid(pid, nullptr, WNOHANG) == pid) pid = -1;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return stdoutText().find("playing through") != std::string::npos;
+    }
+    // Sends sig and returns the exit status.
+    int end(int sig = SIGTERM) {
+        if (pid > 0) kill(pid, sig);
+        return wait(10);
+    }
     std::string stderrText() const { return readAll(errors); }
+    std::string stdoutText() const { return readAll(output); }
 };
+
+// JACK1's servers share the machine's /dev/shm and SysV IPC: a registry of
+// eight server names, and a metadata store in /dev/shm/jack-UID/default
+// without which a server crashes as a client leaves; a server of that name
+// ending takes it away from every other. As root, each test program runs in
+// IPC and mount namespaces of its own over a private /dev/shm (its children
+// with it); elsewhere a locked pool of names keeps concurrent runs apart.
+const bool privateJack = [] {
+    if (geteuid() != 0 || unshare(CLONE_NEWNS | CLONE_NEWIPC) != 0) return false;
+    return mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+           mount("tmpfs", "/dev/shm", "tmpfs", 0, "mode=1777") == 0;
+}();
 
 // jackd -d dummy (JACK1) under a name of the test's own, 44.1 kHz, 256-frame periods.
 struct JackServer {
     pid_t pid = -1;
-    // JACK1 keeps eight servers' names in its registry and frees an entry only
-    // for a server of the same name: a test that crashed leaves one. So few
-    // names, each reused.
-    std::string name = "hammerlyn2-test-" + std::to_string(getpid() % 4);
+    int lock = -1;
+    std::string name;
+    // JACK1 frees a registry entry only for a server of the same name (a
+    // test that crashed leaves one): so four names, each held under a lock
+    // for the server's life.
     JackServer() {
+        for (int round = 0; lock < 0; ++round)
+            for (int n = 0; n < 4 && lock < 0; ++n) {
+                const std::string path = "/tmp/hammerlyn2-test-jack-" + std::to_string(n) + ".lock";
+                const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+                if (fd >= 0 && flock(fd, round < 200 ? LOCK_EX | LOCK_NB : LOCK_EX) == 0) {
+                    lock = fd;
+                    name = "hammerlyn2-test-" + std::to_string(n);
+                } else {
+                    if (fd >= 0) ::close(fd);
+                    std::this_thread::sleep_for(std::chrono::milliseconds(n == 3 ? 50 : 0));
+                }
+            }
+        std::error_code ec;
+        fs::create_directories("/dev/shm/jack-" + std::to_string(getuid()) + "/default", ec);
         pid = fork();
         if (pid == 0) {
             prctl(PR_SET_PDEATHSIG, SIGKILL);
@@ -119,7 +172,10 @@ struct JackServer {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
     }
-    ~JackServer() { stop(); }
+    ~JackServer() {
+        stop();
+        if (lock >= 0) ::close(lock);
+    }
     void stop() {
         if (pid > 0) kill(pid, SIGTERM), waitpid(pid, nullptr, 0);
         pid = -1;
@@ -271,7 +327,7 @@ double energy(const std::vector<float>& v, std::size_t from, std::size_t to) {
 // JACK client: the recording equals the VST 2 build's render of the same
 // events in the same periods, the program switched at the same frame.
 TEST(StandaloneApp, JackRecordingEqualsTheVst2Render) {
-    signal(SIGPIPE, SIG_IGN);  // libjack writing to a server that went first
+    signal(SIGPIPE, SIG_IGN);  // the test's own libjack writing to a server that went first
     constexpr jack_nframes_t kFrames = 60000;
     const std::vector<MidiMessage> score = {
         {0, 0x90, 60, 100},    {300, 0x90, 64, 80},       {9000, 0xE0, 0x00, 0x50},
@@ -339,6 +395,83 @@ TEST(StandaloneApp, JackRecordingEqualsTheVst2Render) {
             << app.stderrText();
         EXPECT_EQ(readAll(config / "Hammerlyn2" / "sound.state").substr(0, 4), "1:5:");
         break;
+    }
+}
+
+// What the application refuses and what it keeps, under JACK: a name typed
+// that matches no port (whatever characters it holds) ends the start with
+// one line and is not kept; options at the top of their ranges are taken; a
+// closed terminal saves like Ctrl-C; a sound file ending in CRLF is read; a
+// saved rate the server does not run at gives way with a note naming its
+// file; a saved sound that cannot be read is left alone and this run's is
+// saved beside it; no temporary file stays; a folder that cannot be made is
+// said at once and the run ends failing.
+TEST(StandaloneApp, RefusesUnmatchedNamesAndNeverLosesOrOverwritesTheSound) {
+    signal(SIGPIPE, SIG_IGN);
+    JackServer server;
+    const fs::path config = freshConfig("refusals");
+    const fs::path folder = config / "Hammerlyn2";
+    const std::pair<std::vector<std::string>, std::string> refusals[] = {
+        {{"--audio", "["}, "no JACK port named \"[\""},
+        {{"--audio", "nosuchport"}, "no JACK port named \"nosuchport\""},
+        {{"--midi", "*x"}, "no JACK MIDI port named \"*x\""},
+        {{"--midi", "a("}, "no JACK MIDI port named \"a(\""},
+        {{"--program", "8", "--rate", "192000"}, "the JACK server runs at 44100 Hz, not 192000"},
+        {{"--buffer", "8192"}, "the JACK server's period is 256 frames, not 8192"},
+    };
+    for (const auto& [args, line] : refusals) {
+        std::vector<std::string> all{"--no-window"};
+        all.insert(all.end(), args.begin(), args.end());
+        App app(config, server.name, all);
+        EXPECT_EQ(app.wait(10), 1) << line;
+        const bool listed = line.find("named") != std::string::npos;
+        EXPECT_EQ(app.stderrText(), "hammerlyn2: " + line + (listed ? " (--list-devices lists them)" : "") + "\n");
+    }
+    EXPECT_FALSE(fs::exists(folder / "audio.txt"));
+
+    {
+        App app(config, server.name, {"--no-window", "--program", "8"});
+        ASSERT_TRUE(app.playing()) << app.stderrText();
+        EXPECT_EQ(app.end(SIGHUP), 0) << app.stderrText();
+    }
+    const std::string saved = readAll(folder / "sound.state");
+    ASSERT_EQ(saved.substr(0, 4), "1:7:");
+    std::ofstream(folder / "sound.state", std::ios::binary) << saved.substr(0, saved.size() - 1) << "\r\n";
+    std::ofstream(folder / "audio.txt") << "rate=48000\n";
+    {
+        App app(config, server.name, {"--no-window"});
+        ASSERT_TRUE(app.playing()) << app.stderrText();
+        EXPECT_EQ(app.end(SIGINT), 0);
+        EXPECT_EQ(app.stderrText(), "hammerlyn2: the JACK server runs at 44100 Hz, not 48000 (saved in " +
+                                        (folder / "audio.txt").string() + "): playing at the server's rate\n");
+    }
+    EXPECT_EQ(readAll(folder / "sound.state"), saved);
+
+    fs::remove(folder / "sound.state");
+    fs::create_symlink(folder / "elsewhere", folder / "sound.state");
+    {
+        App app(config, server.name, {"--no-window", "--program", "2"});
+        ASSERT_TRUE(app.playing()) << app.stderrText();
+        EXPECT_EQ(app.end(), 0);
+        EXPECT_NE(app.stderrText().find("cannot be read (a link to nothing)"), std::string::npos)
+            << app.stderrText();
+        EXPECT_NE(app.stderrText().find("saved as " + (folder / "sound.state.this-run").string() + "\n"),
+                  std::string::npos);
+    }
+    EXPECT_TRUE(fs::is_symlink(folder / "sound.state"));
+    EXPECT_FALSE(fs::exists(folder / "elsewhere"));
+    EXPECT_EQ(readAll(folder / "sound.state.this-run").substr(0, 4), "1:1:");
+    for (const auto& entry : fs::directory_iterator(folder))
+        EXPECT_EQ(entry.path().filename().string().find(".new"), std::string::npos) << entry.path();
+
+    fs::remove_all(folder);
+    std::ofstream(folder.string()) << "";
+    {
+        App app(config, server.name, {"--no-window"});
+        ASSERT_TRUE(app.playing()) << app.stderrText();
+        EXPECT_EQ(app.end(), 1);
+        EXPECT_NE(app.stderrText().find("cannot be made (a file of that name is in the way)"), std::string::npos);
+        EXPECT_NE(app.stderrText().find("the sound could not be saved"), std::string::npos) << app.stderrText();
     }
 }
 
