@@ -170,6 +170,8 @@ bool Instrument::setParameter(int index, float value) noexcept {
     if (index < 0 || index >= kParameterCount || std::isnan(value)) return false;
     value = ParameterMapping::clampUnit(value);
     const bool changed = value != values[index].load(std::memory_order_relaxed);
+    if (requestedProgram.load(std::memory_order_relaxed) >= 0)
+        setSinceRequest.fetch_or(1u << index, std::memory_order_relaxed);
     if (changed) {
         storeValue(index, value);
         if (kVoiceParameterOf[index] >= 0) engine->parameterChanged(kVoiceParameterOf[index]);
@@ -244,6 +246,7 @@ void Instrument::render(float* left, float* right, int frames) noexcept {
         return;
     }
 
+    if (requestedProgram.load(std::memory_order_relaxed) >= 0) loadRequestedProgram();
     applyBodyRequests();
     const float chorusAmount = ParameterMapping::chorusDepth(parameter(ParameterIndex::Chorus));
 
@@ -281,9 +284,10 @@ void Instrument::keepCurrentValues() noexcept {
     for (int i = 0; i < kParameterCount; ++i) record.params[i] = parameter(i);
 }
 
-void Instrument::applyProgram() noexcept {
+void Instrument::applyProgram(std::uint32_t keptValues) noexcept {
     const ProgramRecord& record = bank->record(program());
-    for (int i = 0; i < kParameterCount; ++i) storeValue(i, record.params[i]);
+    for (int i = 0; i < kParameterCount; ++i)
+        if ((keptValues >> i & 1u) == 0) storeValue(i, record.params[i]);
     engine->recomputeEnvelopeRates();
     for (int band = 0; band < kBodyBands; ++band)
         requestBody(band, parameter(ParameterIndex::Body100 + band));
@@ -292,6 +296,7 @@ void Instrument::applyProgram() noexcept {
 bool Instrument::selectProgram(int index) {
     if (index < 0 || index >= kProgramCount) return false;
     const std::lock_guard<std::mutex> lock(stateMutex);
+    requestedProgram.store(-1, std::memory_order_relaxed);
     keepCurrentValues();
     currentProgram.store(index, std::memory_order_relaxed);
     applyProgram();
@@ -306,6 +311,34 @@ bool Instrument::trySelectProgram(int index) noexcept {
     currentProgram.store(index, std::memory_order_relaxed);
     applyProgram();
     return true;
+}
+
+bool Instrument::requestProgram(int index) noexcept {
+    if (index < 0 || index >= kProgramCount) return false;
+    // The first request of a series fixes what the program left keeps; later
+    // ones only change which program loads.
+    if (requestedProgram.load(std::memory_order_relaxed) < 0) {
+        for (int i = 0; i < kParameterCount; ++i) valuesAtRequest[i] = parameter(i);
+        setSinceRequest.store(0, std::memory_order_relaxed);
+    }
+    requestedProgram.store(index, std::memory_order_relaxed);
+    loadRequestedProgram();
+    return true;
+}
+
+void Instrument::loadRequestedProgram() noexcept {
+    const std::unique_lock<std::mutex> lock(stateMutex, std::try_to_lock);
+    if (!lock.owns_lock()) return;
+    // Read under the lock: a switch or restore that cancelled the request
+    // holds the same lock.
+    const int index = requestedProgram.exchange(-1, std::memory_order_relaxed);
+    if (index < 0) return;
+    const std::uint32_t setSince = setSinceRequest.exchange(0, std::memory_order_relaxed);
+    ProgramRecord& left = bank->record(program());
+    for (int i = 0; i < kParameterCount; ++i)
+        left.params[i] = (setSince >> i & 1u) != 0 ? valuesAtRequest[i] : parameter(i);
+    currentProgram.store(index, std::memory_order_relaxed);
+    applyProgram(setSince);
 }
 
 void Instrument::renameProgram(const char* name) {
@@ -357,6 +390,7 @@ bool Instrument::acceptsState(const void* data, std::int32_t bytes, bool preset)
 bool Instrument::restoreState(const void* data, std::int32_t bytes, bool preset) {
     if (!acceptsState(data, bytes, preset)) return false;
     const std::lock_guard<std::mutex> lock(stateMutex);
+    requestedProgram.store(-1, std::memory_order_relaxed);
     if (preset && bytes == kPresetStateBytes) {
         float values[kParameterCount];
         std::memcpy(values, data, sizeof(values));

@@ -86,6 +86,15 @@ public:
     // never waits, and is false, with nothing changed, while another thread
     // holds the program lock; the caller tries again later.
     bool trySelectProgram(int index) noexcept;
+    // A program change from the audio thread (MIDI, a host's program list),
+    // never waiting: loaded at once when the program lock is free, else at the
+    // start of the first render() that finds it free. The latest change wins:
+    // a later request replaces a pending one, and selectProgram() or a restored
+    // state from another thread cancels it. As with every switch, the program
+    // left keeps its edits; values set after the request (a host's parameter
+    // changes in the same block) stay on top of the program when it loads.
+    // False, with nothing changed, outside 0..7. Audio thread only.
+    bool requestProgram(int index) noexcept;
     // Renames the current program: at most 24 characters are kept.
     void renameProgram(const char* name);
     // The program's name, NUL-terminated in name[0..24]; false outside 0..7.
@@ -111,8 +120,12 @@ private:
     void requestBody(int band, float value) noexcept;
     void applyBodyRequests() noexcept;
     void setupBody(int band) noexcept;
-    void applyProgram() noexcept;
+    // Loads the current program's values, except those whose bit is set in
+    // keptValues, which keep what they hold.
+    void applyProgram(std::uint32_t keptValues = 0) noexcept;
     void keepCurrentValues() noexcept;
+    // Loads a requested program if the program lock is free (audio thread).
+    void loadRequestedProgram() noexcept;
     void releaseBuffers() noexcept;
 
     float hostRate = kDefaultSampleRate;
@@ -137,7 +150,15 @@ private:
     // returns, while other threads may rewrite the bank itself.
     float presetState[kParameterCount] = {};
     alignas(float) unsigned char bankState[kBankStateBytes] = {};
-    // Serialises program switches, renames and state saves and restores.
-    // Never taken by the audio thread.
+    // A program requested from the audio thread and not loaded yet (-1: none).
+    std::atomic<int> requestedProgram{-1};
+    // One bit per parameter set since the pending request was made.
+    std::atomic<std::uint32_t> setSinceRequest{0};
+    // The values when the pending request was made: what the program left keeps
+    // of the parameters set since. Audio thread only.
+    float valuesAtRequest[kParameterCount] = {};
+
+    // Serialises program switches, renames and state saves and restores. The
+    // audio thread only ever tries it (trySelectProgram, requestProgram).
     std::mutex stateMutex;
 };
