@@ -284,6 +284,7 @@ int main(int argc, char** argv) {
         }
     }
     unsigned shownChanges = synth->programChanges();
+    int shownProgram = synth->instrument().program();
     // The window runs its messages in idle (Windows) or reads its queue (X11).
     bool audioLost = false;
     while (!quitRequested.load()) {
@@ -294,8 +295,12 @@ int main(int argc, char** argv) {
         driver->poll();
         if (gui) {
             // A program change from MIDI moves the knobs.
-            if (const unsigned changes = synth->programChanges(); changes != shownChanges) {
+            // (taken at once or a period later: the program in force is watched too).
+            const unsigned changes = synth->programChanges();
+            const int current = synth->instrument().program();
+            if (changes != shownChanges || current != shownProgram) {
                 shownChanges = changes;
+                shownProgram = current;
                 gui->updateAllParameters();
             }
             gui->idle();
