@@ -5,14 +5,15 @@ set -e
 packages="cmake make g++ pkg-config googletest libgtest-dev libbenchmark-dev
  g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
  wine wine32:i386 wine64 xvfb xauth libx11-dev libxtst-dev
- libjack-dev jackd1 libasound2-dev libpulse-dev
+ libjack-dev jackd1 libasound2-dev libpulse-dev pulseaudio pulseaudio-utils
  libsndfile1-dev libpng-dev sox libstk-dev
  clang libclang-rt-14-dev
  dpf-source lv2-dev sordi locales patch ardour zip binutils jalv jackd1 x11-utils
  emscripten chromium"
 # The standalone application: JACK's headers, ALSA and PulseAudio for DPF's
 # RtAudio/RtMidi; its tests run Debian's JACK1 server (jackd1: jackd2 would
-# take libjack-dev and the packages built on it away).
+# take libjack-dev and the packages built on it away) and a PulseAudio server
+# of their own, recorded with parec (pulseaudio-utils).
 # The web edition's tests run Chromium from Node.js; any Node.js from 18 on does.
 command -v node >/dev/null 2>&1 && command -v npm >/dev/null 2>&1 || packages="$packages nodejs npm"
 

@@ -54,12 +54,10 @@ std::unique_ptr<AudioDriver> connectJack(std::string& clientName);
 // A driver for a PulseAudio server that answers now; null without one
 // (none is started on the user's behalf either).
 std::unique_ptr<AudioDriver> connectPulse();
-// The system's audio devices and MIDI inputs (RtAudio, RtMidi): ALSA on
-// Linux, DirectSound on Windows.
+// The system's audio devices, with its MIDI inputs: ALSA on Linux
+// (AlsaDriver), DirectSound on Windows (RtDriver).
 std::unique_ptr<AudioDriver> openSystemAudio();
-// Prints the devices and inputs of the systems there are: JACK's ports (where
-// a server runs), PulseAudio's outputs (where a server answers), then the
-// system's devices and MIDI inputs.
-void listDevices();
+// Each system's outputs, printed for --list-devices (nothing where it is absent).
+void listSystemAudio();
 void listJack();
 void listPulse();

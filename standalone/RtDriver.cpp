@@ -1,5 +1,6 @@
-// An audio device through RtAudio (inside DPF's sources): ALSA on Linux,
-// DirectSound on Windows, with the system's MIDI inputs.
+// The system's audio device on Windows through RtAudio (inside DPF's
+// sources): DirectSound, with the system's MIDI inputs.
+#if defined(_WIN32)
 #include <atomic>
 #include <cstdio>
 #include <memory>
@@ -159,9 +160,7 @@ private:
 
 std::unique_ptr<AudioDriver> openSystemAudio() { return std::make_unique<RtDriver>(); }
 
-void listDevices() {
-    listJack();
-    listPulse();
+void listSystemAudio() {
     try {
         RtAudio audio(audioApi());
         audio.showWarnings(false);
@@ -172,6 +171,5 @@ void listDevices() {
         }
     } catch (const RtAudioError&) {
     }
-    std::printf("MIDI inputs (--midi takes a name):\n");
-    for (const std::string& input : SystemMidi::inputNames()) std::printf("  %s\n", input.c_str());
 }
+#endif

@@ -18,6 +18,7 @@
 #include "standalone/AudioDriver.h"
 #include "standalone/SavedSound.h"
 #include "standalone/StandaloneSynth.h"
+#include "standalone/SystemMidi.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -132,6 +133,14 @@ private:
     AudioDriver& driver;
     NoteKeys keys;
 };
+
+void listDevices() {
+    listJack();
+    listPulse();
+    listSystemAudio();
+    std::printf("MIDI inputs (--midi takes a name or a part of it):\n");
+    for (const std::string& input : SystemMidi::inputNames()) std::printf("  %s\n", input.c_str());
+}
 
 bool number(const char* text, unsigned low, unsigned high, unsigned& out) {
     char* end = nullptr;

@@ -613,3 +613,122 @@ TEST(StandaloneApp, WindowPlaysKeysKeepsTheSoundAndRefusesADamagedOne) {
     EXPECT_EQ(readAll(state).substr(4, 1408).size(), 1408u);
     XCloseDisplay(d);
 }
+
+namespace {
+
+// A PulseAudio server of the test's own: a null sink, its own runtime folder.
+struct PulseServer {
+    pid_t pid = -1;
+    fs::path runtime, socket;
+    explicit PulseServer(const fs::path& dir) : runtime(dir / "run"), socket(runtime / "pulse" / "native") {
+        fs::create_directories(runtime);
+        pid = fork();
+        if (pid == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+            setenv("HOME", dir.c_str(), 1);
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, 1);
+            dup2(null, 2);
+            execlp("pulseaudio", "pulseaudio", "-n", "--load=module-null-sink",
+                   "--load=module-native-protocol-unix", "--exit-idle-time=-1", "--daemonize=no",
+                   static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        const auto end = Clock::now() + std::chrono::seconds(10);
+        while (Clock::now() < end && !fs::exists(socket)) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ~PulseServer() { stop(); }
+    void stop() {
+        if (pid > 0) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
+        pid = -1;
+    }
+    std::vector<std::string> env() const {
+        return {"PULSE_SERVER=unix:" + socket.string(), "XDG_RUNTIME_DIR=" + runtime.string()};
+    }
+};
+
+}  // namespace
+
+// No JACK server: a PulseAudio server that answers is used at every start,
+// named in the start line, found by its output's name; a key of the window is
+// heard at that output; the server going away ends the run, the sound saved.
+// With neither, ALSA's default device plays: a file over ALSA's null device,
+// which keeps no time, so that run is measured in bytes written.
+TEST(StandaloneApp, PlaysThroughPulseAudioEveryTimeElseAlsa) {
+    if (!fs::exists("/usr/bin/pulseaudio")) GTEST_SKIP() << "no pulseaudio";
+    const fs::path config = freshConfig("pulse");
+    PulseServer pulse(config);
+    const std::string line = "hammerlyn2: playing through PulseAudio (Null Output), ";
+    for (int run = 0; run < 10; ++run) {
+        App app(config, "hammerlyn2-no-server", {"--no-window"}, pulse.env());
+        ASSERT_TRUE(app.playing()) << app.stderrText();
+        EXPECT_EQ(app.stdoutText().substr(0, line.size()), line) << "run " << run;
+        EXPECT_EQ(app.end(), 0);
+    }
+
+    if (!Xvfb::programDisplay().empty()) {
+        App app(config, "hammerlyn2-no-server", {}, pulse.env());
+        Display* d = XOpenDisplay(Xvfb::programDisplay().c_str());
+        ASSERT_NE(d, nullptr);
+        const Window w = waitForWindow(d);
+        ASSERT_NE(w, 0u) << app.stderrText();
+        const fs::path heard = config / "heard.raw";
+        const pid_t recorder = fork();
+        if (recorder == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            for (std::string e : pulse.env()) putenv(strdup(e.c_str()));
+            const int out = open(heard.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(out, 1);
+            execlp("parec", "parec", "--latency-msec=20", "--device=null.monitor", "--format=float32le", "--rate=44100",
+                   "--channels=2", "--raw", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        std::error_code ec;
+        auto recorded = [&] { return fs::file_size(heard, ec) > 0 && !ec; };
+        for (auto end = Clock::now() + std::chrono::seconds(10); Clock::now() < end && !recorded();)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the recorder under way
+        XSetInputFocus(d, w, RevertToParent, CurrentTime);
+        XTestFakeKeyEvent(d, 44 + 8, True, CurrentTime);  // Z
+        XSync(d, False);
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        XTestFakeKeyEvent(d, 44 + 8, False, CurrentTime);
+        XSync(d, False);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        kill(recorder, SIGTERM);
+        waitpid(recorder, nullptr, 0);
+        const std::string raw = readAll(heard);
+        std::vector<float> samples(raw.size() / sizeof(float));
+        std::memcpy(samples.data(), raw.data(), samples.size() * sizeof(float));
+        EXPECT_GT(samples.size(), 44100u);
+        EXPECT_GT(energy(samples, 0, samples.size()), 1e-3);
+        closeWindow(d, w);
+        EXPECT_EQ(app.wait(10), 0) << app.stderrText();
+        XCloseDisplay(d);
+    }
+
+    {
+        App app(config, "hammerlyn2-no-server", {"--no-window", "--audio", "Null Output", "--program", "4"},
+                pulse.env());
+        ASSERT_TRUE(app.playing()) << app.stderrText();
+        pulse.stop();
+        EXPECT_EQ(app.wait(10), 1);
+        EXPECT_EQ(app.stderrText(), "hammerlyn2: the PulseAudio server or its output went away (the sound is saved)\n");
+    }
+    EXPECT_EQ(readAll(config / "Hammerlyn2" / "sound.state").substr(0, 4), "1:3:");
+
+    const fs::path written = config / "alsa.raw";
+    std::ofstream(config / ".asoundrc") << "pcm.!default { type file; slave.pcm \"null\"; file \"" << written.string()
+                                        << "\"; format \"raw\" }\n";
+    std::vector<std::string> env = pulse.env();
+    env.push_back("HOME=" + config.string());
+    App app(config, "hammerlyn2-no-server", {"--no-window", "--audio", ""}, env);
+    ASSERT_TRUE(app.playing()) << app.stderrText();
+    EXPECT_EQ(app.stdoutText().substr(0, 40), "hammerlyn2: playing through ALSA (defaul");
+    std::error_code ec;
+    const auto end = Clock::now() + std::chrono::seconds(20);
+    while (Clock::now() < end && fs::file_size(written, ec) < (1u << 20))
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_GE(fs::file_size(written, ec), 1u << 20);
+    EXPECT_EQ(app.end(), 0) << app.stderrText();
+}
