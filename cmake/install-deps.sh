@@ -12,8 +12,7 @@ packages="cmake make g++ pkg-config googletest libgtest-dev libbenchmark-dev
  emscripten chromium"
 # The standalone application: JACK's headers, ALSA and PulseAudio for DPF's
 # RtAudio/RtMidi; its tests run Debian's JACK1 server (jackd1: jackd2 would
-# take libjack-dev and the packages built on it away) and a PulseAudio server
-# of their own, recorded with parec (pulseaudio-utils).
+# take libjack-dev and the packages built on it away).
 # The web edition's tests run Chromium from Node.js; any Node.js from 18 on does.
 command -v node >/dev/null 2>&1 && command -v npm >/dev/null 2>&1 || packages="$packages nodejs npm"
 
