@@ -142,6 +142,13 @@ void listDevices() {
     for (const std::string& input : SystemMidi::inputNames()) std::printf("  %s\n", input.c_str());
 }
 
+// The window's title: the application and the program in force.
+std::string windowTitle(Instrument& core) {
+    char name[Instrument::kProgramNameLength + 1] = {};
+    core.programName(core.program(), name);
+    return std::string("Hammerlyn2 - ") + name;
+}
+
 bool number(const char* text, unsigned low, unsigned high, unsigned& out) {
     char* end = nullptr;
     const unsigned long v = std::strtoul(text, &end, 10);
@@ -286,7 +293,7 @@ int main(int argc, char** argv) {
         panel.gui = gui.get();
         gui->updateAllParameters();
         if (choice.size == 200) gui->setUserScale(2);  // the size the window had when it closed last
-        if (!gui->openTopLevel("Hammerlyn2")) {
+        if (!gui->openTopLevel(windowTitle(synth->instrument()).c_str())) {
             tell("no window could be opened (no display): playing without the panel");
             panel.gui = nullptr;
             gui.reset();
@@ -311,6 +318,7 @@ int main(int argc, char** argv) {
                 shownChanges = changes;
                 shownProgram = current;
                 gui->updateAllParameters();
+                gui->setTopLevelTitle(windowTitle(synth->instrument()).c_str());
             }
             gui->idle();
         }

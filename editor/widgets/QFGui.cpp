@@ -162,6 +162,12 @@ bool QFGui::open(void* parent) {
     return true;
 }
 
+void QFGui::setTopLevelTitle(const char* title) {
+    if (!topLevel || !title || topLevelTitle == title) return;
+    topLevelTitle = title;
+    if (windowOpen) panelWindow->setTitle(title);
+}
+
 bool QFGui::openTopLevel(const char* title) {
     std::string name = title ? title : "";  // title may point into topLevelTitle
     close();

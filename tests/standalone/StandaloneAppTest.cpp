@@ -257,6 +257,10 @@ private:
         auto* rig = static_cast<Rig*>(self);
         void* out = jack_port_get_buffer(rig->midiOut, n);
         jack_midi_clear_buffer(out);
+        if (const int program = rig->programChange.exchange(-1); program >= 0) {
+            const unsigned char bytes[2] = {0xC0, static_cast<unsigned char>(program)};
+            jack_midi_event_write(out, 0, bytes, 2);
+        }
         if (rig->state.load() == 1) rig->state.store(2);
         if (rig->state.load() < 2) return 0;
         const jack_nframes_t at = rig->sent;
@@ -301,6 +305,7 @@ private:
     jack_nframes_t sent = 0, recorded = 0;  // each client's own
 public:
     std::atomic<int> xruns{0};  // periods the server reported late while recording
+    std::atomic<int> programChange{-1};  // sent at the next period, whatever the score does
     std::atomic<bool> recording{false};
 
 private:
@@ -489,7 +494,8 @@ TEST(StandaloneApp, NoAudioEndsWithOneLine) {
 
 namespace {
 
-Window findWindow(Display* d, const char* title) {
+// The application's window: its title begins with the application's name.
+Window findWindow(Display* d, const std::string& title) {
     Window root = DefaultRootWindow(d), parent = 0, *children = nullptr;
     unsigned count = 0;
     Window found = 0;
@@ -497,13 +503,24 @@ Window findWindow(Display* d, const char* title) {
         for (unsigned i = 0; i < count && !found; ++i) {
             char* name = nullptr;
             if (XFetchName(d, children[i], &name) && name) {
-                if (std::strcmp(name, title) == 0) found = children[i];
+                if (std::string(name).rfind(title, 0) == 0) found = children[i];
                 XFree(name);
             }
         }
         XFree(children);
     }
     return found;
+}
+
+std::string windowTitle(Display* d, Window w) {
+    char* name = nullptr;
+    std::string title;
+    if (XFetchName(d, w, &name) && name) title = name, XFree(name);
+    return title;
+}
+
+std::string programName(const std::vector<unsigned char>& bank, int program) {
+    return reinterpret_cast<const char*>(bank.data() + 88 * program);  // 24 bytes, NUL-padded
 }
 
 Window waitForWindow(Display* d) {
@@ -557,6 +574,8 @@ TEST(StandaloneApp, WindowPlaysKeysKeepsTheSoundAndRefusesADamagedOne) {
         EXPECT_EQ(hints.min_width, 512);
         EXPECT_EQ(hints.max_width, 512);
         EXPECT_EQ(hints.max_height, 272);
+        const std::vector<unsigned char> factory = startedInstance()->getChunk(false);
+        EXPECT_EQ(windowTitle(d, w), "Hammerlyn2 - " + programName(factory, 0));
 
         Rig rig;
         ASSERT_TRUE(rig.open(server->name, 22050) && rig.connect());
@@ -578,6 +597,12 @@ TEST(StandaloneApp, WindowPlaysKeysKeepsTheSoundAndRefusesADamagedOne) {
         XTestFakeButtonEvent(d, 1, False, CurrentTime);
         XSync(d, False);
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        // A MIDI program change renames the window; program 1 keeps its edit.
+        rig.programChange.store(2);
+        const std::string renamed = "Hammerlyn2 - " + programName(factory, 2);
+        for (auto end = Clock::now() + std::chrono::seconds(5); Clock::now() < end && windowTitle(d, w) != renamed;)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_EQ(windowTitle(d, w), renamed);
         closeWindow(d, w);
         EXPECT_EQ(app.wait(10), 0) << app.stderrText();
     }
@@ -585,8 +610,8 @@ TEST(StandaloneApp, WindowPlaysKeysKeepsTheSoundAndRefusesADamagedOne) {
     // saved bank, knob 15 of program 1, is what the drag left.
     const std::string saved = readAll(state);
     ASSERT_EQ(saved.size(), 4u + 1408u + 1u);
-    auto vst = startedInstance();
-    const std::vector<unsigned char> factory = vst->getChunk(false);
+    EXPECT_EQ(saved.substr(0, 4), "1:2:");
+    const std::vector<unsigned char> factory = startedInstance()->getChunk(false);
     ASSERT_EQ(factory.size(), 704u);
     int differing = 0;
     for (std::size_t i = 0; i < 704; ++i) {
@@ -596,19 +621,25 @@ TEST(StandaloneApp, WindowPlaysKeysKeepsTheSoundAndRefusesADamagedOne) {
     }
     EXPECT_EQ(differing, 1);
 
-    // A damaged file: refused in one line, kept beside, the factory sound back.
+    // A damaged file: refused in one line, kept beside, the factory sound
+    // back; the window at the size it had last (200 %), and that size kept.
     std::ofstream(state, std::ios::trunc) << "1:0:00ff";
+    std::ofstream(config / "Hammerlyn2" / "audio.txt", std::ios::trunc) << "size=200\n";
     {
         server.reset();  // a server of its own for the second run
         server = std::make_unique<JackServer>();
         App app(config, server->name, {});
         const Window w = waitForWindow(d);
         ASSERT_NE(w, 0u) << app.stderrText();
+        XWindowAttributes a{};
+        XGetWindowAttributes(d, w, &a);
+        EXPECT_EQ(a.width, 1024);
         closeWindow(d, w);
         EXPECT_EQ(app.wait(10), 0);
         EXPECT_NE(app.stderrText().find("is damaged or from another version"), std::string::npos)
             << app.stderrText();
     }
+    EXPECT_NE(readAll(config / "Hammerlyn2" / "audio.txt").find("size=200\n"), std::string::npos);
     EXPECT_EQ(readAll(config / "Hammerlyn2" / "sound.state.damaged"), "1:0:00ff");
     EXPECT_EQ(readAll(state).substr(4, 1408).size(), 1408u);
     XCloseDisplay(d);
