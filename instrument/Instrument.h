@@ -54,7 +54,6 @@ public:
     bool prepare(int maxFrames) noexcept;
     // Frees the work buffer: blocks render silence and drop their events.
     void unprepare() noexcept;
-    bool prepared() const noexcept { return mixBuffer != nullptr; }
 
     // Parameter values 0..1, clamped; NaN is ignored. True when the stored
     // value changed.

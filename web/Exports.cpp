@@ -5,16 +5,20 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "editor/keys/NoteKeys.h"
 #include "editor/panel/MyGui.h"
 #include "editor/web/CanvasPanelWindow.h"
 #include "instrument/Instrument.h"
+#include "instrument/ParameterTable.h"
 #include "plugin/PluginIdentity.h"
 #include "tools/render/DemoSong.h"
+#include "tools/render/PresetFile.h"
 #include "web/PagePanel.h"
 
 namespace {
@@ -27,7 +31,13 @@ struct SoundingInstrument {
     float right[kMaxFrames] = {};
 };
 
-char textBuffer[EditorHost::kProgramNameBytes];
+char textBuffer[64];
+
+std::string trimmed(const char* text) {
+    std::string s = text;
+    const auto first = s.find_first_not_of(' ');
+    return first == std::string::npos ? std::string() : s.substr(first, s.find_last_not_of(' ') - first + 1);
+}
 
 // The demo as frames at one rate: frame, kind (0 MIDI, 1 program), status or
 // program, data1, data2.
@@ -78,6 +88,10 @@ EMSCRIPTEN_KEEPALIVE float hl2_parameter(SoundingInstrument* s, int index) { ret
 EMSCRIPTEN_KEEPALIVE int hl2_select_program(SoundingInstrument* s, int index) {
     return s->instrument.selectProgram(index);
 }
+// A MIDI program change, from the worklet's render thread, as the standalone app takes one.
+EMSCRIPTEN_KEEPALIVE int hl2_request_program(SoundingInstrument* s, int index) {
+    return s->instrument.requestProgram(index);
+}
 EMSCRIPTEN_KEEPALIVE int hl2_program(SoundingInstrument* s) { return s->instrument.program(); }
 EMSCRIPTEN_KEEPALIVE const char* hl2_program_name(SoundingInstrument* s, int index) {
     if (!s->instrument.programName(index, textBuffer)) textBuffer[0] = 0;
@@ -96,6 +110,42 @@ EMSCRIPTEN_KEEPALIVE const void* hl2_save_preset(SoundingInstrument* s, int* byt
 }
 EMSCRIPTEN_KEEPALIVE int hl2_restore_preset(SoundingInstrument* s, const void* data, int bytes) {
     return s->instrument.restoreState(data, bytes, true);
+}
+// The whole bank of eight named programs, as the formats save it.
+EMSCRIPTEN_KEEPALIVE const void* hl2_save_bank(SoundingInstrument* s, int* bytes) {
+    const void* data = nullptr;
+    *bytes = s->instrument.saveState(false, &data);
+    return data;
+}
+EMSCRIPTEN_KEEPALIVE int hl2_restore_bank(SoundingInstrument* s, const void* data, int bytes) {
+    return bytes == Instrument::kBankStateBytes && s->instrument.restoreState(data, bytes, false);
+}
+
+// A preset file's bytes checked by the rule the render tool applies: a program
+// block of this instrument's size in a preset container of this plug-in with
+// its parameter count. 1 when it is one (its block starts at byte 60), else 0.
+EMSCRIPTEN_KEEPALIVE int hl2_is_preset_file(const unsigned char* data, int bytes) {
+    PresetFile file;
+    const PresetFile::Expected ours{PresetFile::Kind::Preset, PluginIdentity::kUniqueId, kParameterCount,
+                                    static_cast<std::size_t>(Instrument::kPresetStateBytes)};
+    return bytes > 0 && parsePresetFile(data, static_cast<std::size_t>(bytes), ours, file).empty();
+}
+
+// A parameter's name, and its value as the panel's readout shows it ("Decay 1.20 s").
+EMSCRIPTEN_KEEPALIVE const char* hl2_parameter_name(int index) {
+    formatParameterName(index, textBuffer);
+    return textBuffer;
+}
+EMSCRIPTEN_KEEPALIVE const char* hl2_parameter_text(SoundingInstrument* s, int index) {
+    char display[EditorHost::kProgramNameBytes] = {}, label[EditorHost::kProgramNameBytes] = {};
+    formatParameterName(index, textBuffer);
+    formatParameterDisplay(index, s->instrument.parameter(index), display);
+    formatParameterLabel(index, s->instrument.parameter(index), label);
+    std::string text = trimmed(textBuffer);
+    for (const char* part : {display, label})
+        if (!trimmed(part).empty()) text += " " + trimmed(part);
+    std::snprintf(textBuffer, sizeof textBuffer, "%s", text.c_str());
+    return textBuffer;
 }
 
 // The built-in demo at this rate: how many events; hl2_demo_events() then
@@ -169,6 +219,25 @@ EMSCRIPTEN_KEEPALIVE void hl2_panel_refresh(PagePanel* panel) {
     panel->gui().redrawDirty();
 }
 EMSCRIPTEN_KEEPALIVE const char* hl2_panel_readout(PagePanel* panel) { return panel->gui().readoutText().c_str(); }
+// Widget index's place (x, y, width, height in canvas pixels) and parameter;
+// null past the last.
+EMSCRIPTEN_KEEPALIVE const int* hl2_panel_widget(PagePanel* panel, int index) {
+    const auto& widgets = panel->gui().widgetList();
+    if (index < 0 || index >= static_cast<int>(widgets.size())) return nullptr;
+    const WidgetBase& w = *widgets[static_cast<std::size_t>(index)];
+    static int place[5];
+    place[0] = w.x, place[1] = w.y, place[2] = w.width, place[3] = w.height, place[4] = w.paramIndex;
+    return place;
+}
+// The panel's menu opened at (x, y) in canvas pixels, closed (x -1) or left
+// as it is (x -2); whether it shows.
+EMSCRIPTEN_KEEPALIVE int hl2_panel_menu(PagePanel* panel, int x, int y) {
+    if (x >= 0)
+        panel->gui().openMenu(x, y);
+    else if (x == -1)
+        panel->gui().closeMenu();
+    return panel->gui().menuShowing();
+}
 EMSCRIPTEN_KEEPALIVE int hl2_panel_scale(PagePanel* panel) { return panel->gui().panelScale(); }
 
 // The computer keyboard as a music keyboard. A key event by its position's

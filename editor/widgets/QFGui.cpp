@@ -369,6 +369,7 @@ int QFGui::menuItemAt(int x, int y) const {
 
 void QFGui::drawMenu() {
     const int s = scale;
+    const int program = effect ? effect->currentProgram() : -1;
     int itemWidth = 0, itemsHeight = 0;
     for (const std::string& item : menuList) {
         itemWidth = std::max(itemWidth, pixelfont::textWidth(item, 1));
@@ -387,8 +388,8 @@ void QFGui::drawMenu() {
         }
         if (i == menuHot)
             fillPixels(picture, menuX + 2 * s, top, menuX + w - 2 * s, top + kMenuItemHeight * s, menuHotColour);
-        // The size in force is marked.
-        if (i == scale - 1)
+        // The size and the program in force are marked.
+        if (i == scale - 1 || (i >= 3 && i - 3 == program))
             fillPixels(picture, menuX + 5 * s, top + 5 * s, menuX + 8 * s, top + 8 * s, menuMarkColour);
         const pixelfont::TextMask mask = pixelfont::renderText(menuList[i], 1, s);
         drawMask(picture, mask, menuX + kMenuInset * s, top + 3 * s, menuX, menuX + w - 2 * s, menuTextColour);
@@ -397,6 +398,7 @@ void QFGui::drawMenu() {
 }
 
 void QFGui::openMenu(int x, int y) {
+    if (menuOpen || !windowOpen) return;
     menuList = menuItems();
     menuOpen = true;
     menuHot = -1;

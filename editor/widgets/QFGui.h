@@ -80,6 +80,10 @@ public:
     void chooseMenuItem(int index);
     // A menu drawn into the panel is showing (window systems without menus of their own).
     bool menuShowing() const { return menuOpen; }
+    // Opens the drawn menu at (x, y) in window pixels, kept inside the panel
+    // (a page's menu button or long press); closes it again.
+    void openMenu(int x, int y);
+    void closeMenu();
 
     // Composes the background and every widget and shows the whole panel.
     void paint();
@@ -121,7 +125,7 @@ protected:
     int readoutX = 0, readoutY = 0, readoutWidth = 0, readoutHeight = 0;
     // The colours of what the editor draws itself, 0x00RRGGBB: the readout's
     // text, and the drawn menu's ground, border, item under the pointer, text
-    // and the mark of the size in force.
+    // and the marks of the size and the program in force.
     std::uint32_t readoutColour = 0xFFFFFF;
     std::uint32_t menuGroundColour = 0x000000, menuBorderColour = 0x808080, menuHotColour = 0x404040,
                   menuTextColour = 0xFFFFFF, menuMarkColour = 0xFFFFFF;
@@ -164,8 +168,6 @@ private:
     void drawReadout();
     void presentScaled(int x, int y, int w, int h);
     // The menu drawn into the panel.
-    void openMenu(int x, int y);
-    void closeMenu();
     void drawMenu();
     int menuItemAt(int x, int y) const;
     bool anyDirty() const;

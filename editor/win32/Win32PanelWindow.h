@@ -29,9 +29,6 @@ public:
     int popupMenu(const char* const* items, int count, int checked, int x, int y) override;
 
     static constexpr const char* kClassName = "QFGui";
-    // Objects of this class alive in the process; the window class is
-    // registered while this is above 0.
-    static int liveObjects() { return objectCount.load(); }
 
 private:
     friend class Win32WindowProc;

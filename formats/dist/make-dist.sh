@@ -85,5 +85,6 @@ done
 p=$out/Hammerlyn2-$version-web
 cp -r "$src/build/web-site" "$p"
 cp "$src/LICENSE" "$p/LICENSE"
+cp "$src/web/README.txt" "$p/README.txt"  # how to serve the folder
 (cd "$out" && rm -f "$(basename "$p").zip" && zip -qr "$(basename "$p").zip" "$(basename "$p")")
 echo "$(basename "$p").zip"

@@ -67,7 +67,7 @@ protected:
     }
 
     void initParameter(uint32_t index, Parameter& parameter) override {
-        const ParameterInfo* info = parameterInfo(static_cast<int>(index));
+        const ParameterIdentity* info = parameterInfo(static_cast<int>(index));
         if (!info) return;
         parameter.hints = kParameterIsAutomatable;
         parameter.name = info->name;

@@ -52,6 +52,7 @@ public:
     int programCount() override { return static_cast<int>(programs.size()); }
     void programName(int index, char* text) override;
     void selectProgram(int index) override { selectedPrograms.push_back(index); }
+    int currentProgram() override { return selectedPrograms.empty() ? -1 : selectedPrograms.back(); }
     // Lines the menu shows after the programs (a standalone's devices).
     std::vector<std::string> info;
     int infoLineCount() override { return static_cast<int>(info.size()); }

@@ -236,6 +236,10 @@ TEST_F(ScaleTest, TheDrawnMenuChoosesTheSizeAndThePrograms) {
     EXPECT_EQ(plugin.selectedPrograms, std::vector<int>{2});
     sendMouse(window, WM_RBUTTONDOWN, 800, 200);
     EXPECT_TRUE(gui->menuShowing());
+    // The size and the program in force are marked alike; another program is not.
+    const PixelSurface menu = shown();
+    EXPECT_EQ(menu.at(812, 200 + 2 * (2 + 13 + 13 + 5 + 13 + 13 + 6)), menu.at(812, 200 + 2 * (2 + 13 + 6)));
+    EXPECT_NE(menu.at(812, 200 + 2 * (2 + 13 + 13 + 5 + 13 + 6)), menu.at(812, 200 + 2 * (2 + 13 + 6)));
     sendMouse(window, WM_LBUTTONDOWN, 10, 10);
     EXPECT_FALSE(gui->menuShowing());
     EXPECT_EQ(plugin.selectedPrograms.size(), 1u);

@@ -79,16 +79,20 @@ private:
     sigset_t previous;
 };
 
-// Tests only: the handler stops the process on entry, so that a test can send
-// more signals while it is inside.
-bool stopInHandler = false;
+// Only in the tests' build of the tool: the handler stops the process on entry,
+// so that a test can send more signals while it is inside.
+#ifdef HAMMERLYN2_RENDER_STOP_IN_SIGNAL_HANDLER
+constexpr bool kStopInHandler = true;
+#else
+constexpr bool kStopInHandler = false;
+#endif
 
 // Runs with every signal blocked, so that a second one (timeout and others
 // send two) cannot end the process before the files are gone. Then the
 // signal's own action is put back, the signal raised again and unblocked: the
 // process ends as the sender meant.
 extern "C" void removeTemporariesAndEnd(int signal) {
-    if (stopInHandler) ::raise(SIGSTOP);
+    if (kStopInHandler) ::raise(SIGSTOP);
     for (int i = 0; i < kSlots; ++i)
         if (slotUsed[i].load(std::memory_order_acquire)) ::unlink(temporaryNames[i]);
     struct sigaction original {};
@@ -192,7 +196,6 @@ void removeTemporaryFilesOnSignals() {
     struct sigaction action {};
     action.sa_handler = removeTemporariesAndEnd;
     sigfillset(&action.sa_mask);
-    stopInHandler = std::getenv("HAMMERLYN2_RENDER_STOP_IN_SIGNAL_HANDLER") != nullptr;
     for (int s : signals) {
         // A signal the tool was started with ignored (nohup, a background job)
         // stays ignored; one a sanitizer runtime watches stays with it.

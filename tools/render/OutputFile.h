@@ -40,7 +40,6 @@ public:
     const std::string& path() const { return destination; }
     // The file that commit() replaces: path with its symbolic links followed.
     const std::string& target() const { return resolved; }
-    const std::string& temporaryPath() const { return temporary; }
 
 private:
     std::string destination;
@@ -70,6 +69,7 @@ std::optional<unsigned long long> freeBytesFor(const std::string& path);
 // From now on every terminating signal that can be caught and is not already
 // ignored or handled removes the temporary files of outputs not yet committed,
 // and then ends the process by that same signal; signals that come meanwhile
-// wait. With HAMMERLYN2_RENDER_STOP_IN_SIGNAL_HANDLER set (for tests), the
-// handler first stops the process (SIGSTOP) until it is continued.
+// wait. Built with HAMMERLYN2_RENDER_STOP_IN_SIGNAL_HANDLER defined (the tests'
+// copy of the tool), the handler first stops the process (SIGSTOP) until it is
+// continued.
 void removeTemporaryFilesOnSignals();

@@ -24,9 +24,7 @@ constexpr std::int32_t kBankParamsMagic = fourChar('F', 'x', 'B', 'k');
 constexpr std::size_t kNameBytes = 28;
 // Header up to and including the chunk size field.
 constexpr std::size_t kPresetHeaderBytes = 7 * 4 + kNameBytes + 4;  // 60
-constexpr std::size_t kBankHeaderBytes = 7 * 4 + 128 + 4;            // 160
-// Plug-in state blocks are small; anything beyond this is not a preset file.
-constexpr std::size_t kLargestFile = 64u << 20;
+constexpr std::size_t kBankHeaderBytes = 7 * 4 + 128 + 4;           // 160
 
 void putInt(std::vector<unsigned char>& out, std::int32_t value) {
     const auto bits = static_cast<std::uint32_t>(value);
@@ -76,63 +74,85 @@ std::vector<unsigned char> encodePresetFile(const PresetFile& file) {
     return out;
 }
 
-PresetFile decodePresetFile(const std::vector<unsigned char>& bytes, PresetFile::Kind expected,
-                            std::int32_t pluginId, const std::string& fileName) {
-    const bool bank = expected == PresetFile::Kind::Bank;
-    const char* what = bank ? "bank" : "preset";
-    auto fail = [&](const std::string& why) { throw ToolError(fileName + ": " + why); };
+std::string parsePresetFile(const unsigned char* data, std::size_t size, const PresetFile::Expected& expected,
+                            PresetFile& file) {
+    const bool bank = expected.kind == PresetFile::Kind::Bank;
+    const std::string what = bank ? "bank" : "preset";
+    const std::vector<unsigned char> bytes(data, data + size);
 
     if (bytes.size() < 12 || getInt(bytes, 0) != kContainerMagic)
-        fail(std::string("not a VST ") + what + " file (no 'CcnK' header)");
+        return "not a VST " + what + " file (no 'CcnK' header)";
     const std::int32_t magic = getInt(bytes, 8);
     if (magic == (bank ? kPresetChunkMagic : kBankChunkMagic) || magic == (bank ? kPresetParamsMagic : kBankParamsMagic))
-        fail(std::string("is a ") + (bank ? "preset (.fxp)" : "bank (.fxb)") + " file, not a " + what + " file");
+        return std::string("is a ") + (bank ? "preset (.fxp)" : "bank (.fxb)") + " file, not a " + what +
+               " file";
     if (magic == (bank ? kBankParamsMagic : kPresetParamsMagic))
-        fail(std::string("is a ") + what + " of parameter values, not of a plug-in state chunk");
+        return "is a " + what + " of parameter values, not of a plug-in state chunk";
     if (magic != (bank ? kBankChunkMagic : kPresetChunkMagic))
-        fail(std::string("unknown ") + what + " type " + fourCharText(magic));
+        return "unknown " + what + " type " + fourCharText(magic);
 
     const std::size_t header = bank ? kBankHeaderBytes : kPresetHeaderBytes;
-    if (bytes.size() < header) fail("truncated header (" + std::to_string(bytes.size()) + " bytes)");
+    if (bytes.size() < header) return "truncated header (" + std::to_string(bytes.size()) + " bytes)";
 
-    PresetFile file;
-    file.kind = expected;
+    file = PresetFile{};
+    file.kind = expected.kind;
     const std::int32_t version = getInt(bytes, 12);
-    if (version < 1 || version > 2) fail("unsupported format version " + std::to_string(version));
+    if (version < 1 || version > 2) return "unsupported format version " + std::to_string(version);
     file.pluginId = getInt(bytes, 16);
-    if (file.pluginId != pluginId)
-        fail("made for the plug-in with ID " + fourCharText(file.pluginId) + ", not " + fourCharText(pluginId));
+    if (file.pluginId != expected.pluginId)
+        return "made for the plug-in with ID " + fourCharText(file.pluginId) + ", not " +
+               fourCharText(expected.pluginId);
     file.pluginVersion = getInt(bytes, 20);
     file.count = getInt(bytes, 24);
-    if (file.count < 0) fail("negative " + std::string(bank ? "program" : "parameter") + " count");
+    const char* counted = bank ? "program" : "parameter";
+    if (file.count < 0) return std::string("negative ") + counted + " count";
+    if (expected.count > 0 && file.count != expected.count)
+        return "a " + std::string(counted) + " count of " + std::to_string(file.count) + ", not " +
+               std::to_string(expected.count);
     if (bank) {
         file.currentProgram = version >= 2 ? getInt(bytes, 28) : -1;
         if (version >= 2 && (file.currentProgram < 0 || (file.count > 0 && file.currentProgram >= file.count)))
-            fail("current program " + std::to_string(file.currentProgram) + " is not in the bank");
+            return "current program " + std::to_string(file.currentProgram) + " is not in the bank";
     } else {
         const char* name = reinterpret_cast<const char*>(bytes.data() + 28);
         file.programName.assign(name, strnlen(name, kNameBytes));
     }
 
     const std::int32_t chunkSize = getInt(bytes, header - 4);
-    if (chunkSize < 0) fail("negative chunk size");
+    if (chunkSize < 0) return "negative chunk size";
     const std::size_t available = bytes.size() - header;
     if (static_cast<std::size_t>(chunkSize) > available)
-        fail("truncated: the chunk needs " + std::to_string(chunkSize) + " bytes, the file holds " +
-             std::to_string(available));
+        return "truncated: the chunk needs " + std::to_string(chunkSize) + " bytes, the file holds " +
+               std::to_string(available);
     if (static_cast<std::size_t>(chunkSize) < available)
-        fail(std::to_string(available - static_cast<std::size_t>(chunkSize)) + " stray bytes after the chunk");
+        return std::to_string(available - static_cast<std::size_t>(chunkSize)) +
+               " stray bytes after the chunk";
     // The container's own length must agree too: a file whose header lies about
     // its size was written by something that cannot be trusted with the rest.
     const std::int32_t byteCount = getInt(bytes, 4);
     if (byteCount < 0 || static_cast<std::size_t>(byteCount) + 8 != bytes.size())
-        fail("header says " + std::to_string(static_cast<long long>(byteCount) + 8) + " bytes, the file has " +
-             std::to_string(bytes.size()));
+        return "header says " + std::to_string(static_cast<long long>(byteCount) + 8) +
+               " bytes, the file has " + std::to_string(bytes.size());
+    // A whole bank's block packed as a preset is not one program.
+    if (expected.chunkBytes != 0 && available != expected.chunkBytes)
+        return "its " + std::to_string(available) + "-byte state is not " +
+               (bank ? "this plug-in's bank" : "one program") + " (" + std::to_string(expected.chunkBytes) +
+               " bytes)";
     file.chunk.assign(bytes.begin() + static_cast<std::ptrdiff_t>(header), bytes.end());
+    return {};
+}
+
+PresetFile decodePresetFile(const std::vector<unsigned char>& bytes, PresetFile::Kind expected,
+                            std::int32_t pluginId, const std::string& fileName, std::int32_t count) {
+    PresetFile file;
+    const std::string problem =
+        parsePresetFile(bytes.data(), bytes.size(), {expected, pluginId, count, 0}, file);
+    if (!problem.empty()) throw ToolError(fileName + ": " + problem);
     return file;
 }
 
-PresetFile readPresetFile(const std::string& path, PresetFile::Kind expected, std::int32_t pluginId) {
+PresetFile readPresetFile(const std::string& path, PresetFile::Kind expected, std::int32_t pluginId,
+                          std::int32_t count) {
     std::FILE* in = std::fopen(path.c_str(), "rb");
     if (!in) throw ToolError("cannot open " + path + ": " + std::strerror(errno));
     std::vector<unsigned char> bytes;
@@ -140,7 +160,7 @@ PresetFile readPresetFile(const std::string& path, PresetFile::Kind expected, st
     std::size_t got = 0;
     while ((got = std::fread(buffer, 1, sizeof(buffer), in)) > 0) {
         bytes.insert(bytes.end(), buffer, buffer + got);
-        if (bytes.size() > kLargestFile) {
+        if (bytes.size() > PresetFile::kLargestFile) {
             std::fclose(in);
             throw ToolError(path + ": too large for a preset file");
         }
@@ -148,7 +168,7 @@ PresetFile readPresetFile(const std::string& path, PresetFile::Kind expected, st
     const bool failed = std::ferror(in) != 0;
     std::fclose(in);
     if (failed) throw ToolError("cannot read " + path);
-    return decodePresetFile(bytes, expected, pluginId, path);
+    return decodePresetFile(bytes, expected, pluginId, path, count);
 }
 
 void writePresetFile(const std::string& path, const PresetFile& file, bool replaceReadOnly) {

@@ -3,6 +3,7 @@
 // block the plug-in hands over. The block itself is never looked into.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -17,21 +18,40 @@ struct PresetFile {
     std::string programName;         // preset only: up to 28 characters
     std::int32_t currentProgram = -1;  // bank only: the selected program, -1 when the file does not say
     std::vector<unsigned char> chunk;  // the plug-in's state block
+
+    // What a reader takes as a file of its plug-in: the kind (a bank is never
+    // taken as a preset), the plug-in's ID, and where the reader knows them the
+    // parameter (preset) or program (bank) count the file must give and the
+    // size of its state block; 0 for either takes any.
+    struct Expected {
+        Kind kind = Kind::Preset;
+        std::int32_t pluginId = 0;
+        std::int32_t count = 0;
+        std::size_t chunkBytes = 0;
+    };
+    // Plug-in state blocks are small; anything beyond this is not a preset file.
+    static constexpr std::size_t kLargestFile = 64u << 20;
 };
 
 // The file's bytes: a preset in 'FPCh' form, a bank in 'FBCh' version 2 form.
 std::vector<unsigned char> encodePresetFile(const PresetFile& file);
 
-// Parses the bytes of a preset or bank file and checks that it is of the
-// expected kind and for the plug-in with this ID. Anything not exactly right
-// (wrong magic, another plug-in, a header or chunk length that does not match
-// the file) throws ToolError naming the file.
+// The one rule for what a file is, shared by the render tool and the web page:
+// parses size bytes into file and returns why they are not a file as expected
+// (wrong magic, another plug-in, another count or block size, a header or
+// chunk length that does not match the file), empty when they are one.
+std::string parsePresetFile(const unsigned char* data, std::size_t size, const PresetFile::Expected& expected,
+                            PresetFile& file);
+
+// The same for the tool: anything not exactly right throws ToolError naming
+// the file. count is the parameter or program count the file must give (0: any).
 PresetFile decodePresetFile(const std::vector<unsigned char>& bytes, PresetFile::Kind expected,
-                            std::int32_t pluginId, const std::string& fileName);
+                            std::int32_t pluginId, const std::string& fileName, std::int32_t count = 0);
 
 // Reads a preset or bank file from disk; throws ToolError when it cannot be read
 // or does not parse.
-PresetFile readPresetFile(const std::string& path, PresetFile::Kind expected, std::int32_t pluginId);
+PresetFile readPresetFile(const std::string& path, PresetFile::Kind expected, std::int32_t pluginId,
+                          std::int32_t count = 0);
 // Writes a file through a temporary name (an OutputFile, replaceReadOnly as
 // there); throws ToolError on failure.
 void writePresetFile(const std::string& path, const PresetFile& file, bool replaceReadOnly = false);

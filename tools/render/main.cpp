@@ -132,10 +132,13 @@ int run(const std::vector<std::string>& arguments) {
 
     // State and settings, in the order a user would apply them by hand.
     if (!options.loadBank.empty())
-        host.loadBank(readPresetFile(options.loadBank, PresetFile::Kind::Bank, host.uniqueId()), options.loadBank);
+        host.loadBank(
+            readPresetFile(options.loadBank, PresetFile::Kind::Bank, host.uniqueId(), host.programCount()),
+            options.loadBank);
     if (options.program) host.setProgram(host.findProgram(*options.program));
     if (!options.loadPreset.empty())
-        host.loadPreset(readPresetFile(options.loadPreset, PresetFile::Kind::Preset, host.uniqueId()),
+        host.loadPreset(readPresetFile(options.loadPreset, PresetFile::Kind::Preset, host.uniqueId(),
+                                       host.parameterCount()),
                         options.loadPreset);
     std::vector<std::pair<int, float>> parameters;
     for (const ParameterSetting& setting : options.parameters)

@@ -58,6 +58,22 @@ export function savePreset(w, instrument) {
   return bytes;
 }
 
+// The whole bank of eight named programs (a copy), and back; false when refused.
+export function saveBank(w, instrument) {
+  const size = w.m.hl2_alloc(4);
+  const data = w.m.hl2_save_bank(instrument, size);
+  const bytes = new Uint8Array(new Int32Array(w.memory(), size, 1)[0]);
+  bytes.set(new Uint8Array(w.memory(), data, bytes.length));
+  w.m.hl2_free(size);
+  return bytes;
+}
+export function restoreBank(w, instrument, bytes) {
+  const p = w.put(bytes);
+  const ok = w.m.hl2_restore_bank(instrument, p, bytes.length) !== 0;
+  w.m.hl2_free(p);
+  return ok;
+}
+
 // Restores a preset's block; false when the instrument refuses it.
 export function restorePreset(w, instrument, bytes) {
   const p = w.put(bytes);

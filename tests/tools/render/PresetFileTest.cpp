@@ -102,6 +102,14 @@ TEST(renderPresetFile, RoundTrips) {
     std::vector<unsigned char> version1 = encodePresetFile(sampleBank());
     putBigEndian(version1, 12, 1);
     EXPECT_EQ(decodePresetFile(version1, PresetFile::Kind::Bank, kId, "f").currentProgram, -1);
+    // Where the reader knows its block's size, a whole bank packed as a preset is not one program.
+    PresetFile bankAsPreset = samplePreset();
+    bankAsPreset.chunk = sampleBank().chunk;
+    const std::vector<unsigned char> packed = encodePresetFile(bankAsPreset);
+    PresetFile read;
+    EXPECT_NE(parsePresetFile(packed.data(), packed.size(), {PresetFile::Kind::Preset, kId, 16, 64}, read)
+                  .find("704-byte state is not one program (64 bytes)"),
+              std::string::npos);
 }
 
 TEST(renderPresetFile, MalformedFilesAreRefusedWithTheirReason) {
@@ -151,10 +159,20 @@ TEST(renderPresetFile, MalformedFilesAreRefusedWithTheirReason) {
          [&] { return changed(fxb, [](Bytes& b) { putBigEndian(b, 12, 3); }); }, "format version 3"},
         {"current program not in the bank", PresetFile::Kind::Bank,
          [&] { return changed(fxb, [](Bytes& b) { putBigEndian(b, 28, 8); }); }, "current program 8"},
+        {"no parameters", PresetFile::Kind::Preset,
+         [&] { return changed(fxp, [](Bytes& b) { putBigEndian(b, 24, 0); }); },
+         "parameter count of 0, not 16"},
+        {"absurd parameter count", PresetFile::Kind::Preset,
+         [&] { return changed(fxp, [](Bytes& b) { putBigEndian(b, 24, 0x7fffffff); }); },
+         "count of 2147483647"},
+        {"negative parameter count", PresetFile::Kind::Preset,
+         [&] { return changed(fxp, [](Bytes& b) { putBigEndian(b, 24, -5); }); }, "negative parameter count"},
+        {"another program count", PresetFile::Kind::Bank,
+         [&] { return changed(fxb, [](Bytes& b) { putBigEndian(b, 24, 9); }); }, "program count of 9, not 8"},
     };
     for (const Case& c : cases) {
         try {
-            decodePresetFile(c.make(), c.kind, kId, "my.file");
+            decodePresetFile(c.make(), c.kind, kId, "my.file", c.kind == PresetFile::Kind::Bank ? 8 : 16);
             ADD_FAILURE() << c.what << ": accepted";
         } catch (const ToolError& error) {
             const std::string message = error.what();

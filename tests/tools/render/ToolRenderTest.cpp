@@ -23,6 +23,7 @@
 #include "ToolTestSupport.h"
 #include "host/PluginInstance.h"
 #include "host/PluginLibrary.h"
+#include "tools/render/DemoSong.h"
 #include "tools/render/PresetFile.h"
 
 namespace {
@@ -219,6 +220,19 @@ TEST(renderTool, DemoIsDeterministicAudibleAndWithinFullScale) {
         for (std::int64_t f = s * section; f < (s + 1) * section; ++f) energy += double(audio.at(f, 0)) * audio.at(f, 0);
         EXPECT_GT(std::sqrt(energy / section), 0.01) << "section " << s;
     }
+    // The same score on the first program alone: the same through the first
+    // section (the switch comes at a block's start, a little before the
+    // section's), then another sound.
+    const std::string oneProgram = folder.file("c.wav");
+    ASSERT_EQ(runTool({"-o", oneProgram, "--bits", "float", "--quiet", "--program", "0"}).exitCode, 0);
+    const Audio single = readAudio(oneProgram);
+    const auto firstSection = 2 * static_cast<std::ptrdiff_t>(0.9 * demoSectionSeconds() * audio.sampleRate);
+    const auto length = static_cast<std::ptrdiff_t>(std::min(single.samples.size(), audio.samples.size()));
+    ASSERT_GT(length, 2 * firstSection);
+    EXPECT_TRUE(std::equal(audio.samples.begin(), audio.samples.begin() + firstSection, single.samples.begin()));
+    EXPECT_FALSE(std::equal(audio.samples.begin() + firstSection, audio.samples.begin() + length,
+                            single.samples.begin() + firstSection))
+        << "the demo played its first program throughout";
 }
 
 // A bank saved by the tool after settings is the plug-in's own bank chunk, and a
@@ -470,14 +484,20 @@ TEST(renderTool, OutputsGoOnlyWhereTheyMay) {
 
     // A replaced file keeps its permissions, and its owner and group where the
     // tool may give them (as root); --force replaces a read-only one. A name
-    // of the longest length a folder takes is written.
+    // of the longest length a folder takes is written, with the permissions
+    // the umask gives a new file.
     writeBytes(file("private.wav"), {'o', 'l', 'd'});
     ASSERT_EQ(::chmod(file("private.wav").c_str(), 0640), 0);
     const bool root = ::geteuid() == 0;
     ASSERT_TRUE(!root || ::chown(file("private.wav").c_str(), 4321, 8765) == 0);
-    for (const std::string& output : {file("private.wav"), file("locked.wav"), file(std::string(251, 'n') + ".wav")})
-        ASSERT_EQ(runTool({song, "-o", output, "--tail", "0", "-q", "--force"}).exitCode, 0) << output;
+    const std::string longName = file(std::string(251, 'n') + ".wav");
+    const mode_t umaskBefore = ::umask(022);
+    for (const std::string& output : {file("private.wav"), file("locked.wav"), longName})
+        EXPECT_EQ(runTool({song, "-o", output, "--tail", "0", "-q", "--force"}).exitCode, 0) << output;
+    ::umask(umaskBefore);
     struct stat info {};
+    ASSERT_EQ(::stat(longName.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0644u);
     ASSERT_EQ(::stat(file("private.wav").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0640u);
     EXPECT_TRUE(!root || (info.st_uid == 4321 && info.st_gid == 8765));
@@ -544,14 +564,14 @@ TEST(renderTool, SignalsEndTheToolAndLeaveNoTemporaryFile) {
     const std::string song = inputs.file("long.mid");  // ten minutes
     writeMidiFile(song, 0, 1, 1, {{0, 0, {0x90, 60, 100}}, {0, 1200, {0x80, 60, 0}}});
     // Twice: the second signal comes while the handler of the first is held
-    // (by the tool's test switch) before it removes the file, and waits.
+    // (the tests' build of the tool stops there) before it removes the file,
+    // and waits.
     for (const bool twice : {false, true})
         for (int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2, SIGXCPU, SIGXFSZ,
                            SIGVTALRM, SIGPROF}) {
             ScratchFolder folder;
-            if (twice) ::setenv("HAMMERLYN2_RENDER_STOP_IN_SIGNAL_HANDLER", "1", 1);
-            ToolProcess tool({song, "-o", folder.file("out.wav"), "--quiet"});
-            ::unsetenv("HAMMERLYN2_RENDER_STOP_IN_SIGNAL_HANDLER");
+            ToolProcess tool({song, "-o", folder.file("out.wav"), "--quiet"}, {},
+                             twice ? HAMMERLYN2_STOPPING_RENDER_TOOL : HAMMERLYN2_RENDER_TOOL);
             const auto start = std::chrono::steady_clock::now();
             while (folder.entries().empty() && std::chrono::steady_clock::now() - start < std::chrono::seconds(60))
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));

@@ -50,10 +50,11 @@ std::string slurp(const std::string& path) {
 
 }  // namespace
 
-ToolProcess::ToolProcess(const std::vector<std::string>& arguments, const std::string& standardOutput) {
+ToolProcess::ToolProcess(const std::vector<std::string>& arguments, const std::string& standardOutput,
+                         const char* executable) {
     const std::string outPath = capture.file("stdout"), errPath = capture.file("stderr");
     std::vector<std::string> copies(arguments);
-    std::string tool = HAMMERLYN2_RENDER_TOOL;
+    std::string tool = executable;
     std::vector<char*> argv{tool.data()};
     for (std::string& argument : copies) argv.push_back(argument.data());
     argv.push_back(nullptr);

@@ -36,7 +36,9 @@ struct ToolRun {
 // ("closed").
 class ToolProcess {
 public:
-    explicit ToolProcess(const std::vector<std::string>& arguments, const std::string& standardOutput = {});
+    // The tool, or another build of it (tool), started with these arguments.
+    explicit ToolProcess(const std::vector<std::string>& arguments, const std::string& standardOutput = {},
+                         const char* tool = HAMMERLYN2_RENDER_TOOL);
     ~ToolProcess();
     ToolProcess(const ToolProcess&) = delete;
     ToolProcess& operator=(const ToolProcess&) = delete;
