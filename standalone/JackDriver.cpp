@@ -2,6 +2,7 @@
 // without JACK, and uses a server only when one already runs. MIDI comes with
 // frames inside the period, so notes and program changes land on their frames.
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -164,8 +165,15 @@ public:
 
     bool lost() const override { return serverGone.load(); }
     std::string lostText() const override { return "the JACK server stopped"; }
+    // A port that appeared is connected at once; and once a second, those
+    // whose clients were not yet running when their ports appeared.
     void poll() override {
-        if (active && !serverGone.load() && portsAppeared.exchange(false)) connectMidi();
+        if (!active || serverGone.load()) return;
+        const auto now = std::chrono::steady_clock::now();
+        if (portsAppeared.exchange(false) || now - lastLook >= std::chrono::seconds(1)) {
+            lastLook = now;
+            connectMidi();
+        }
     }
 
     void stop() override {
@@ -204,6 +212,12 @@ private:
         const std::vector<std::string> sources =
             midiChosen.empty() ? ports(JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput | JackPortIsPhysical, {})
                                : ports(JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, midiChosen);
+        // A source gone is forgotten: connected again when it comes back.
+        std::erase_if(midiNames, [&](const std::string& name) {
+            for (const std::string& source : sources)
+                if (name == "MIDI " + source) return false;
+            return true;
+        });
         for (const std::string& source : sources) {
             const std::string text = "MIDI " + source;
             bool known = false;
@@ -246,6 +260,7 @@ private:
     bool active = false;
     std::atomic<bool> serverGone{false};
     std::atomic<bool> portsAppeared{false};
+    std::chrono::steady_clock::time_point lastLook{};
 };
 
 }  // namespace

@@ -437,6 +437,17 @@ TEST(StandaloneApp, RefusesUnmatchedNamesAndNeverLosesOrOverwritesTheSound) {
     {
         App app(config, server.name, {"--no-window", "--program", "8"});
         ASSERT_TRUE(app.playing()) << app.stderrText();
+        // A keyboard plugged in while it plays is connected.
+        jack_client_t* keyboard = jack_client_open(
+            "keyboard", static_cast<jack_options_t>(JackNoStartServer | JackServerName), nullptr, server.name.c_str());
+        ASSERT_NE(keyboard, nullptr);
+        jack_port_t* keys = jack_port_register(keyboard, "out", JACK_DEFAULT_MIDI_TYPE,
+                                               JackPortIsOutput | JackPortIsPhysical, 0);
+        ASSERT_EQ(jack_activate(keyboard), 0);
+        for (auto end = Clock::now() + std::chrono::seconds(5); Clock::now() < end && !jack_port_connected(keys);)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_TRUE(jack_port_connected_to(keys, "Hammerlyn2:midi_in"));
+        jack_client_close(keyboard);
         EXPECT_EQ(app.end(SIGHUP), 0) << app.stderrText();
     }
     const std::string saved = readAll(folder / "sound.state");
