@@ -103,6 +103,13 @@ public:
         return "ALSA (" + name + "), " + std::to_string(rate) + " Hz, " + std::to_string(frames) + " frames";
     }
     std::vector<std::string> midiTexts() const override { return midi.texts(); }
+    std::string system() const override { return "alsa"; }
+    std::vector<std::string> outputNames() const override {
+        std::vector<std::string> names;
+        for (const auto& output : outputs()) names.push_back(output.first);
+        return names;
+    }
+    std::vector<std::string> midiSourceNames() const override { return SystemMidi::inputNames(); }
 
 private:
     void play() {

@@ -46,6 +46,13 @@ public:
     // system and device (with its rate and period), and the MIDI inputs.
     virtual std::string deviceText() const = 0;
     virtual std::vector<std::string> midiTexts() const = 0;
+    // The system, as --audio-system names it ("jack", "pulse", "alsa"; "ds"
+    // on Windows), the outputs it offers now by the names --audio takes, and
+    // the MIDI sources there are now by the names --midi takes (the menu's
+    // choices; midiTexts names those connected as "MIDI " + name).
+    virtual std::string system() const = 0;
+    virtual std::vector<std::string> outputNames() const = 0;
+    virtual std::vector<std::string> midiSourceNames() const = 0;
 };
 
 // A driver for a JACK server that runs now; null without libjack or a server

@@ -1,6 +1,7 @@
 // JACK, from libjack opened at run time: the application starts on machines
 // without JACK, and uses a server only when one already runs. MIDI comes with
 // frames inside the period, so notes and program changes land on their frames.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -187,11 +188,25 @@ public:
                std::to_string(frames) + " frames";
     }
     std::vector<std::string> midiTexts() const override { return midiNames; }
+    std::string system() const override { return "jack"; }
+    // Each client's playback ports as one output ("system:").
+    std::vector<std::string> outputNames() const override {
+        std::vector<std::string> clients;
+        for (const std::string& port : ports(JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, {})) {
+            const std::string client = port.substr(0, port.find(':') + 1);
+            if (std::find(clients.begin(), clients.end(), client) == clients.end()) clients.push_back(client);
+        }
+        return clients;
+    }
+    std::vector<std::string> midiSourceNames() const override {
+        return ports(JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, {});
+    }
 
 private:
     // The server's ports of the type and flags whose names hold one of the
     // texts (all of them with no texts), in the server's order.
-    std::vector<std::string> ports(const char* type, unsigned long flags, const std::vector<std::string>& texts) {
+    std::vector<std::string> ports(const char* type, unsigned long flags,
+                                   const std::vector<std::string>& texts) const {
         const JackLib& j = jack();
         std::vector<std::string> found;
         const char** all = j.get_ports(client, nullptr, type, flags);

@@ -145,6 +145,13 @@ public:
         return "PulseAudio (" + name + "), " + std::to_string(rate) + " Hz, " + std::to_string(frames) + " frames";
     }
     std::vector<std::string> midiTexts() const override { return midi.texts(); }
+    std::string system() const override { return "pulse"; }
+    std::vector<std::string> outputNames() const override {
+        std::vector<std::string> names;
+        for (const Sink& s : server.sinks) names.push_back(s.description);
+        return names;
+    }
+    std::vector<std::string> midiSourceNames() const override { return SystemMidi::inputNames(); }
 
 private:
     // The driver's audio thread: renders a period, hands it to the server

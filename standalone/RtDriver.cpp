@@ -71,6 +71,9 @@ public:
                 if (!findDevice(*audio, "", device)) return error = noDevice(), false;
             }
             const RtAudio::DeviceInfo info = audio->getDeviceInfo(device);
+            for (unsigned i = 0; i < audio->getDeviceCount(); ++i)
+                if (const RtAudio::DeviceInfo other = audio->getDeviceInfo(i); usable(other))
+                    devices.push_back(other.name);
             RtAudio::StreamParameters out;
             out.deviceId = device;
             out.nChannels = 2;
@@ -121,6 +124,9 @@ public:
                std::to_string(frames) + " frames";
     }
     std::vector<std::string> midiTexts() const override { return midi.texts(); }
+    std::string system() const override { return "ds"; }
+    std::vector<std::string> outputNames() const override { return devices; }
+    std::vector<std::string> midiSourceNames() const override { return SystemMidi::inputNames(); }
 
 private:
     static std::string noDevice() {
@@ -152,6 +158,7 @@ private:
     std::unique_ptr<RtAudio> stream;
     SystemMidi midi;
     std::string name;
+    std::vector<std::string> devices;  // the usable outputs, when the stream opened
     unsigned rate = 0, frames = 0;
     std::atomic<bool> gone{false};
 };

@@ -2,13 +2,16 @@
 // when one runs, else from a PulseAudio server when one answers, else from
 // ALSA's default device, with the system's MIDI inputs; the panel in a window of its own, where the computer keyboard plays too; the
 // sound kept from one run to the next.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
+#include <utility>
 #include <thread>
 
 #include "editor/interface/EditorHost.h"
@@ -79,7 +82,7 @@ constexpr char kHelp[] =
 class Panel : public EditorHost {
 public:
     Panel(StandaloneSynth& synth, AudioDriver& driver)
-        : synth(synth), core(synth.instrument()), driver(driver) {}
+        : driver(&driver), synth(synth), core(synth.instrument()) {}
 
     float parameterValue(int index) override { return core.parameter(index); }
     void parameterName(int index, char* text) override { formatParameterName(index, text); }
@@ -116,22 +119,47 @@ public:
         keys.releaseAll([this](int note) { synth.post(0x80, static_cast<unsigned char>(note), 64); });
     }
     void panelCloseRequested() override { quitRequested.store(true); }
-    int infoLineCount() override { return 1 + static_cast<int>(driver.midiTexts().size()); }
-    void infoLine(int index, char* text) override {
-        const std::vector<std::string> midi = driver.midiTexts();
-        const std::string line = index == 0                                  ? "Audio: " + driver.deviceText()
-                                 : index - 1 < static_cast<int>(midi.size()) ? midi[index - 1]
-                                                                             : "";
-        std::snprintf(text, kInfoBytes, "%s", line.c_str());
+    // The menu's lines: what plays, the system's outputs to choose from, and
+    // each MIDI source, on or off.
+    struct Line {
+        enum Kind { Info, Output, Midi } kind;
+        std::string name, text;
+    };
+    int infoLineCount() override {
+        lines.clear();
+        lines.push_back({Line::Info, "", "Audio: " + driver->deviceText()});
+        constexpr std::size_t kMost = 8;  // of each, a menu that fits the screen
+        const std::vector<std::string> outputs = driver->outputNames();
+        for (std::size_t i = 0; i < outputs.size() && i < kMost; ++i)
+            lines.push_back({Line::Output, outputs[i], "Play through " + outputs[i]});
+        const std::vector<std::string> connected = driver->midiTexts(), sources = driver->midiSourceNames();
+        for (std::size_t i = 0; i < sources.size() && i < kMost; ++i) {
+            const bool on = std::find(connected.begin(), connected.end(), "MIDI " + sources[i]) != connected.end();
+            lines.push_back({Line::Midi, sources[i], (on ? "MIDI on: " : "MIDI off: ") + sources[i]});
+        }
+        if (sources.empty()) lines.push_back({Line::Info, "", "MIDI: none"});
+        return static_cast<int>(lines.size());
     }
+    void infoLine(int index, char* text) override {
+        const bool listed = index >= 0 && index < static_cast<int>(lines.size());
+        std::snprintf(text, kInfoBytes, "%s", listed ? lines[static_cast<std::size_t>(index)].text.c_str() : "");
+    }
+    // A choice waits for the main loop, which restarts the audio with it.
+    void chooseInfoLine(int index) override {
+        if (index >= 0 && index < static_cast<int>(lines.size()) && lines[static_cast<std::size_t>(index)].kind != Line::Info)
+            request = lines[static_cast<std::size_t>(index)];
+    }
+    std::optional<Line> takeRequest() { return std::exchange(request, std::nullopt); }
 
     MyGui* gui = nullptr;
+    AudioDriver* driver;
 
 private:
     StandaloneSynth& synth;
     Instrument& core;
-    AudioDriver& driver;
     NoteKeys keys;
+    std::vector<Line> lines;  // as the menu listed them last
+    std::optional<Line> request;
 };
 
 void listDevices() {
@@ -148,6 +176,36 @@ std::string windowTitle(Instrument& core) {
     core.programName(core.program(), name);
     return std::string("Hammerlyn2 - ") + name;
 }
+
+// A driver for the system of that name ("jack", "pulse", "alsa", or
+// Windows' own), null where that system does not answer.
+std::unique_ptr<AudioDriver> makeDriver(const std::string& system) {
+#if !defined(_WIN32)
+    std::string clientName = "Hammerlyn2";
+    if (system == "jack") return connectJack(clientName);
+    if (system == "pulse") return connectPulse();
+#endif
+    (void)system;
+    return openSystemAudio();
+}
+
+#if defined(_WIN32)
+constexpr char noAudioDevice[] = "no audio device (no sound card answers)";
+
+// No audio at all: the window and the saved sound without sound.
+class SilentDriver : public AudioDriver {
+public:
+    bool start(StandaloneSynth&, const AudioChoice&, std::string&, std::vector<std::string>&) override {
+        return true;
+    }
+    void stop() override {}
+    std::string deviceText() const override { return "none (no sound card answers)"; }
+    std::vector<std::string> midiTexts() const override { return {}; }
+    std::string system() const override { return "ds"; }
+    std::vector<std::string> outputNames() const override { return {}; }
+    std::vector<std::string> midiSourceNames() const override { return {}; }
+};
+#endif
 
 bool number(const char* text, unsigned low, unsigned high, unsigned& out) {
     char* end = nullptr;
@@ -265,19 +323,26 @@ int main(int argc, char** argv) {
     // JACK when a server runs, else PulseAudio when a server answers, else
     // ALSA (on Windows, the system's audio device): the same choice every
     // time for the same machine, or the one named.
-    std::string clientName = "Hammerlyn2";
     std::unique_ptr<AudioDriver> driver;
 #if !defined(_WIN32)
-    if (system.empty() || system == "jack") driver = connectJack(clientName);
+    if (system.empty() || system == "jack") driver = makeDriver("jack");
     if (!driver && system == "jack") return fail("no JACK server runs");
-    if (!driver && (system.empty() || system == "pulse")) driver = connectPulse();
+    if (!driver && (system.empty() || system == "pulse")) driver = makeDriver("pulse");
     if (!driver && system == "pulse") return fail("no PulseAudio server answers");
 #endif
-    if (!driver) driver = openSystemAudio();
+    if (!driver) driver = makeDriver("alsa");
     std::string error;
     std::vector<std::string> notes;
-    const bool started = driver->start(*synth, choice, error, notes);
+    bool started = driver->start(*synth, choice, error, notes);
     for (const std::string& note : notes) tell(note);
+#if defined(_WIN32)
+    // No sound device: the window opens all the same (its menu says so), as
+    // the panel and the saved sound are worth reaching without one.
+    if (!started && window && error == noAudioDevice) {
+        driver = std::make_unique<SilentDriver>();
+        started = true;
+    }
+#endif
     if (!started) return fail(error);
     takeSignals();
     const bool keepChoices = !choicePath.empty() && folderProblem.empty();
@@ -309,6 +374,44 @@ int main(int argc, char** argv) {
             break;
         }
         driver->poll();
+        // A device or MIDI source chosen from the menu: the audio starts again
+        // with it, or with what played before where it cannot.
+        if (const std::optional<Panel::Line> wanted = panel.takeRequest()) {
+            AudioChoice next = choice;
+            if (wanted->kind == Panel::Line::Output) next.device = wanted->name, next.deviceTyped = true;
+            if (wanted->kind == Panel::Line::Midi) {
+                const std::vector<std::string> connected = driver->midiTexts();
+                next.midiInputs.clear();
+                for (const std::string& source : driver->midiSourceNames()) {
+                    const bool on =
+                        std::find(connected.begin(), connected.end(), "MIDI " + source) != connected.end();
+                    if (on != (source == wanted->name)) next.midiInputs.push_back(source);
+                }
+                next.midiTyped = true;
+            }
+            const std::string kind = driver->system();
+            driver->stop();
+            driver.reset();  // a JACK client goes before the next one comes
+            std::vector<std::string> restartNotes;
+            std::string refusal;
+            for (const AudioChoice* c : {&next, &choice}) {
+                driver = makeDriver(kind);
+                if (driver && driver->start(*synth, *c, refusal, restartNotes)) {
+                    if (c == &next) choice = next;
+                    break;
+                }
+                tell(driver ? refusal : "the audio system is gone");
+                driver.reset();
+            }
+            if (!driver) {
+                audioLost = true;
+                break;
+            }
+            panel.driver = driver.get();
+            if (keepChoices) SavedSound::saveChoice(choicePath, choice);
+            std::printf("hammerlyn2: playing through %s\n", driver->deviceText().c_str());
+            std::fflush(stdout);
+        }
         if (gui) {
             // A program change from MIDI moves the knobs.
             // (taken at once or a period later: the program in force is watched too).
@@ -332,8 +435,8 @@ int main(int argc, char** argv) {
     // (a server gone) may cost the player's sound.
     const bool saved = savePath.empty() || SavedSound::save(synth->instrument(), savePath);
     if (keepChoices) SavedSound::saveChoice(choicePath, choice);  // with the window's size
-    const std::string lostText = driver->lostText();
-    driver->stop();
+    const std::string lostText = driver ? driver->lostText() : "the audio system went away";
+    if (driver) driver->stop();
     driver.reset();
     if (!saved) return fail("the sound could not be saved to " + savePath);
     if (audioLost) return fail(lostText + " (the sound is saved)");

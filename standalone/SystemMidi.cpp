@@ -52,7 +52,8 @@ std::vector<std::string> SystemMidi::inputNames() {
     try {
         RtMidiIn midi(RtMidi::UNSPECIFIED, "Hammerlyn2");
         midi.setErrorCallback(&ignore, nullptr);
-        for (unsigned i = 0, n = midi.getPortCount(); i < n; ++i) names.push_back(midi.getPortName(i));
+        for (unsigned i = 0, n = midi.getPortCount(); i < n; ++i)
+            if (const std::string name = midi.getPortName(i); name.rfind("Hammerlyn2", 0) != 0) names.push_back(name);
     } catch (const RtMidiError&) {
     }
     return names;

@@ -295,7 +295,10 @@ private:
         return 0;
     }
 
+public:
     jack_client_t* sender = nullptr;
+
+private:
     jack_client_t* recorder = nullptr;
     jack_port_t* midiOut = nullptr;
     jack_port_t* inLeft = nullptr;
@@ -614,6 +617,23 @@ TEST(StandaloneApp, WindowPlaysKeysKeepsTheSoundAndRefusesADamagedOne) {
         for (auto end = Clock::now() + std::chrono::seconds(5); Clock::now() < end && windowTitle(d, w) != renamed;)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         EXPECT_EQ(windowTitle(d, w), renamed);
+        // The menu's last line, "MIDI off: score:out" (after the sizes, the
+        // programs, what plays and the two outputs), connects it; the choice is kept.
+        XTestFakeMotionEvent(d, -1, a.x + 4, a.y + 4, CurrentTime);
+        XTestFakeButtonEvent(d, 3, True, CurrentTime);
+        XTestFakeButtonEvent(d, 3, False, CurrentTime);
+        XSync(d, False);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        XTestFakeMotionEvent(d, -1, a.x + 24, a.y + 4 + 2 + 2 * 13 + 5 + 8 * 13 + 5 + 3 * 13 + 6, CurrentTime);
+        XTestFakeButtonEvent(d, 1, True, CurrentTime);
+        XTestFakeButtonEvent(d, 1, False, CurrentTime);
+        XSync(d, False);
+        const fs::path choices = config / "Hammerlyn2" / "audio.txt";
+        for (auto end = Clock::now() + std::chrono::seconds(5);
+             Clock::now() < end && readAll(choices).find("midi=score:out\n") == std::string::npos;)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_EQ(readAll(choices), "audio=\nmidi=score:out\n");
+        EXPECT_TRUE(jack_port_connected_to(jack_port_by_name(rig.sender, "score:out"), "Hammerlyn2:midi_in"));
         closeWindow(d, w);
         EXPECT_EQ(app.wait(10), 0) << app.stderrText();
     }
