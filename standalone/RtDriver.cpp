@@ -1,5 +1,6 @@
 // The system's audio device on Windows through RtAudio (inside DPF's
-// sources): DirectSound, with the system's MIDI inputs.
+// sources): WASAPI where it answers (the shorter way to the device), else
+// DirectSound; with the system's MIDI inputs.
 #if defined(_WIN32)
 #include <atomic>
 #include <cstdio>
@@ -12,22 +13,9 @@
 
 namespace {
 
-RtAudio::Api audioApi() {
-#if defined(_WIN32)
-    return RtAudio::WINDOWS_DS;
-#else
-    SystemMidi::quietenAlsa();
-    return RtAudio::LINUX_ALSA;
-#endif
-}
+constexpr RtAudio::Api kApis[] = {RtAudio::WINDOWS_WASAPI, RtAudio::WINDOWS_DS};
 
-const char* systemName() {
-#if defined(_WIN32)
-    return "DirectSound";
-#else
-    return "ALSA";
-#endif
-}
+const char* systemName(RtAudio::Api api) { return api == RtAudio::WINDOWS_WASAPI ? "WASAPI" : "DirectSound"; }
 
 bool usable(const RtAudio::DeviceInfo& info) { return info.probed && info.outputChannels >= 2; }
 
@@ -55,14 +43,27 @@ public:
     bool start(StandaloneSynth& s, const AudioChoice& choice, std::string& error,
                std::vector<std::string>& notes) override {
         synth = &s;
+        for (const RtAudio::Api api : kApis) {
+            std::vector<std::string> apiNotes;
+            devices.clear();
+            const bool opened = open(api, choice, error, apiNotes);
+            if (opened || api == kApis[std::size(kApis) - 1]) {
+                notes.insert(notes.end(), apiNotes.begin(), apiNotes.end());
+                return opened && midi.open(s, choice, error, notes);
+            }
+        }
+        return false;
+    }
+
+    bool open(RtAudio::Api api, const AudioChoice& choice, std::string& error, std::vector<std::string>& notes) {
         try {
-            auto audio = std::make_unique<RtAudio>(audioApi());
+            auto audio = std::make_unique<RtAudio>(api);
             audio->showWarnings(false);
             unsigned device = 0;
             if (!findDevice(*audio, choice.device, device)) {
                 if (choice.device.empty() || choice.deviceTyped) {
                     error = choice.device.empty() ? noDevice()
-                                                  : "no " + std::string(systemName()) + " audio device named \"" +
+                                                  : "no " + std::string(systemName(api)) + " audio device named \"" +
                                                         choice.device + "\" (--list-devices lists them)";
                     return false;
                 }
@@ -94,12 +95,13 @@ public:
             current = this;
             audio->startStream();
             name = info.name;
+            apiName = systemName(api);
             stream = std::move(audio);
         } catch (const RtAudioError& e) {
             error = "the audio device refused: " + e.getMessage();
             return false;
         }
-        return midi.open(s, choice, error, notes);
+        return true;
     }
 
     void stop() override {
@@ -120,11 +122,11 @@ public:
     bool lost() const override { return gone.load(); }
     void poll() override { midi.poll(); }
     std::string deviceText() const override {
-        return std::string(systemName()) + " (" + name + "), " + std::to_string(rate) + " Hz, " +
+        return apiName + " (" + name + "), " + std::to_string(rate) + " Hz, " +
                std::to_string(frames) + " frames";
     }
     std::vector<std::string> midiTexts() const override { return midi.texts(); }
-    std::string system() const override { return "ds"; }
+    std::string system() const override { return "ds"; }  // the one Windows has
     std::vector<std::string> outputNames() const override { return devices; }
     std::vector<std::string> midiSourceNames() const override { return SystemMidi::inputNames(); }
 
@@ -157,7 +159,7 @@ private:
     StandaloneSynth* synth = nullptr;
     std::unique_ptr<RtAudio> stream;
     SystemMidi midi;
-    std::string name;
+    std::string name, apiName;
     std::vector<std::string> devices;  // the usable outputs, when the stream opened
     unsigned rate = 0, frames = 0;
     std::atomic<bool> gone{false};
@@ -168,15 +170,18 @@ private:
 std::unique_ptr<AudioDriver> openSystemAudio() { return std::make_unique<RtDriver>(); }
 
 void listSystemAudio() {
-    try {
-        RtAudio audio(audioApi());
-        audio.showWarnings(false);
-        std::printf("%s audio (--audio takes a name):\n", systemName());
-        for (unsigned i = 0; i < audio.getDeviceCount(); ++i) {
-            const RtAudio::DeviceInfo info = audio.getDeviceInfo(i);
-            if (usable(info)) std::printf("  %s%s\n", info.name.c_str(), info.isDefaultOutput ? " (default)" : "");
+    for (const RtAudio::Api api : kApis) {
+        try {
+            RtAudio audio(api);
+            audio.showWarnings(false);
+            std::printf("%s audio (--audio takes a name):\n", systemName(api));
+            for (unsigned i = 0; i < audio.getDeviceCount(); ++i) {
+                const RtAudio::DeviceInfo info = audio.getDeviceInfo(i);
+                if (usable(info))
+                    std::printf("  %s%s\n", info.name.c_str(), info.isDefaultOutput ? " (default)" : "");
+            }
+        } catch (const RtAudioError&) {
         }
-    } catch (const RtAudioError&) {
     }
 }
 #endif
