@@ -11,6 +11,7 @@
 #include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -466,20 +467,23 @@ TEST(StandaloneApp, RefusesUnmatchedNamesAndNeverLosesOrOverwritesTheSound) {
     }
     EXPECT_EQ(readAll(folder / "sound.state"), saved);
 
+    // A FIFO in its place (which would hold a blocking read up), then a dangling link.
     fs::remove(folder / "sound.state");
-    fs::create_symlink(folder / "elsewhere", folder / "sound.state");
-    {
+    ASSERT_EQ(mkfifo((folder / "sound.state").c_str(), 0644), 0);
+    for (const char* why : {"not a regular file", "a link to nothing"}) {
+        const std::string beside = why[0] == 'n' ? "sound.state.this-run" : "sound.state.this-run.2";
         App app(config, server.name, {"--no-window", "--program", "2"});
         ASSERT_TRUE(app.playing()) << app.stderrText();
         EXPECT_EQ(app.end(), 0);
-        EXPECT_NE(app.stderrText().find("cannot be read (a link to nothing)"), std::string::npos)
+        EXPECT_NE(app.stderrText().find("cannot be read (" + std::string(why) + ")"), std::string::npos)
             << app.stderrText();
-        EXPECT_NE(app.stderrText().find("saved as " + (folder / "sound.state.this-run").string() + "\n"),
-                  std::string::npos);
+        EXPECT_NE(app.stderrText().find("saved as " + (folder / beside).string() + "\n"), std::string::npos);
+        EXPECT_EQ(readAll(folder / beside).substr(0, 4), "1:1:");
+        EXPECT_NE(fs::symlink_status(folder / "sound.state").type(), fs::file_type::regular);  // left as it was
+        fs::remove(folder / "sound.state");
+        fs::create_symlink(folder / "elsewhere", folder / "sound.state");
     }
-    EXPECT_TRUE(fs::is_symlink(folder / "sound.state"));
     EXPECT_FALSE(fs::exists(folder / "elsewhere"));
-    EXPECT_EQ(readAll(folder / "sound.state.this-run").substr(0, 4), "1:1:");
     for (const auto& entry : fs::directory_iterator(folder))
         EXPECT_EQ(entry.path().filename().string().find(".new"), std::string::npos) << entry.path();
 
