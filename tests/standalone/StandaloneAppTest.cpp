@@ -508,6 +508,12 @@ TEST(StandaloneApp, NoAudioEndsWithOneLine) {
     EXPECT_EQ(app.stderrText(),
               "hammerlyn2: no audio device (no JACK server runs, no PulseAudio server answers, and no sound card "
               "answers)\n");
+    // --help names every option and where the settings live.
+    App help(config, "hammerlyn2-no-server", {"--help"});
+    EXPECT_EQ(help.wait(10), 0);
+    for (const char* word : {"--list-devices", "--audio-system", "--audio ", "--midi", "--rate", "--buffer",
+                             "--program", "--no-window", "~/.config/Hammerlyn2", "sound.state", "audio.txt"})
+        EXPECT_NE(help.stdoutText().find(word), std::string::npos) << word;
 }
 
 namespace {
@@ -731,6 +737,10 @@ TEST(StandaloneApp, PlaysThroughPulseAudioEveryTimeElseAlsa) {
         ASSERT_TRUE(app.playing()) << app.stderrText();
         EXPECT_EQ(app.stdoutText().substr(0, line.size()), line) << "run " << run;
         EXPECT_EQ(app.end(), 0);
+        EXPECT_EQ(app.stderrText(), "");  // nothing of the libraries' own (no sequencer here, or one)
+        if (!fs::exists("/dev/snd/seq")) {
+            EXPECT_NE(app.stdoutText().find("\nhammerlyn2: MIDI: none\n"), std::string::npos);
+        }
     }
 
     if (!Xvfb::programDisplay().empty()) {
