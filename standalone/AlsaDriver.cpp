@@ -26,8 +26,7 @@ std::vector<std::pair<std::string, std::string>> outputs() {
         char* name = snd_device_name_get_hint(*h, "NAME");
         char* text = snd_device_name_get_hint(*h, "DESC");
         char* io = snd_device_name_get_hint(*h, "IOID");
-        if (name && (!io || std::string(io) == "Output"))
-            found.emplace_back(name, text ? text : "");
+        if (name && (!io || std::string(io) == "Output")) found.emplace_back(name, text ? text : "");
         std::free(name), std::free(text), std::free(io);
     }
     snd_device_name_free_hint(hints);
@@ -67,16 +66,19 @@ public:
         }
         if (!pcm) pcm = openDevice("default", name);
         if (!pcm) {
-            error = "no audio device (no JACK server runs, no PulseAudio server answers, and no sound card answers)";
+            error =
+                "no audio device (no JACK server runs, no PulseAudio server answers, and no sound card "
+                "answers)";
             return false;
         }
         rate = choice.rate ? choice.rate : 48000;
         frames = choice.buffer ? choice.buffer : 256;
         // Two periods queued in the device; alsa-lib converts where it must.
-        const int refused = snd_pcm_set_params(pcm, SND_PCM_FORMAT_FLOAT, SND_PCM_ACCESS_RW_INTERLEAVED, 2, rate, 1,
-                                               static_cast<unsigned>(2000000.0 * frames / rate));
+        const int refused = snd_pcm_set_params(pcm, SND_PCM_FORMAT_FLOAT, SND_PCM_ACCESS_RW_INTERLEAVED, 2,
+                                               rate, 1, static_cast<unsigned>(2000000.0 * frames / rate));
         if (refused < 0) {
-            error = "the ALSA device \"" + name + "\" refused " + std::to_string(rate) + " Hz: " + snd_strerror(refused);
+            error = "the ALSA device \"" + name + "\" refused " + std::to_string(rate) +
+                    " Hz: " + snd_strerror(refused);
             return false;
         }
         synth->start(static_cast<float>(rate), static_cast<int>(frames));

@@ -106,8 +106,8 @@ public:
             notes.push_back(text + from + ": playing at the server's rate");
         }
         if (choice.buffer && choice.buffer != frames) {
-            const std::string text = "the JACK server's period is " + std::to_string(frames) + " frames, not " +
-                                     std::to_string(choice.buffer);
+            const std::string text = "the JACK server's period is " + std::to_string(frames) +
+                                     " frames, not " + std::to_string(choice.buffer);
             if (choice.bufferTyped) return error = text, false;
             notes.push_back(text + from + ": playing with the server's period");
         }
@@ -124,12 +124,14 @@ public:
                                 "\" matches no JACK port now: playing to the system's outputs");
             }
         }
-        if (outputs.empty()) outputs = ports(JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput | JackPortIsPhysical, {});
+        if (outputs.empty())
+            outputs = ports(JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput | JackPortIsPhysical, {});
         for (const std::string& input : choice.midiInputs) {
             if (!ports(JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, {input}).empty()) continue;
             if (choice.midiTyped)
                 return error = "no JACK MIDI port named \"" + input + "\" (--list-devices lists them)", false;
-            notes.push_back("the saved MIDI input \"" + input + "\" is not there now: connected when it appears");
+            notes.push_back("the saved MIDI input \"" + input +
+                            "\" is not there now: connected when it appears");
         }
         midiChosen = choice.midiInputs;
 
@@ -159,7 +161,8 @@ public:
         }
         active = true;
         const char* ourOutputs[] = {j.port_name(left), j.port_name(right)};
-        for (std::size_t i = 0; i < outputs.size() && i < 2; ++i) j.connect(client, ourOutputs[i], outputs[i].c_str());
+        for (std::size_t i = 0; i < outputs.size() && i < 2; ++i)
+            j.connect(client, ourOutputs[i], outputs[i].c_str());
         connectMidi();
         return true;
     }
@@ -184,8 +187,8 @@ public:
     }
 
     std::string deviceText() const override {
-        return std::string("JACK (") + jack().get_client_name(client) + "), " + std::to_string(rate) + " Hz, " +
-               std::to_string(frames) + " frames";
+        return std::string("JACK (") + jack().get_client_name(client) + "), " + std::to_string(rate) +
+               " Hz, " + std::to_string(frames) + " frames";
     }
     std::vector<std::string> midiTexts() const override { return midiNames; }
     std::string system() const override { return "jack"; }
@@ -237,7 +240,8 @@ private:
             const std::string text = "MIDI " + source;
             bool known = false;
             for (const std::string& n : midiNames) known = known || n == text;
-            if (!known && j.connect(client, source.c_str(), j.port_name(midi)) == 0) midiNames.push_back(text);
+            if (!known && j.connect(client, source.c_str(), j.port_name(midi)) == 0)
+                midiNames.push_back(text);
         }
     }
 
@@ -303,8 +307,10 @@ void listJack() {
             j.free(ports);
         }
     };
-    print("JACK audio (--audio takes a port's name or a part of it):", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput);
-    print("JACK MIDI (--midi takes a port's name or a part of it):", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput);
+    print("JACK audio (--audio takes a port's name or a part of it):", JACK_DEFAULT_AUDIO_TYPE,
+          JackPortIsInput);
+    print("JACK MIDI (--midi takes a port's name or a part of it):", JACK_DEFAULT_MIDI_TYPE,
+          JackPortIsOutput);
     j.client_close(client);
 }
 

@@ -57,10 +57,13 @@ bool askServer(Server& server) {
             pa_operation* about = pa_context_get_server_info(
                 context,
                 [](pa_context*, const pa_server_info* info, void* data) {
-                    if (info && info->default_sink_name) static_cast<Server*>(data)->defaultSink = info->default_sink_name;
+                    if (info && info->default_sink_name)
+                        static_cast<Server*>(data)->defaultSink = info->default_sink_name;
                 },
                 &server);
-            auto running = [](pa_operation* o) { return o && pa_operation_get_state(o) == PA_OPERATION_RUNNING; };
+            auto running = [](pa_operation* o) {
+                return o && pa_operation_get_state(o) == PA_OPERATION_RUNNING;
+            };
             while (running(sinks) || running(about))
                 if (pa_mainloop_iterate(loop, 1, nullptr) < 0) break;
             if (sinks) pa_operation_unref(sinks);
@@ -78,7 +81,8 @@ const Sink* findSink(const Server& server, const std::string& text) {
     for (const Sink& s : server.sinks)
         if (s.name == text || s.description == text) return &s;
     for (const Sink& s : server.sinks)
-        if (s.name.find(text) != std::string::npos || s.description.find(text) != std::string::npos) return &s;
+        if (s.name.find(text) != std::string::npos || s.description.find(text) != std::string::npos)
+            return &s;
     return nullptr;
 }
 
@@ -142,7 +146,8 @@ public:
     std::string lostText() const override { return "the PulseAudio server or its output went away"; }
     void poll() override { midi.poll(); }
     std::string deviceText() const override {
-        return "PulseAudio (" + name + "), " + std::to_string(rate) + " Hz, " + std::to_string(frames) + " frames";
+        return "PulseAudio (" + name + "), " + std::to_string(rate) + " Hz, " + std::to_string(frames) +
+               " frames";
     }
     std::vector<std::string> midiTexts() const override { return midi.texts(); }
     std::string system() const override { return "pulse"; }

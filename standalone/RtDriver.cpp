@@ -55,16 +55,18 @@ public:
         return false;
     }
 
-    bool open(RtAudio::Api api, const AudioChoice& choice, std::string& error, std::vector<std::string>& notes) {
+    bool open(RtAudio::Api api, const AudioChoice& choice, std::string& error,
+              std::vector<std::string>& notes) {
         try {
             auto audio = std::make_unique<RtAudio>(api);
             audio->showWarnings(false);
             unsigned device = 0;
             if (!findDevice(*audio, choice.device, device)) {
                 if (choice.device.empty() || choice.deviceTyped) {
-                    error = choice.device.empty() ? noDevice()
-                                                  : "no " + std::string(systemName(api)) + " audio device named \"" +
-                                                        choice.device + "\" (--list-devices lists them)";
+                    error = choice.device.empty()
+                                ? noDevice()
+                                : "no " + std::string(systemName(api)) + " audio device named \"" +
+                                      choice.device + "\" (--list-devices lists them)";
                     return false;
                 }
                 notes.push_back("the saved audio device \"" + choice.device +
@@ -84,8 +86,8 @@ public:
             options.flags = RTAUDIO_NONINTERLEAVED;
             options.streamName = "Hammerlyn2";
             synth->start(static_cast<float>(rate), 8192);
-            audio->openStream(&out, nullptr, RTAUDIO_FLOAT32, rate, &frames, &RtDriver::callback, this, &options,
-                              &RtDriver::onError);
+            audio->openStream(&out, nullptr, RTAUDIO_FLOAT32, rate, &frames, &RtDriver::callback, this,
+                              &options, &RtDriver::onError);
             if (choice.buffer && frames != choice.buffer) {
                 audio->closeStream();
                 error = "the audio device \"" + info.name + "\" refuses a buffer of " +
@@ -122,8 +124,8 @@ public:
     bool lost() const override { return gone.load(); }
     void poll() override { midi.poll(); }
     std::string deviceText() const override {
-        return apiName + " (" + name + "), " + std::to_string(rate) + " Hz, " +
-               std::to_string(frames) + " frames";
+        return apiName + " (" + name + "), " + std::to_string(rate) + " Hz, " + std::to_string(frames) +
+               " frames";
     }
     std::vector<std::string> midiTexts() const override { return midi.texts(); }
     std::string system() const override { return "ds"; }  // the one Windows has
@@ -135,7 +137,8 @@ private:
 #if defined(_WIN32)
         return "no audio device (no sound card answers)";
 #else
-        return "no audio device (no JACK server runs, no PulseAudio server answers, and no sound card answers)";
+        return "no audio device (no JACK server runs, no PulseAudio server answers, and no sound card "
+               "answers)";
 #endif
     }
 

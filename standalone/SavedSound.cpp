@@ -45,7 +45,7 @@ std::string folder(std::string& problem) {
     if (!fs::is_directory(dir, ec))
         problem = "the settings folder " + dir.string() + " cannot be made (" +
                   (fs::exists(fs::symlink_status(dir, ec)) ? "a file of that name is in the way"
-                                                            : "no permission or no room") +
+                                                           : "no permission or no room") +
                   "): the sound and the audio choices will not be kept";
     return dir.string();
 }
@@ -75,7 +75,7 @@ Read readFile(const std::string& path, std::string& text, std::string& why) {
     }
     _close(fd);
 #else
-    struct stat link{};
+    struct stat link {};
     if (lstat(path.c_str(), &link) != 0) {
         if (errno == ENOENT) return Read::missing;
         return why = std::strerror(errno), Read::refused;
@@ -83,11 +83,14 @@ Read readFile(const std::string& path, std::string& text, std::string& why) {
     // Not blocking: a FIFO or a device in its place must not hold the start up.
     const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        why = errno == ENOENT ? "a link to nothing" : errno == ELOOP ? "a loop of links" : std::strerror(errno);
+        why = errno == ENOENT  ? "a link to nothing"
+              : errno == ELOOP ? "a loop of links"
+                               : std::strerror(errno);
         return Read::refused;
     }
-    struct stat st{};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return close(fd), why = "not a regular file", Read::refused;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return close(fd), why = "not a regular file", Read::refused;
     char block[4096];
     for (ssize_t n; (n = read(fd, block, sizeof block)) != 0;) {
         if (n < 0) {
@@ -131,12 +134,14 @@ bool writeWhole(const std::string& path, const std::string& text) {
     for (int attempt = 0; attempt < 16; ++attempt) {
         const std::string temporary = path + ".new-" + process + "-" + std::to_string(serial.fetch_add(1));
 #if defined(_WIN32)
-        const int fd = _open(temporary.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+        const int fd =
+            _open(temporary.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
         if (fd < 0 && errno == EEXIST) continue;
         if (fd < 0) return false;
         bool ok = writeAll(fd, text) && _commit(fd) == 0;
         ok = _close(fd) == 0 && ok;
-        ok = ok && MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+        ok = ok &&
+             MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
         if (!ok) _unlink(temporary.c_str());
         return ok;
 #else

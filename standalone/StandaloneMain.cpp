@@ -1,7 +1,7 @@
 // hammerlyn2: the instrument without a host. Audio and MIDI from a JACK server
 // when one runs, else from a PulseAudio server when one answers, else from
-// ALSA's default device, with the system's MIDI inputs; the panel in a window of its own, where the computer keyboard plays too; the
-// sound kept from one run to the next.
+// ALSA's default device, with the system's MIDI inputs; the panel in a window of its own, where the computer
+// keyboard plays too; the sound kept from one run to the next.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -11,15 +11,12 @@
 #include <cstring>
 #include <optional>
 #include <string>
-#include <utility>
 #include <thread>
 
-#include "editor/interface/EditorHost.h"
-#include "editor/keys/NoteKeys.h"
 #include "editor/panel/MyGui.h"
-#include "instrument/ParameterTable.h"
 #include "standalone/AudioDriver.h"
 #include "standalone/SavedSound.h"
+#include "standalone/StandalonePanel.h"
 #include "standalone/StandaloneSynth.h"
 #include "standalone/SystemMidi.h"
 
@@ -77,104 +74,12 @@ constexpr char kHelp[] =
     "$XDG_CONFIG_HOME/Hammerlyn2, else ~/.config/Hammerlyn2 (sound.state, audio.txt).\n";
 #endif
 
-// The panel's link to the instrument: knobs and programs straight to it, the
-// computer keyboard as notes through the synth's queue.
-class Panel : public EditorHost {
-public:
-    Panel(StandaloneSynth& synth, AudioDriver& driver)
-        : driver(&driver), synth(synth), core(synth.instrument()) {}
-
-    float parameterValue(int index) override { return core.parameter(index); }
-    void parameterName(int index, char* text) override { formatParameterName(index, text); }
-    void parameterDisplay(int index, char* text) override {
-        formatParameterDisplay(index, core.parameter(index), text);
-    }
-    void parameterLabel(int index, char* text) override {
-        formatParameterLabel(index, core.parameter(index), text);
-    }
-    void changeParameter(int index, float value) override { core.setParameter(index, value); }
-    void beginGesture(int) override {}
-    void endGesture(int) override {}
-    bool resizeEditor(int, int) override { return true; }  // the window is made again at the new size
-    int programCount() override { return Instrument::kProgramCount; }
-    void programName(int index, char* text) override {
-        char name[Instrument::kProgramNameLength + 1] = {};
-        core.programName(index, name);
-        std::snprintf(text, kProgramNameBytes, "%s", name);
-    }
-    int currentProgram() override { return core.program(); }
-    void selectProgram(int index) override {
-        core.selectProgram(index);
-        if (gui) gui->updateAllParameters(), gui->redrawDirty();
-    }
-    void panelKey(int key, bool down) override {
-        const NoteKeys::Action action = down ? keys.press(key) : keys.release(key);
-        if (action.kind == NoteKeys::Action::NoteOn)
-            synth.post(0x90, static_cast<unsigned char>(action.note),
-                       static_cast<unsigned char>(action.velocity));
-        else if (action.kind == NoteKeys::Action::NoteOff)
-            synth.post(0x80, static_cast<unsigned char>(action.note), 64);
-    }
-    void panelKeysLost() override {
-        keys.releaseAll([this](int note) { synth.post(0x80, static_cast<unsigned char>(note), 64); });
-    }
-    void panelCloseRequested() override { quitRequested.store(true); }
-    // The menu's lines: what plays, the system's outputs to choose from, and
-    // each MIDI source, on or off.
-    struct Line {
-        enum Kind { Info, Output, Midi } kind;
-        std::string name, text;
-    };
-    int infoLineCount() override {
-        lines.clear();
-        lines.push_back({Line::Info, "", "Audio: " + driver->deviceText()});
-        constexpr std::size_t kMost = 8;  // of each, a menu that fits the screen
-        const std::vector<std::string> outputs = driver->outputNames();
-        for (std::size_t i = 0; i < outputs.size() && i < kMost; ++i)
-            lines.push_back({Line::Output, outputs[i], "Play through " + outputs[i]});
-        const std::vector<std::string> connected = driver->midiTexts(), sources = driver->midiSourceNames();
-        for (std::size_t i = 0; i < sources.size() && i < kMost; ++i) {
-            const bool on = std::find(connected.begin(), connected.end(), "MIDI " + sources[i]) != connected.end();
-            lines.push_back({Line::Midi, sources[i], (on ? "MIDI on: " : "MIDI off: ") + sources[i]});
-        }
-        if (sources.empty()) lines.push_back({Line::Info, "", "MIDI: none"});
-        return static_cast<int>(lines.size());
-    }
-    void infoLine(int index, char* text) override {
-        const bool listed = index >= 0 && index < static_cast<int>(lines.size());
-        std::snprintf(text, kInfoBytes, "%s", listed ? lines[static_cast<std::size_t>(index)].text.c_str() : "");
-    }
-    // A choice waits for the main loop, which restarts the audio with it.
-    void chooseInfoLine(int index) override {
-        if (index >= 0 && index < static_cast<int>(lines.size()) && lines[static_cast<std::size_t>(index)].kind != Line::Info)
-            request = lines[static_cast<std::size_t>(index)];
-    }
-    std::optional<Line> takeRequest() { return std::exchange(request, std::nullopt); }
-
-    MyGui* gui = nullptr;
-    AudioDriver* driver;
-
-private:
-    StandaloneSynth& synth;
-    Instrument& core;
-    NoteKeys keys;
-    std::vector<Line> lines;  // as the menu listed them last
-    std::optional<Line> request;
-};
-
 void listDevices() {
     listJack();
     listPulse();
     listSystemAudio();
     std::printf("MIDI inputs (--midi takes a name or a part of it):\n");
     for (const std::string& input : SystemMidi::inputNames()) std::printf("  %s\n", input.c_str());
-}
-
-// The window's title: the application and the program in force.
-std::string windowTitle(Instrument& core) {
-    char name[Instrument::kProgramNameLength + 1] = {};
-    core.programName(core.program(), name);
-    return std::string("Hammerlyn2 - ") + name;
 }
 
 // A driver for the system of that name ("jack", "pulse", "alsa", or
@@ -351,14 +256,14 @@ int main(int argc, char** argv) {
     if (driver->midiTexts().empty()) std::printf("hammerlyn2: MIDI: none\n");
     std::fflush(stdout);
 
-    Panel panel(*synth, *driver);
+    StandalonePanel panel(*synth, *driver, quitRequested);
     std::unique_ptr<MyGui> gui;
     if (window) {
         gui = std::make_unique<MyGui>(&panel);
         panel.gui = gui.get();
         gui->updateAllParameters();
         if (choice.size == 200) gui->setUserScale(2);  // the size the window had when it closed last
-        if (!gui->openTopLevel(windowTitle(synth->instrument()).c_str())) {
+        if (!gui->openTopLevel(StandalonePanel::windowTitle(synth->instrument()).c_str())) {
             tell("no window could be opened (no display): playing without the panel");
             panel.gui = nullptr;
             gui.reset();
@@ -376,10 +281,11 @@ int main(int argc, char** argv) {
         driver->poll();
         // A device or MIDI source chosen from the menu: the audio starts again
         // with it, or with what played before where it cannot.
-        if (const std::optional<Panel::Line> wanted = panel.takeRequest()) {
+        if (const std::optional<StandalonePanel::Line> wanted = panel.takeRequest()) {
             AudioChoice next = choice;
-            if (wanted->kind == Panel::Line::Output) next.device = wanted->name, next.deviceTyped = true;
-            if (wanted->kind == Panel::Line::Midi) {
+            if (wanted->kind == StandalonePanel::Line::Output)
+                next.device = wanted->name, next.deviceTyped = true;
+            if (wanted->kind == StandalonePanel::Line::Midi) {
                 const std::vector<std::string> connected = driver->midiTexts();
                 next.midiInputs.clear();
                 for (const std::string& source : driver->midiSourceNames()) {
@@ -421,7 +327,7 @@ int main(int argc, char** argv) {
                 shownChanges = changes;
                 shownProgram = current;
                 gui->updateAllParameters();
-                gui->setTopLevelTitle(windowTitle(synth->instrument()).c_str());
+                gui->setTopLevelTitle(StandalonePanel::windowTitle(synth->instrument()).c_str());
             }
             gui->idle();
         }

@@ -53,7 +53,8 @@ std::vector<std::string> SystemMidi::inputNames() {
         RtMidiIn midi(RtMidi::UNSPECIFIED, "Hammerlyn2");
         midi.setErrorCallback(&ignore, nullptr);
         for (unsigned i = 0, n = midi.getPortCount(); i < n; ++i)
-            if (const std::string name = midi.getPortName(i); name.rfind("Hammerlyn2", 0) != 0) names.push_back(name);
+            if (const std::string name = midi.getPortName(i); name.rfind("Hammerlyn2", 0) != 0)
+                names.push_back(name);
     } catch (const RtMidiError&) {
     }
     return names;

@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 #include <jack/jack.h>
 #include <jack/midiport.h>
-#include <signal.h>
 #include <sched.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
@@ -308,7 +308,7 @@ private:
     std::atomic<int> state{0};              // 0 idle, 1 armed, 2 playing, 3 recorded
     jack_nframes_t sent = 0, recorded = 0;  // each client's own
 public:
-    std::atomic<int> xruns{0};  // periods the server reported late while recording
+    std::atomic<int> xruns{0};           // periods the server reported late while recording
     std::atomic<int> programChange{-1};  // sent at the next period, whatever the score does
     std::atomic<bool> recording{false};
 
@@ -434,7 +434,8 @@ TEST(StandaloneApp, RefusesUnmatchedNamesAndNeverLosesOrOverwritesTheSound) {
         App app(config, server.name, all);
         EXPECT_EQ(app.wait(10), 1) << line;
         const bool listed = line.find("named") != std::string::npos;
-        EXPECT_EQ(app.stderrText(), "hammerlyn2: " + line + (listed ? " (--list-devices lists them)" : "") + "\n");
+        EXPECT_EQ(app.stderrText(),
+                  "hammerlyn2: " + line + (listed ? " (--list-devices lists them)" : "") + "\n");
     }
     EXPECT_FALSE(fs::exists(folder / "audio.txt"));
 
@@ -442,13 +443,15 @@ TEST(StandaloneApp, RefusesUnmatchedNamesAndNeverLosesOrOverwritesTheSound) {
         App app(config, server.name, {"--no-window", "--program", "8"});
         ASSERT_TRUE(app.playing()) << app.stderrText();
         // A keyboard plugged in while it plays is connected.
-        jack_client_t* keyboard = jack_client_open(
-            "keyboard", static_cast<jack_options_t>(JackNoStartServer | JackServerName), nullptr, server.name.c_str());
+        jack_client_t* keyboard =
+            jack_client_open("keyboard", static_cast<jack_options_t>(JackNoStartServer | JackServerName),
+                             nullptr, server.name.c_str());
         ASSERT_NE(keyboard, nullptr);
         jack_port_t* keys = jack_port_register(keyboard, "out", JACK_DEFAULT_MIDI_TYPE,
                                                JackPortIsOutput | JackPortIsPhysical, 0);
         ASSERT_EQ(jack_activate(keyboard), 0);
-        for (auto end = Clock::now() + std::chrono::seconds(5); Clock::now() < end && !jack_port_connected(keys);)
+        for (auto end = Clock::now() + std::chrono::seconds(5);
+             Clock::now() < end && !jack_port_connected(keys);)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         EXPECT_TRUE(jack_port_connected_to(keys, "Hammerlyn2:midi_in"));
         jack_client_close(keyboard);
@@ -463,7 +466,8 @@ TEST(StandaloneApp, RefusesUnmatchedNamesAndNeverLosesOrOverwritesTheSound) {
         ASSERT_TRUE(app.playing()) << app.stderrText();
         EXPECT_EQ(app.end(SIGINT), 0);
         EXPECT_EQ(app.stderrText(), "hammerlyn2: the JACK server runs at 44100 Hz, not 48000 (saved in " +
-                                        (folder / "audio.txt").string() + "): playing at the server's rate\n");
+                                        (folder / "audio.txt").string() +
+                                        "): playing at the server's rate\n");
     }
     EXPECT_EQ(readAll(folder / "sound.state"), saved);
 
@@ -479,7 +483,8 @@ TEST(StandaloneApp, RefusesUnmatchedNamesAndNeverLosesOrOverwritesTheSound) {
             << app.stderrText();
         EXPECT_NE(app.stderrText().find("saved as " + (folder / beside).string() + "\n"), std::string::npos);
         EXPECT_EQ(readAll(folder / beside).substr(0, 4), "1:1:");
-        EXPECT_NE(fs::symlink_status(folder / "sound.state").type(), fs::file_type::regular);  // left as it was
+        EXPECT_NE(fs::symlink_status(folder / "sound.state").type(),
+                  fs::file_type::regular);  // left as it was
         fs::remove(folder / "sound.state");
         fs::create_symlink(folder / "elsewhere", folder / "sound.state");
     }
@@ -493,8 +498,10 @@ TEST(StandaloneApp, RefusesUnmatchedNamesAndNeverLosesOrOverwritesTheSound) {
         App app(config, server.name, {"--no-window"});
         ASSERT_TRUE(app.playing()) << app.stderrText();
         EXPECT_EQ(app.end(), 1);
-        EXPECT_NE(app.stderrText().find("cannot be made (a file of that name is in the way)"), std::string::npos);
-        EXPECT_NE(app.stderrText().find("the sound could not be saved"), std::string::npos) << app.stderrText();
+        EXPECT_NE(app.stderrText().find("cannot be made (a file of that name is in the way)"),
+                  std::string::npos);
+        EXPECT_NE(app.stderrText().find("the sound could not be saved"), std::string::npos)
+            << app.stderrText();
     }
 }
 
@@ -505,9 +512,10 @@ TEST(StandaloneApp, NoAudioEndsWithOneLine) {
     const fs::path config = freshConfig("none");
     App app(config, "hammerlyn2-no-server", {"--no-window"});
     EXPECT_EQ(app.wait(10), 1);
-    EXPECT_EQ(app.stderrText(),
-              "hammerlyn2: no audio device (no JACK server runs, no PulseAudio server answers, and no sound card "
-              "answers)\n");
+    EXPECT_EQ(
+        app.stderrText(),
+        "hammerlyn2: no audio device (no JACK server runs, no PulseAudio server answers, and no sound card "
+        "answers)\n");
     // --help names every option and where the settings live.
     App help(config, "hammerlyn2-no-server", {"--help"});
     EXPECT_EQ(help.wait(10), 0);
@@ -624,7 +632,8 @@ TEST(StandaloneApp, WindowPlaysKeysKeepsTheSoundAndRefusesADamagedOne) {
         // A MIDI program change renames the window; program 1 keeps its edit.
         rig.programChange.store(2);
         const std::string renamed = "Hammerlyn2 - " + programName(factory, 2);
-        for (auto end = Clock::now() + std::chrono::seconds(5); Clock::now() < end && windowTitle(d, w) != renamed;)
+        for (auto end = Clock::now() + std::chrono::seconds(5);
+             Clock::now() < end && windowTitle(d, w) != renamed;)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         EXPECT_EQ(windowTitle(d, w), renamed);
         // The menu's last line, "MIDI off: score:out" (after the sizes, the
@@ -634,7 +643,8 @@ TEST(StandaloneApp, WindowPlaysKeysKeepsTheSoundAndRefusesADamagedOne) {
         XTestFakeButtonEvent(d, 3, False, CurrentTime);
         XSync(d, False);
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        XTestFakeMotionEvent(d, -1, a.x + 24, a.y + 4 + 2 + 2 * 13 + 5 + 8 * 13 + 5 + 3 * 13 + 6, CurrentTime);
+        XTestFakeMotionEvent(d, -1, a.x + 24, a.y + 4 + 2 + 2 * 13 + 5 + 8 * 13 + 5 + 3 * 13 + 6,
+                             CurrentTime);
         XTestFakeButtonEvent(d, 1, True, CurrentTime);
         XTestFakeButtonEvent(d, 1, False, CurrentTime);
         XSync(d, False);
@@ -708,7 +718,8 @@ struct PulseServer {
             _exit(127);
         }
         const auto end = Clock::now() + std::chrono::seconds(10);
-        while (Clock::now() < end && !fs::exists(socket)) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        while (Clock::now() < end && !fs::exists(socket))
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     ~PulseServer() { stop(); }
     void stop() {
@@ -756,8 +767,8 @@ TEST(StandaloneApp, PlaysThroughPulseAudioEveryTimeElseAlsa) {
             for (std::string e : pulse.env()) putenv(strdup(e.c_str()));
             const int out = open(heard.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             dup2(out, 1);
-            execlp("parec", "parec", "--latency-msec=20", "--device=null.monitor", "--format=float32le", "--rate=44100",
-                   "--channels=2", "--raw", static_cast<char*>(nullptr));
+            execlp("parec", "parec", "--latency-msec=20", "--device=null.monitor", "--format=float32le",
+                   "--rate=44100", "--channels=2", "--raw", static_cast<char*>(nullptr));
             _exit(127);
         }
         std::error_code ec;
@@ -789,13 +800,14 @@ TEST(StandaloneApp, PlaysThroughPulseAudioEveryTimeElseAlsa) {
         ASSERT_TRUE(app.playing()) << app.stderrText();
         pulse.stop();
         EXPECT_EQ(app.wait(10), 1);
-        EXPECT_EQ(app.stderrText(), "hammerlyn2: the PulseAudio server or its output went away (the sound is saved)\n");
+        EXPECT_EQ(app.stderrText(),
+                  "hammerlyn2: the PulseAudio server or its output went away (the sound is saved)\n");
     }
     EXPECT_EQ(readAll(config / "Hammerlyn2" / "sound.state").substr(0, 4), "1:3:");
 
     const fs::path written = config / "alsa.raw";
-    std::ofstream(config / ".asoundrc") << "pcm.!default { type file; slave.pcm \"null\"; file \"" << written.string()
-                                        << "\"; format \"raw\" }\n";
+    std::ofstream(config / ".asoundrc") << "pcm.!default { type file; slave.pcm \"null\"; file \""
+                                        << written.string() << "\"; format \"raw\" }\n";
     std::vector<std::string> env = pulse.env();
     env.push_back("HOME=" + config.string());
     App app(config, "hammerlyn2-no-server", {"--no-window", "--audio", ""}, env);
