@@ -739,7 +739,8 @@ struct PulseServer {
 // With neither, ALSA's default device plays: a file over ALSA's null device,
 // which keeps no time, so that run is measured in bytes written.
 TEST(StandaloneApp, PlaysThroughPulseAudioEveryTimeElseAlsa) {
-    if (!fs::exists("/usr/bin/pulseaudio")) GTEST_SKIP() << "no pulseaudio";
+    if (!fs::exists("/usr/bin/pulseaudio") || !fs::exists("/usr/bin/parec"))
+        GTEST_SKIP() << "no pulseaudio or pulseaudio-utils";
     const fs::path config = freshConfig("pulse");
     PulseServer pulse(config);
     const std::string line = "hammerlyn2: playing through PulseAudio (Null Output), ";
