@@ -7,7 +7,7 @@ demo_packages="cmake make g++ pkg-config libsndfile1-dev"
 packages="cmake make g++ pkg-config googletest libgtest-dev libbenchmark-dev
  g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
  wine wine32:i386 wine64 xvfb xauth libx11-dev libxtst-dev
- libjack-dev jackd1 libasound2-dev libpulse-dev
+ libjack-dev jackd1 libasound2-dev libpulse-dev pulseaudio pulseaudio-utils
  libsndfile1-dev libpng-dev sox libstk-dev
  clang libclang-rt-14-dev
  dpf-source lv2-dev sordi locales patch ardour zip binutils jalv jackd1 x11-utils

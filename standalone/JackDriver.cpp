@@ -1,7 +1,9 @@
 // JACK, from libjack opened at run time: the application starts on machines
 // without JACK, and uses a server only when one already runs. MIDI comes with
 // frames inside the period, so notes and program changes land on their frames.
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -36,6 +38,7 @@ struct JackLib {
     decltype(&::jack_set_error_function) set_error_function = nullptr;
     decltype(&::jack_set_info_function) set_info_function = nullptr;
     decltype(&::jack_on_shutdown) on_shutdown = nullptr;
+    decltype(&::jack_set_port_registration_callback) set_port_registration_callback = nullptr;
     bool loaded = false;
 };
 
@@ -66,7 +69,8 @@ const JackLib& jack() {
                    find(library, "jack_midi_event_get", l.midi_event_get) &&
                    find(library, "jack_set_error_function", l.set_error_function) &&
                    find(library, "jack_set_info_function", l.set_info_function) &&
-                   find(library, "jack_on_shutdown", l.on_shutdown);
+                   find(library, "jack_on_shutdown", l.on_shutdown) &&
+                   find(library, "jack_set_port_registration_callback", l.set_port_registration_callback);
         // libjack's own messages (no server to connect to, among others) would
         // bury the application's one line: it reports for itself.
         if (l.loaded) {
@@ -86,22 +90,51 @@ public:
         jack().client_close(client);
     }
 
-    bool start(StandaloneSynth& s, const AudioChoice& choice, std::string& error) override {
+    bool start(StandaloneSynth& s, const AudioChoice& choice, std::string& error,
+               std::vector<std::string>& notes) override {
         const JackLib& j = jack();
         synth = &s;
         rate = j.get_sample_rate(client);
         frames = j.get_buffer_size(client);
-        // The server's rate and period are the server's: asking for others is an error.
+        // The server's rate and period are the server's: asking for others on
+        // the command line is an error, a saved preference gives way.
+        const std::string from = choice.savedIn.empty() ? "" : " (saved in " + choice.savedIn + ")";
         if (choice.rate && choice.rate != rate) {
-            error =
+            const std::string text =
                 "the JACK server runs at " + std::to_string(rate) + " Hz, not " + std::to_string(choice.rate);
-            return false;
+            if (choice.rateTyped) return error = text, false;
+            notes.push_back(text + from + ": playing at the server's rate");
         }
         if (choice.buffer && choice.buffer != frames) {
-            error = "the JACK server's period is " + std::to_string(frames) + " frames, not " +
-                    std::to_string(choice.buffer);
-            return false;
+            const std::string text = "the JACK server's period is " + std::to_string(frames) +
+                                     " frames, not " + std::to_string(choice.buffer);
+            if (choice.bufferTyped) return error = text, false;
+            notes.push_back(text + from + ": playing with the server's period");
         }
+        // Ports are matched here, never handed to libjack as patterns: a name
+        // is a port's whole name or a part of it, whatever characters it holds.
+        std::vector<std::string> outputs;
+        if (!choice.device.empty()) {
+            outputs = ports(JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, {choice.device});
+            if (outputs.empty()) {
+                if (choice.deviceTyped)
+                    return error = "no JACK port named \"" + choice.device + "\" (--list-devices lists them)",
+                           false;
+                notes.push_back("the saved audio choice \"" + choice.device +
+                                "\" matches no JACK port now: playing to the system's outputs");
+            }
+        }
+        if (outputs.empty())
+            outputs = ports(JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput | JackPortIsPhysical, {});
+        for (const std::string& input : choice.midiInputs) {
+            if (!ports(JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, {input}).empty()) continue;
+            if (choice.midiTyped)
+                return error = "no JACK MIDI port named \"" + input + "\" (--list-devices lists them)", false;
+            notes.push_back("the saved MIDI input \"" + input +
+                            "\" is not there now: connected when it appears");
+        }
+        midiChosen = choice.midiInputs;
+
         left = j.port_register(client, "out_left", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
         right = j.port_register(client, "out_right", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
         midi = j.port_register(client, "midi_in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
@@ -114,24 +147,38 @@ public:
         j.set_process_callback(client, &JackDriver::processCallback, this);
         j.on_shutdown(
             client, [](void* self) { static_cast<JackDriver*>(self)->serverGone.store(true); }, this);
+        // A port that appears later (a keyboard plugged in) is connected from
+        // the control thread: libjack allows no connection from its callbacks.
+        j.set_port_registration_callback(
+            client,
+            [](jack_port_id_t, int registered, void* self) {
+                if (registered) static_cast<JackDriver*>(self)->portsAppeared.store(true);
+            },
+            this);
         if (j.activate(client) != 0) {
             error = "the JACK server did not start the application";
             return false;
         }
         active = true;
-        // Audio to the system's playback unless a device (a port name
-        // pattern) was chosen; MIDI from every hardware output, or the chosen ones.
-        const std::string audioPattern = choice.device.empty() ? std::string() : choice.device;
-        connectAll(audioPattern.empty() ? nullptr : audioPattern.c_str(), JACK_DEFAULT_AUDIO_TYPE,
-                   JackPortIsInput | (audioPattern.empty() ? JackPortIsPhysical : 0), {left, right}, true);
-        if (choice.midiInputs.empty())
-            connectAll(nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput | JackPortIsPhysical, {midi}, false);
-        for (const std::string& input : choice.midiInputs)
-            connectAll(input.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, {midi}, false);
+        const char* ourOutputs[] = {j.port_name(left), j.port_name(right)};
+        for (std::size_t i = 0; i < outputs.size() && i < 2; ++i)
+            j.connect(client, ourOutputs[i], outputs[i].c_str());
+        connectMidi();
         return true;
     }
 
     bool lost() const override { return serverGone.load(); }
+    std::string lostText() const override { return "the JACK server stopped"; }
+    // A port that appeared is connected at once; and once a second, those
+    // whose clients were not yet running when their ports appeared.
+    void poll() override {
+        if (!active || serverGone.load()) return;
+        const auto now = std::chrono::steady_clock::now();
+        if (portsAppeared.exchange(false) || now - lastLook >= std::chrono::seconds(1)) {
+            lastLook = now;
+            connectMidi();
+        }
+    }
 
     void stop() override {
         if (active && !serverGone.load()) jack().deactivate(client);
@@ -140,28 +187,62 @@ public:
     }
 
     std::string deviceText() const override {
-        return std::string("JACK ") + jack().get_client_name(client) + ", " + std::to_string(rate) + " Hz, " +
-               std::to_string(frames) + " frames";
+        return std::string("JACK (") + jack().get_client_name(client) + "), " + std::to_string(rate) +
+               " Hz, " + std::to_string(frames) + " frames";
     }
     std::vector<std::string> midiTexts() const override { return midiNames; }
+    std::string system() const override { return "jack"; }
+    // Each client's playback ports as one output ("system:").
+    std::vector<std::string> outputNames() const override {
+        std::vector<std::string> clients;
+        for (const std::string& port : ports(JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, {})) {
+            const std::string client = port.substr(0, port.find(':') + 1);
+            if (std::find(clients.begin(), clients.end(), client) == clients.end()) clients.push_back(client);
+        }
+        return clients;
+    }
+    std::vector<std::string> midiSourceNames() const override {
+        return ports(JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, {});
+    }
 
 private:
-    // Connects ports to the server's ports matching pattern, type and flags:
-    // to them (outputs, in turn) or from them (inputs, all to one).
-    void connectAll(const char* pattern, const char* type, unsigned long flags,
-                    std::vector<jack_port_t*> ours, bool fromOurs) {
+    // The server's ports of the type and flags whose names hold one of the
+    // texts (all of them with no texts), in the server's order.
+    std::vector<std::string> ports(const char* type, unsigned long flags,
+                                   const std::vector<std::string>& texts) const {
         const JackLib& j = jack();
-        const char** ports = j.get_ports(client, pattern, type, flags);
-        if (!ports) return;
-        for (std::size_t i = 0; ports[i]; ++i) {
-            if (fromOurs) {
-                if (i >= ours.size()) break;
-                j.connect(client, j.port_name(ours[i]), ports[i]);
-            } else if (j.connect(client, ports[i], j.port_name(ours[0])) == 0) {
-                midiNames.emplace_back(std::string("MIDI ") + ports[i]);
-            }
+        std::vector<std::string> found;
+        const char** all = j.get_ports(client, nullptr, type, flags);
+        if (!all) return found;
+        for (std::size_t i = 0; all[i]; ++i) {
+            const std::string name = all[i];
+            bool match = texts.empty();
+            for (const std::string& t : texts) match = match || name.find(t) != std::string::npos;
+            if (match) found.push_back(name);
         }
-        j.free(ports);
+        j.free(all);
+        return found;
+    }
+
+    // MIDI from every hardware output, or from the chosen ones, each once.
+    void connectMidi() {
+        const JackLib& j = jack();
+        const std::vector<std::string> sources =
+            midiChosen.empty() ? ports(JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput | JackPortIsPhysical, {})
+                               : ports(JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, midiChosen);
+        // A source gone is forgotten: connected again when it comes back.
+        std::erase_if(midiNames, [&](const std::string& name) {
+            for (const std::string& source : sources)
+                if (name == "MIDI " + source) return false;
+            return true;
+        });
+        for (const std::string& source : sources) {
+            const std::string text = "MIDI " + source;
+            bool known = false;
+            for (const std::string& n : midiNames) known = known || n == text;
+            if (!known && j.connect(client, source.c_str(), j.port_name(midi)) == 0)
+                midiNames.push_back(text);
+        }
     }
 
     static int processCallback(jack_nframes_t count, void* self) {
@@ -194,8 +275,11 @@ private:
     jack_nframes_t rate = 0, frames = 0;
     std::vector<MidiBytes> events;  // one period's, sized before the audio runs
     std::vector<std::string> midiNames;
+    std::vector<std::string> midiChosen;
     bool active = false;
     std::atomic<bool> serverGone{false};
+    std::atomic<bool> portsAppeared{false};
+    std::chrono::steady_clock::time_point lastLook{};
 };
 
 }  // namespace
@@ -223,8 +307,10 @@ void listJack() {
             j.free(ports);
         }
     };
-    print("JACK audio (--audio takes a port name pattern):", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput);
-    print("JACK MIDI (--midi takes a port name pattern):", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput);
+    print("JACK audio (--audio takes a port's name or a part of it):", JACK_DEFAULT_AUDIO_TYPE,
+          JackPortIsInput);
+    print("JACK MIDI (--midi takes a port's name or a part of it):", JACK_DEFAULT_MIDI_TYPE,
+          JackPortIsOutput);
     j.client_close(client);
 }
 

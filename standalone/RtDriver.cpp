@@ -1,38 +1,23 @@
-// An audio device and MIDI inputs through RtAudio and RtMidi (inside DPF's
-// sources): PulseAudio, then ALSA, with ALSA sequencer MIDI on Linux;
-// DirectSound with WinMM MIDI on Windows. MIDI arrives on RtMidi's threads and
-// is queued for the start of the next period.
+// The system's audio device on Windows through RtAudio (inside DPF's
+// sources): WASAPI where it answers (the shorter way to the device), else
+// DirectSound; with the system's MIDI inputs.
+#if defined(_WIN32)
+#include <atomic>
 #include <cstdio>
 #include <memory>
 
 #include "RtAudio.h"
-#include "RtMidi.h"
 #include "standalone/AudioDriver.h"
 #include "standalone/StandaloneSynth.h"
-
-#if !defined(_WIN32)
-#include <alsa/asoundlib.h>
-#endif
+#include "standalone/SystemMidi.h"
 
 namespace {
 
-#if !defined(_WIN32)
-// ALSA's library prints its own complaints (no card, no sequencer) to the
-// terminal: the application says in one line what they amount to.
-void quietAlsa(const char*, int, const char*, int, const char*, ...) {}
-#endif
+constexpr RtAudio::Api kApis[] = {RtAudio::WINDOWS_WASAPI, RtAudio::WINDOWS_DS};
 
-std::vector<RtAudio::Api> audioApis() {
-#if !defined(_WIN32)
-    static const bool quiet = snd_lib_error_set_handler(&quietAlsa) == 0;
-    (void)quiet;
-#endif
-#if defined(_WIN32)
-    return {RtAudio::WINDOWS_DS};
-#else
-    return {RtAudio::LINUX_PULSE, RtAudio::LINUX_ALSA};
-#endif
-}
+const char* systemName(RtAudio::Api api) { return api == RtAudio::WINDOWS_WASAPI ? "WASAPI" : "DirectSound"; }
+
+bool usable(const RtAudio::DeviceInfo& info) { return info.probed && info.outputChannels >= 2; }
 
 // The index of the output device named name (or containing it), or of the default.
 bool findDevice(RtAudio& audio, const std::string& name, unsigned& index) {
@@ -40,12 +25,10 @@ bool findDevice(RtAudio& audio, const std::string& name, unsigned& index) {
     if (name.empty()) {
         for (unsigned i = 0; i < count; ++i) {
             const RtAudio::DeviceInfo info = audio.getDeviceInfo(i);
-            if (info.probed && info.outputChannels >= 2 && info.isDefaultOutput) return index = i, true;
+            if (usable(info) && info.isDefaultOutput) return index = i, true;
         }
-        for (unsigned i = 0; i < count; ++i) {
-            const RtAudio::DeviceInfo info = audio.getDeviceInfo(i);
-            if (info.probed && info.outputChannels >= 2) return index = i, true;
-        }
+        for (unsigned i = 0; i < count; ++i)
+            if (usable(audio.getDeviceInfo(i))) return index = i, true;
         return false;
     }
     for (unsigned i = 0; i < count; ++i)
@@ -57,62 +40,74 @@ bool findDevice(RtAudio& audio, const std::string& name, unsigned& index) {
 
 class RtDriver : public AudioDriver {
 public:
-    bool start(StandaloneSynth& s, const AudioChoice& choice, std::string& error) override {
+    bool start(StandaloneSynth& s, const AudioChoice& choice, std::string& error,
+               std::vector<std::string>& notes) override {
         synth = &s;
-        std::string refusal;
-        for (RtAudio::Api api : audioApis()) {
-            try {
-                auto audio = std::make_unique<RtAudio>(api);
-                audio->showWarnings(false);
-                unsigned device = 0;
-                if (!findDevice(*audio, choice.device, device)) {
-                    if (!choice.device.empty() && refusal.empty())
-                        refusal = "no audio device named \"" + choice.device + "\"";
-                    continue;
-                }
-                const RtAudio::DeviceInfo info = audio->getDeviceInfo(device);
-                RtAudio::StreamParameters out;
-                out.deviceId = device;
-                out.nChannels = 2;
-                rate =
-                    choice.rate ? choice.rate : (info.preferredSampleRate ? info.preferredSampleRate : 48000);
-                frames = choice.buffer ? choice.buffer : 256;
-                RtAudio::StreamOptions options;
-                options.flags = RTAUDIO_NONINTERLEAVED;
-                options.streamName = "Hammerlyn2";
-                synth->start(static_cast<float>(rate), 8192);
-                audio->openStream(&out, nullptr, RTAUDIO_FLOAT32, rate, &frames, &RtDriver::callback, this,
-                                  &options);
-                if (choice.buffer && frames != choice.buffer) {
-                    audio->closeStream();
-                    error = "the audio device \"" + info.name + "\" refuses a buffer of " +
-                            std::to_string(choice.buffer) + " frames (it offers " + std::to_string(frames) +
-                            ")";
-                    return false;
-                }
-                audio->startStream();
-                name = info.name;
-                stream = std::move(audio);
-                break;
-            } catch (const RtAudioError& e) {
-                if (refusal.empty()) refusal = "the audio device refused: " + e.getMessage();
+        for (const RtAudio::Api api : kApis) {
+            std::vector<std::string> apiNotes;
+            devices.clear();
+            const bool opened = open(api, choice, error, apiNotes);
+            if (opened || api == kApis[std::size(kApis) - 1]) {
+                notes.insert(notes.end(), apiNotes.begin(), apiNotes.end());
+                return opened && midi.open(s, choice, error, notes);
             }
         }
-        if (!stream) {
-#if defined(_WIN32)
-            const char* none = "no audio device (no sound card answers)";
-#else
-            const char* none = "no audio device (no JACK server runs, and no sound card answers)";
-#endif
-            error = refusal.empty() ? std::string(none) : refusal;
+        return false;
+    }
+
+    bool open(RtAudio::Api api, const AudioChoice& choice, std::string& error,
+              std::vector<std::string>& notes) {
+        try {
+            auto audio = std::make_unique<RtAudio>(api);
+            audio->showWarnings(false);
+            unsigned device = 0;
+            if (!findDevice(*audio, choice.device, device)) {
+                if (choice.device.empty() || choice.deviceTyped) {
+                    error = choice.device.empty()
+                                ? noDevice()
+                                : "no " + std::string(systemName(api)) + " audio device named \"" +
+                                      choice.device + "\" (--list-devices lists them)";
+                    return false;
+                }
+                notes.push_back("the saved audio device \"" + choice.device +
+                                "\" is not there now: playing through the default");
+                if (!findDevice(*audio, "", device)) return error = noDevice(), false;
+            }
+            const RtAudio::DeviceInfo info = audio->getDeviceInfo(device);
+            for (unsigned i = 0; i < audio->getDeviceCount(); ++i)
+                if (const RtAudio::DeviceInfo other = audio->getDeviceInfo(i); usable(other))
+                    devices.push_back(other.name);
+            RtAudio::StreamParameters out;
+            out.deviceId = device;
+            out.nChannels = 2;
+            rate = choice.rate ? choice.rate : (info.preferredSampleRate ? info.preferredSampleRate : 48000);
+            frames = choice.buffer ? choice.buffer : 256;
+            RtAudio::StreamOptions options;
+            options.flags = RTAUDIO_NONINTERLEAVED;
+            options.streamName = "Hammerlyn2";
+            synth->start(static_cast<float>(rate), 8192);
+            audio->openStream(&out, nullptr, RTAUDIO_FLOAT32, rate, &frames, &RtDriver::callback, this,
+                              &options, &RtDriver::onError);
+            if (choice.buffer && frames != choice.buffer) {
+                audio->closeStream();
+                error = "the audio device \"" + info.name + "\" refuses a buffer of " +
+                        std::to_string(choice.buffer) + " frames (it offers " + std::to_string(frames) + ")";
+                return false;
+            }
+            current = this;
+            audio->startStream();
+            name = info.name;
+            apiName = systemName(api);
+            stream = std::move(audio);
+        } catch (const RtAudioError& e) {
+            error = "the audio device refused: " + e.getMessage();
             return false;
         }
-        openMidi(choice.midiInputs);
         return true;
     }
 
     void stop() override {
-        inputs.clear();
+        midi.close();
         if (stream) {
             try {
                 if (stream->isStreamRunning()) stream->stopStream();
@@ -122,40 +117,36 @@ public:
             stream.reset();
             synth->stop();
         }
+        current = nullptr;
     }
     ~RtDriver() override { stop(); }
 
+    bool lost() const override { return gone.load(); }
+    void poll() override { midi.poll(); }
     std::string deviceText() const override {
-        return name + ", " + std::to_string(rate) + " Hz, " + std::to_string(frames) + " frames";
+        return apiName + " (" + name + "), " + std::to_string(rate) + " Hz, " + std::to_string(frames) +
+               " frames";
     }
-    std::vector<std::string> midiTexts() const override { return midiNames; }
+    std::vector<std::string> midiTexts() const override { return midi.texts(); }
+    std::string system() const override { return "ds"; }  // the one Windows has
+    std::vector<std::string> outputNames() const override { return devices; }
+    std::vector<std::string> midiSourceNames() const override { return SystemMidi::inputNames(); }
 
 private:
-    // Every input, or those whose names contain one of the chosen texts.
-    void openMidi(const std::vector<std::string>& chosen) {
-        try {
-            RtMidiIn probe;
-            const unsigned count = probe.getPortCount();
-            for (unsigned i = 0; i < count; ++i) {
-                const std::string port = probe.getPortName(i);
-                bool wanted = chosen.empty();
-                for (const std::string& c : chosen) wanted = wanted || port.find(c) != std::string::npos;
-                if (!wanted) continue;
-                auto input = std::make_unique<RtMidiIn>();
-                input->setCallback(&RtDriver::midiCallback, synth);
-                input->openPort(i, "Hammerlyn2");
-                inputs.push_back(std::move(input));
-                midiNames.push_back("MIDI " + port);
-            }
-        } catch (const RtMidiError& e) {
-            std::fprintf(stderr, "hammerlyn2: MIDI inputs: %s\n", e.getMessage().c_str());
-        }
+    static std::string noDevice() {
+#if defined(_WIN32)
+        return "no audio device (no sound card answers)";
+#else
+        return "no audio device (no JACK server runs, no PulseAudio server answers, and no sound card "
+               "answers)";
+#endif
     }
 
-    static void midiCallback(double, std::vector<unsigned char>* message, void* synth) {
-        if (!message || message->empty() || message->size() > 3) return;
-        const auto& m = *message;
-        static_cast<StandaloneSynth*>(synth)->post(m[0], m.size() > 1 ? m[1] : 0, m.size() > 2 ? m[2] : 0);
+    // RtAudio reports a device that stopped taking samples (unplugged) as a
+    // failed write, an underrun as one that is made good at once.
+    static void onError(RtAudioError::Type type, const std::string& text) {
+        if (type == RtAudioError::WARNING && text.find("underrun") != std::string::npos) return;
+        if (RtDriver* d = current.load()) d->gone.store(true);
     }
 
     static int callback(void* output, void*, unsigned int count, double, RtAudioStreamStatus, void* self) {
@@ -165,39 +156,35 @@ private:
         return 0;
     }
 
+    // RtAudio's error callback carries no pointer of ours: the one stream there is.
+    static inline std::atomic<RtDriver*> current{nullptr};
+
     StandaloneSynth* synth = nullptr;
     std::unique_ptr<RtAudio> stream;
-    std::vector<std::unique_ptr<RtMidiIn>> inputs;
-    std::vector<std::string> midiNames;
-    std::string name;
+    SystemMidi midi;
+    std::string name, apiName;
+    std::vector<std::string> devices;  // the usable outputs, when the stream opened
     unsigned rate = 0, frames = 0;
+    std::atomic<bool> gone{false};
 };
 
 }  // namespace
 
 std::unique_ptr<AudioDriver> openSystemAudio() { return std::make_unique<RtDriver>(); }
 
-void listDevices() {
-    listJack();
-    for (RtAudio::Api api : audioApis()) {
+void listSystemAudio() {
+    for (const RtAudio::Api api : kApis) {
         try {
             RtAudio audio(api);
             audio.showWarnings(false);
-            std::printf("%s audio (--audio takes a name):\n", RtAudio::getApiDisplayName(api).c_str());
+            std::printf("%s audio (--audio takes a name):\n", systemName(api));
             for (unsigned i = 0; i < audio.getDeviceCount(); ++i) {
                 const RtAudio::DeviceInfo info = audio.getDeviceInfo(i);
-                if (info.probed && info.outputChannels >= 2)
+                if (usable(info))
                     std::printf("  %s%s\n", info.name.c_str(), info.isDefaultOutput ? " (default)" : "");
             }
         } catch (const RtAudioError&) {
         }
     }
-    try {
-        audioApis();  // ALSA quietened
-        RtMidiIn midi;
-        midi.setErrorCallback([](RtMidiError::Type, const std::string&, void*) {}, nullptr);
-        std::printf("MIDI inputs (--midi takes a name):\n");
-        for (unsigned i = 0; i < midi.getPortCount(); ++i) std::printf("  %s\n", midi.getPortName(i).c_str());
-    } catch (const RtMidiError&) {
-    }
 }
+#endif

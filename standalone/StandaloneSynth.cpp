@@ -40,21 +40,14 @@ void StandaloneSynth::apply(int frame, const MidiBytes& event) noexcept {
 }
 
 void StandaloneSynth::changeProgram(int program) noexcept {
-    // The audio thread never waits for the lock: while the window or the
-    // state saving holds it, the change waits for the next period instead.
-    if (core.trySelectProgram(program)) {
-        pendingProgram = -1;
-        changeCount.fetch_add(1, std::memory_order_relaxed);
-    } else {
-        pendingProgram = program;
-    }
+    // The instrument's rule: at once, or at the next period when the window
+    // or the state saving holds the program lock, unless a later change came.
+    if (core.requestProgram(program)) changeCount.fetch_add(1, std::memory_order_relaxed);
 }
 
 void StandaloneSynth::process(float* left, float* right, int frames, const MidiBytes* events,
                               int count) noexcept {
-    // A program change the window's lock held off last period, then the
-    // queued messages, at frame 0.
-    if (pendingProgram >= 0) changeProgram(pendingProgram);
+    // The queued messages, at frame 0.
     for (;;) {
         Slot& slot = slots[readAt % kSlots];
         if (!queueReady || slot.turn.load(std::memory_order_acquire) != readAt + 1) break;

@@ -4,8 +4,8 @@
 // that applies them at the start of the next period. A program change 0..7
 // selects that program at its frame: the period is rendered in two pieces
 // around it, as a host switching programs between two blocks would. The audio
-// thread never waits for the instrument's program lock: in the rare period
-// where the window holds it, the change moves to the next period's start.
+// thread never waits for the instrument's program lock: the instrument takes
+// a change that finds it held at the next period (Instrument::requestProgram).
 #pragma once
 
 #include <atomic>
@@ -42,7 +42,6 @@ private:
 
     Instrument core;
     std::atomic<unsigned> changeCount{0};
-    int pendingProgram = -1;  // the audio thread's own
 
     // A bounded queue for many producers and one consumer: each slot carries
     // the turn at which it may be written and read.

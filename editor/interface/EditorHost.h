@@ -41,11 +41,13 @@ public:
     virtual void panelKey(int /*key*/, bool /*down*/) {}
     virtual void panelKeysLost() {}
     virtual void panelCloseRequested() {}
-    // Lines the panel's menu shows after the programs, for information only
-    // (a standalone's audio device and MIDI inputs); texts hold kInfoBytes.
+    // Lines the panel's menu shows after the programs (a standalone's audio
+    // device and MIDI inputs); texts hold kInfoBytes. A line chosen from the
+    // menu is reported (a line that only informs does nothing).
     static constexpr int kInfoBytes = 96;
     virtual int infoLineCount() { return 0; }
     virtual void infoLine(int /*index*/, char* text) { text[0] = 0; }
+    virtual void chooseInfoLine(int /*index*/) {}
 
 protected:
     ~EditorHost() = default;

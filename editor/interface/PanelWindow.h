@@ -54,6 +54,8 @@ public:
     // keyboard, its close button reported. False where the layer has no such
     // mode or the window system refuses; then nothing is left open.
     virtual bool openTopLevel(const char* /*title*/, const PixelSurface& /*panel*/) { return false; }
+    // Renames a window of its own (openTopLevel) while open.
+    virtual void setTitle(const char* /*title*/) {}
     // Destroys the window; harmless when none is open.
     virtual void close() = 0;
     // The native window (HWND or X11 window id) while open, else null.

@@ -162,6 +162,12 @@ bool QFGui::open(void* parent) {
     return true;
 }
 
+void QFGui::setTopLevelTitle(const char* title) {
+    if (!topLevel || !title || topLevelTitle == title) return;
+    topLevelTitle = title;
+    if (windowOpen) panelWindow->setTitle(title);
+}
+
 bool QFGui::openTopLevel(const char* title) {
     std::string name = title ? title : "";  // title may point into topLevelTitle
     close();
@@ -341,8 +347,13 @@ void QFGui::chooseMenuItem(int index) {
         return;
     }
     EditorHost* host = getEffect();
+    if (!host) return;
+    // The sizes, a separator, the programs, a separator, the host's lines.
+    const int programs = host->programCount();
     const int program = index - 3;
-    if (host && index >= 3 && program < host->programCount()) host->selectProgram(program);
+    if (index >= 3 && program < programs) host->selectProgram(program);
+    const int line = index - (programs > 0 ? 4 + programs : 3);
+    if (line >= 0 && line < host->infoLineCount()) host->chooseInfoLine(line);
 }
 
 int QFGui::menuItemAt(int x, int y) const {

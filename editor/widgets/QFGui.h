@@ -41,6 +41,8 @@ public:
     // application): the keyboard and the close button reach the EditorHost
     // (panelKey, panelCloseRequested). Size changes make the window again.
     bool openTopLevel(const char* title);
+    // Renames that window (and the one made again at another size).
+    void setTopLevelTitle(const char* title);
     void close() override;
     // Handles the window's queued events and draws what changed since the
     // last drawing (updates from other threads wait for this).

@@ -413,6 +413,13 @@ void X11PanelWindow::nameTopLevel(const void* library, const char* title, unsign
     lib.SetWMProtocols(x->display, x->window, &x->deleteWindow, 1);
 }
 
+void X11PanelWindow::setTitle(const char* title) {
+    if (!x || !x->window || x->dead || !title) return;
+    const Xlib& lib = xlib();
+    ErrorTrap trap(x->display);
+    lib.StoreName(x->display, x->window, title);
+}
+
 void X11PanelWindow::close() { x.reset(); }
 
 void X11PanelWindow::present(const PixelSurface& panel, int px, int py, int w, int h) {

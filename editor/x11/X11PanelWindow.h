@@ -21,6 +21,7 @@ public:
     // A window of the root: titled, WM_CLASS hammerlyn2, size hints fixed to
     // the panel, WM_DELETE_WINDOW for its close button; keys and focus read.
     bool openTopLevel(const char* title, const PixelSurface& panel) override;
+    void setTitle(const char* title) override;
     void close() override;
     void* handle() const override;
     void present(const PixelSurface& panel, int x, int y, int width, int height) override;

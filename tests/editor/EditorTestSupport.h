@@ -57,6 +57,8 @@ public:
     std::vector<std::string> info;
     int infoLineCount() override { return static_cast<int>(info.size()); }
     void infoLine(int index, char* text) override { std::snprintf(text, kInfoBytes, "%s", info[index].c_str()); }
+    void chooseInfoLine(int index) override { chosenLines.push_back(index); }
+    std::vector<int> chosenLines;
 
     // The editor to keep up to date; owned by the test, not by the plug-in.
     void attach(QFGui* editor) { gui = editor; }

@@ -245,11 +245,13 @@ TEST_F(ScaleTest, TheDrawnMenuChoosesTheSizeAndThePrograms) {
     EXPECT_EQ(plugin.selectedPrograms.size(), 1u);
     EXPECT_EQ(s(), 2);
     EXPECT_EQ(differences(), std::make_pair(0, 0));
-    // A standalone's lines come last, after a separator, and choose nothing.
+    // A standalone's lines come last, after a separator, and are reported
+    // to it when chosen.
     plugin.info = {"Audio: JACK", "MIDI keyboard"};
     EXPECT_EQ(gui->menuItems(), (std::vector<std::string>{"Size 100 %", "Size 200 %", "", "One", "Two",
                                                           "Three", "", "Audio: JACK", "MIDI keyboard"}));
     gui->chooseMenuItem(8);
+    EXPECT_EQ(plugin.chosenLines, std::vector<int>{1});
     EXPECT_EQ(plugin.selectedPrograms.size(), 1u);
     EXPECT_EQ(s(), 2);
 }

@@ -6,8 +6,12 @@
 #include <gtest/gtest.h>
 #include <jack/jack.h>
 #include <jack/midiport.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -45,24 +49,31 @@ std::string readAll(const fs::path& path) {
     return s.str();
 }
 
-// A process of the application, its standard error in a file.
+// A process of the application, its standard output and error in files,
+// with SIGPIPE at its default whatever the test set for itself. Variables
+// in env ("NAME=value") are set on top of the test's own.
 struct App {
     pid_t pid = -1;
-    fs::path errors;
+    fs::path errors, output;
 
-    App(const fs::path& config, const std::string& server, std::vector<std::string> args) {
+    App(const fs::path& config, const std::string& server, std::vector<std::string> args,
+        std::vector<std::string> env = {}) {
         errors = config / "stderr.txt";
+        output = config / "stdout.txt";
+        std::ofstream{errors}, std::ofstream{output};  // emptied before the process starts
         pid = fork();
         if (pid == 0) {
             prctl(PR_SET_PDEATHSIG, SIGKILL);
+            signal(SIGPIPE, SIG_DFL);
             setenv("XDG_CONFIG_HOME", config.c_str(), 1);
             setenv("JACK_DEFAULT_SERVER", server.c_str(), 1);
             setenv("PULSE_SERVER", "unix:/nonexistent", 1);  // no PulseAudio of the user's
             setenv("GDK_SCALE", "1", 1);
-            const int out = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            dup2(out, 2);
-            const int null = open("/dev/null", O_WRONLY);
-            dup2(null, 1);
+            for (std::string& e : env) putenv(e.data());
+            const int err = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(err, 2);
+            const int out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(out, 1);
             std::vector<char*> argv{const_cast<char*>(HAMMERLYN2_APP)};
             for (std::string& a : args) argv.push_back(a.data());
             argv.push_back(nullptr);
@@ -86,17 +97,60 @@ struct App {
         }
         return -1;
     }
+    // Waits for the start line (true), or for the end of the process (false).
+    bool playing(double seconds = 10) {
+        const auto end = Clock::now() + std::chrono::duration<double>(seconds);
+        while (Clock::now() < end && pid > 0) {
+            if (stdoutText().find("playing through") != std::string::npos) return true;
+            if (waitpid(pid, nullptr, WNOHANG) == pid) pid = -1;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return stdoutText().find("playing through") != std::string::npos;
+    }
+    // Sends sig and returns the exit status.
+    int end(int sig = SIGTERM) {
+        if (pid > 0) kill(pid, sig);
+        return wait(10);
+    }
     std::string stderrText() const { return readAll(errors); }
+    std::string stdoutText() const { return readAll(output); }
 };
+
+// JACK1's servers share the machine's /dev/shm and SysV IPC: a registry of
+// eight server names, and a metadata store in /dev/shm/jack-UID/default
+// without which a server crashes as a client leaves; a server of that name
+// ending takes it away from every other. As root, each test program runs in
+// IPC and mount namespaces of its own over a private /dev/shm (its children
+// with it); elsewhere a locked pool of names keeps concurrent runs apart.
+const bool privateJack = [] {
+    if (geteuid() != 0 || unshare(CLONE_NEWNS | CLONE_NEWIPC) != 0) return false;
+    return mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+           mount("tmpfs", "/dev/shm", "tmpfs", 0, "mode=1777") == 0;
+}();
 
 // jackd -d dummy (JACK1) under a name of the test's own, 44.1 kHz, 256-frame periods.
 struct JackServer {
     pid_t pid = -1;
-    // JACK1 keeps eight servers' names in its registry and frees an entry only
-    // for a server of the same name: a test that crashed leaves one. So few
-    // names, each reused.
-    std::string name = "hammerlyn2-test-" + std::to_string(getpid() % 4);
+    int lock = -1;
+    std::string name;
+    // JACK1 frees a registry entry only for a server of the same name (a
+    // test that crashed leaves one): so four names, each held under a lock
+    // for the server's life.
     JackServer() {
+        for (int round = 0; lock < 0; ++round)
+            for (int n = 0; n < 4 && lock < 0; ++n) {
+                const std::string path = "/tmp/hammerlyn2-test-jack-" + std::to_string(n) + ".lock";
+                const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+                if (fd >= 0 && flock(fd, round < 200 ? LOCK_EX | LOCK_NB : LOCK_EX) == 0) {
+                    lock = fd;
+                    name = "hammerlyn2-test-" + std::to_string(n);
+                } else {
+                    if (fd >= 0) ::close(fd);
+                    std::this_thread::sleep_for(std::chrono::milliseconds(n == 3 ? 50 : 0));
+                }
+            }
+        std::error_code ec;
+        fs::create_directories("/dev/shm/jack-" + std::to_string(getuid()) + "/default", ec);
         pid = fork();
         if (pid == 0) {
             prctl(PR_SET_PDEATHSIG, SIGKILL);
@@ -119,7 +173,10 @@ struct JackServer {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
     }
-    ~JackServer() { stop(); }
+    ~JackServer() {
+        stop();
+        if (lock >= 0) ::close(lock);
+    }
     void stop() {
         if (pid > 0) kill(pid, SIGTERM), waitpid(pid, nullptr, 0);
         pid = -1;
@@ -201,6 +258,10 @@ private:
         auto* rig = static_cast<Rig*>(self);
         void* out = jack_port_get_buffer(rig->midiOut, n);
         jack_midi_clear_buffer(out);
+        if (const int program = rig->programChange.exchange(-1); program >= 0) {
+            const unsigned char bytes[2] = {0xC0, static_cast<unsigned char>(program)};
+            jack_midi_event_write(out, 0, bytes, 2);
+        }
         if (rig->state.load() == 1) rig->state.store(2);
         if (rig->state.load() < 2) return 0;
         const jack_nframes_t at = rig->sent;
@@ -235,7 +296,10 @@ private:
         return 0;
     }
 
+public:
     jack_client_t* sender = nullptr;
+
+private:
     jack_client_t* recorder = nullptr;
     jack_port_t* midiOut = nullptr;
     jack_port_t* inLeft = nullptr;
@@ -244,7 +308,8 @@ private:
     std::atomic<int> state{0};              // 0 idle, 1 armed, 2 playing, 3 recorded
     jack_nframes_t sent = 0, recorded = 0;  // each client's own
 public:
-    std::atomic<int> xruns{0};  // periods the server reported late while recording
+    std::atomic<int> xruns{0};           // periods the server reported late while recording
+    std::atomic<int> programChange{-1};  // sent at the next period, whatever the score does
     std::atomic<bool> recording{false};
 
 private:
@@ -271,7 +336,7 @@ double energy(const std::vector<float>& v, std::size_t from, std::size_t to) {
 // JACK client: the recording equals the VST 2 build's render of the same
 // events in the same periods, the program switched at the same frame.
 TEST(StandaloneApp, JackRecordingEqualsTheVst2Render) {
-    signal(SIGPIPE, SIG_IGN);  // libjack writing to a server that went first
+    signal(SIGPIPE, SIG_IGN);  // the test's own libjack writing to a server that went first
     constexpr jack_nframes_t kFrames = 60000;
     const std::vector<MidiMessage> score = {
         {0, 0x90, 60, 100},    {300, 0x90, 64, 80},       {9000, 0xE0, 0x00, 0x50},
@@ -342,6 +407,104 @@ TEST(StandaloneApp, JackRecordingEqualsTheVst2Render) {
     }
 }
 
+// What the application refuses and what it keeps, under JACK: a name typed
+// that matches no port (whatever characters it holds) ends the start with
+// one line and is not kept; options at the top of their ranges are taken; a
+// closed terminal saves like Ctrl-C; a sound file ending in CRLF is read; a
+// saved rate the server does not run at gives way with a note naming its
+// file; a saved sound that cannot be read is left alone and this run's is
+// saved beside it; no temporary file stays; a folder that cannot be made is
+// said at once and the run ends failing.
+TEST(StandaloneApp, RefusesUnmatchedNamesAndNeverLosesOrOverwritesTheSound) {
+    signal(SIGPIPE, SIG_IGN);
+    JackServer server;
+    const fs::path config = freshConfig("refusals");
+    const fs::path folder = config / "Hammerlyn2";
+    const std::pair<std::vector<std::string>, std::string> refusals[] = {
+        {{"--audio", "["}, "no JACK port named \"[\""},
+        {{"--audio", "nosuchport"}, "no JACK port named \"nosuchport\""},
+        {{"--midi", "*x"}, "no JACK MIDI port named \"*x\""},
+        {{"--midi", "a("}, "no JACK MIDI port named \"a(\""},
+        {{"--program", "8", "--rate", "192000"}, "the JACK server runs at 44100 Hz, not 192000"},
+        {{"--buffer", "8192"}, "the JACK server's period is 256 frames, not 8192"},
+    };
+    for (const auto& [args, line] : refusals) {
+        std::vector<std::string> all{"--no-window"};
+        all.insert(all.end(), args.begin(), args.end());
+        App app(config, server.name, all);
+        EXPECT_EQ(app.wait(10), 1) << line;
+        const bool listed = line.find("named") != std::string::npos;
+        EXPECT_EQ(app.stderrText(),
+                  "hammerlyn2: " + line + (listed ? " (--list-devices lists them)" : "") + "\n");
+    }
+    EXPECT_FALSE(fs::exists(folder / "audio.txt"));
+
+    {
+        App app(config, server.name, {"--no-window", "--program", "8"});
+        ASSERT_TRUE(app.playing()) << app.stderrText();
+        // A keyboard plugged in while it plays is connected.
+        jack_client_t* keyboard =
+            jack_client_open("keyboard", static_cast<jack_options_t>(JackNoStartServer | JackServerName),
+                             nullptr, server.name.c_str());
+        ASSERT_NE(keyboard, nullptr);
+        jack_port_t* keys = jack_port_register(keyboard, "out", JACK_DEFAULT_MIDI_TYPE,
+                                               JackPortIsOutput | JackPortIsPhysical, 0);
+        ASSERT_EQ(jack_activate(keyboard), 0);
+        for (auto end = Clock::now() + std::chrono::seconds(5);
+             Clock::now() < end && !jack_port_connected(keys);)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_TRUE(jack_port_connected_to(keys, "Hammerlyn2:midi_in"));
+        jack_client_close(keyboard);
+        EXPECT_EQ(app.end(SIGHUP), 0) << app.stderrText();
+    }
+    const std::string saved = readAll(folder / "sound.state");
+    ASSERT_EQ(saved.substr(0, 4), "1:7:");
+    std::ofstream(folder / "sound.state", std::ios::binary) << saved.substr(0, saved.size() - 1) << "\r\n";
+    std::ofstream(folder / "audio.txt") << "rate=48000\n";
+    {
+        App app(config, server.name, {"--no-window"});
+        ASSERT_TRUE(app.playing()) << app.stderrText();
+        EXPECT_EQ(app.end(SIGINT), 0);
+        EXPECT_EQ(app.stderrText(), "hammerlyn2: the JACK server runs at 44100 Hz, not 48000 (saved in " +
+                                        (folder / "audio.txt").string() +
+                                        "): playing at the server's rate\n");
+    }
+    EXPECT_EQ(readAll(folder / "sound.state"), saved);
+
+    // A FIFO in its place (which would hold a blocking read up), then a dangling link.
+    fs::remove(folder / "sound.state");
+    ASSERT_EQ(mkfifo((folder / "sound.state").c_str(), 0644), 0);
+    for (const char* why : {"not a regular file", "a link to nothing"}) {
+        const std::string beside = why[0] == 'n' ? "sound.state.this-run" : "sound.state.this-run.2";
+        App app(config, server.name, {"--no-window", "--program", "2"});
+        ASSERT_TRUE(app.playing()) << app.stderrText();
+        EXPECT_EQ(app.end(), 0);
+        EXPECT_NE(app.stderrText().find("cannot be read (" + std::string(why) + ")"), std::string::npos)
+            << app.stderrText();
+        EXPECT_NE(app.stderrText().find("saved as " + (folder / beside).string() + "\n"), std::string::npos);
+        EXPECT_EQ(readAll(folder / beside).substr(0, 4), "1:1:");
+        EXPECT_NE(fs::symlink_status(folder / "sound.state").type(),
+                  fs::file_type::regular);  // left as it was
+        fs::remove(folder / "sound.state");
+        fs::create_symlink(folder / "elsewhere", folder / "sound.state");
+    }
+    EXPECT_FALSE(fs::exists(folder / "elsewhere"));
+    for (const auto& entry : fs::directory_iterator(folder))
+        EXPECT_EQ(entry.path().filename().string().find(".new"), std::string::npos) << entry.path();
+
+    fs::remove_all(folder);
+    std::ofstream(folder.string()) << "";
+    {
+        App app(config, server.name, {"--no-window"});
+        ASSERT_TRUE(app.playing()) << app.stderrText();
+        EXPECT_EQ(app.end(), 1);
+        EXPECT_NE(app.stderrText().find("cannot be made (a file of that name is in the way)"),
+                  std::string::npos);
+        EXPECT_NE(app.stderrText().find("the sound could not be saved"), std::string::npos)
+            << app.stderrText();
+    }
+}
+
 // No JACK server and no sound card: one line saying so, and a failing status at once.
 TEST(StandaloneApp, NoAudioEndsWithOneLine) {
     if (fs::exists("/dev/snd/seq") || fs::exists("/dev/snd/controlC0"))
@@ -349,13 +512,22 @@ TEST(StandaloneApp, NoAudioEndsWithOneLine) {
     const fs::path config = freshConfig("none");
     App app(config, "hammerlyn2-no-server", {"--no-window"});
     EXPECT_EQ(app.wait(10), 1);
-    EXPECT_EQ(app.stderrText(),
-              "hammerlyn2: no audio device (no JACK server runs, and no sound card answers)\n");
+    EXPECT_EQ(
+        app.stderrText(),
+        "hammerlyn2: no audio device (no JACK server runs, no PulseAudio server answers, and no sound card "
+        "answers)\n");
+    // --help names every option and where the settings live.
+    App help(config, "hammerlyn2-no-server", {"--help"});
+    EXPECT_EQ(help.wait(10), 0);
+    for (const char* word : {"--list-devices", "--audio-system", "--audio ", "--midi", "--rate", "--buffer",
+                             "--program", "--no-window", "~/.config/Hammerlyn2", "sound.state", "audio.txt"})
+        EXPECT_NE(help.stdoutText().find(word), std::string::npos) << word;
 }
 
 namespace {
 
-Window findWindow(Display* d, const char* title) {
+// The application's window: its title begins with the application's name.
+Window findWindow(Display* d, const std::string& title) {
     Window root = DefaultRootWindow(d), parent = 0, *children = nullptr;
     unsigned count = 0;
     Window found = 0;
@@ -363,13 +535,24 @@ Window findWindow(Display* d, const char* title) {
         for (unsigned i = 0; i < count && !found; ++i) {
             char* name = nullptr;
             if (XFetchName(d, children[i], &name) && name) {
-                if (std::strcmp(name, title) == 0) found = children[i];
+                if (std::string(name).rfind(title, 0) == 0) found = children[i];
                 XFree(name);
             }
         }
         XFree(children);
     }
     return found;
+}
+
+std::string windowTitle(Display* d, Window w) {
+    char* name = nullptr;
+    std::string title;
+    if (XFetchName(d, w, &name) && name) title = name, XFree(name);
+    return title;
+}
+
+std::string programName(const std::vector<unsigned char>& bank, int program) {
+    return reinterpret_cast<const char*>(bank.data() + 88 * program);  // 24 bytes, NUL-padded
 }
 
 Window waitForWindow(Display* d) {
@@ -423,6 +606,8 @@ TEST(StandaloneApp, WindowPlaysKeysKeepsTheSoundAndRefusesADamagedOne) {
         EXPECT_EQ(hints.min_width, 512);
         EXPECT_EQ(hints.max_width, 512);
         EXPECT_EQ(hints.max_height, 272);
+        const std::vector<unsigned char> factory = startedInstance()->getChunk(false);
+        EXPECT_EQ(windowTitle(d, w), "Hammerlyn2 - " + programName(factory, 0));
 
         Rig rig;
         ASSERT_TRUE(rig.open(server->name, 22050) && rig.connect());
@@ -444,6 +629,31 @@ TEST(StandaloneApp, WindowPlaysKeysKeepsTheSoundAndRefusesADamagedOne) {
         XTestFakeButtonEvent(d, 1, False, CurrentTime);
         XSync(d, False);
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        // A MIDI program change renames the window; program 1 keeps its edit.
+        rig.programChange.store(2);
+        const std::string renamed = "Hammerlyn2 - " + programName(factory, 2);
+        for (auto end = Clock::now() + std::chrono::seconds(5);
+             Clock::now() < end && windowTitle(d, w) != renamed;)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_EQ(windowTitle(d, w), renamed);
+        // The menu's last line, "MIDI off: score:out" (after the sizes, the
+        // programs, what plays and the two outputs), connects it; the choice is kept.
+        XTestFakeMotionEvent(d, -1, a.x + 4, a.y + 4, CurrentTime);
+        XTestFakeButtonEvent(d, 3, True, CurrentTime);
+        XTestFakeButtonEvent(d, 3, False, CurrentTime);
+        XSync(d, False);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        XTestFakeMotionEvent(d, -1, a.x + 24, a.y + 4 + 2 + 2 * 13 + 5 + 8 * 13 + 5 + 3 * 13 + 6,
+                             CurrentTime);
+        XTestFakeButtonEvent(d, 1, True, CurrentTime);
+        XTestFakeButtonEvent(d, 1, False, CurrentTime);
+        XSync(d, False);
+        const fs::path choices = config / "Hammerlyn2" / "audio.txt";
+        for (auto end = Clock::now() + std::chrono::seconds(5);
+             Clock::now() < end && readAll(choices).find("midi=score:out\n") == std::string::npos;)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_EQ(readAll(choices), "audio=\nmidi=score:out\n");
+        EXPECT_TRUE(jack_port_connected_to(jack_port_by_name(rig.sender, "score:out"), "Hammerlyn2:midi_in"));
         closeWindow(d, w);
         EXPECT_EQ(app.wait(10), 0) << app.stderrText();
     }
@@ -451,8 +661,8 @@ TEST(StandaloneApp, WindowPlaysKeysKeepsTheSoundAndRefusesADamagedOne) {
     // saved bank, knob 15 of program 1, is what the drag left.
     const std::string saved = readAll(state);
     ASSERT_EQ(saved.size(), 4u + 1408u + 1u);
-    auto vst = startedInstance();
-    const std::vector<unsigned char> factory = vst->getChunk(false);
+    EXPECT_EQ(saved.substr(0, 4), "1:2:");
+    const std::vector<unsigned char> factory = startedInstance()->getChunk(false);
     ASSERT_EQ(factory.size(), 704u);
     int differing = 0;
     for (std::size_t i = 0; i < 704; ++i) {
@@ -462,20 +672,152 @@ TEST(StandaloneApp, WindowPlaysKeysKeepsTheSoundAndRefusesADamagedOne) {
     }
     EXPECT_EQ(differing, 1);
 
-    // A damaged file: refused in one line, kept beside, the factory sound back.
+    // A damaged file: refused in one line, kept beside, the factory sound
+    // back; the window at the size it had last (200 %), and that size kept.
     std::ofstream(state, std::ios::trunc) << "1:0:00ff";
+    std::ofstream(config / "Hammerlyn2" / "audio.txt", std::ios::trunc) << "size=200\n";
     {
         server.reset();  // a server of its own for the second run
         server = std::make_unique<JackServer>();
         App app(config, server->name, {});
         const Window w = waitForWindow(d);
         ASSERT_NE(w, 0u) << app.stderrText();
+        XWindowAttributes a{};
+        XGetWindowAttributes(d, w, &a);
+        EXPECT_EQ(a.width, 1024);
         closeWindow(d, w);
         EXPECT_EQ(app.wait(10), 0);
         EXPECT_NE(app.stderrText().find("is damaged or from another version"), std::string::npos)
             << app.stderrText();
     }
+    EXPECT_NE(readAll(config / "Hammerlyn2" / "audio.txt").find("size=200\n"), std::string::npos);
     EXPECT_EQ(readAll(config / "Hammerlyn2" / "sound.state.damaged"), "1:0:00ff");
     EXPECT_EQ(readAll(state).substr(4, 1408).size(), 1408u);
     XCloseDisplay(d);
+}
+
+namespace {
+
+// A PulseAudio server of the test's own: a null sink, its own runtime folder.
+struct PulseServer {
+    pid_t pid = -1;
+    fs::path runtime, socket;
+    explicit PulseServer(const fs::path& dir) : runtime(dir / "run"), socket(runtime / "pulse" / "native") {
+        fs::create_directories(runtime);
+        pid = fork();
+        if (pid == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+            setenv("HOME", dir.c_str(), 1);
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, 1);
+            dup2(null, 2);
+            execlp("pulseaudio", "pulseaudio", "-n", "--load=module-null-sink",
+                   "--load=module-native-protocol-unix", "--exit-idle-time=-1", "--daemonize=no",
+                   static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        const auto end = Clock::now() + std::chrono::seconds(10);
+        while (Clock::now() < end && !fs::exists(socket))
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ~PulseServer() { stop(); }
+    void stop() {
+        if (pid > 0) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
+        pid = -1;
+    }
+    std::vector<std::string> env() const {
+        return {"PULSE_SERVER=unix:" + socket.string(), "XDG_RUNTIME_DIR=" + runtime.string()};
+    }
+};
+
+}  // namespace
+
+// No JACK server: a PulseAudio server that answers is used at every start,
+// named in the start line, found by its output's name; a key of the window is
+// heard at that output; the server going away ends the run, the sound saved.
+// With neither, ALSA's default device plays: a file over ALSA's null device,
+// which keeps no time, so that run is measured in bytes written.
+TEST(StandaloneApp, PlaysThroughPulseAudioEveryTimeElseAlsa) {
+    if (!fs::exists("/usr/bin/pulseaudio") || !fs::exists("/usr/bin/parec"))
+        GTEST_SKIP() << "no pulseaudio or pulseaudio-utils";
+    const fs::path config = freshConfig("pulse");
+    PulseServer pulse(config);
+    const std::string line = "hammerlyn2: playing through PulseAudio (Null Output), ";
+    for (int run = 0; run < 10; ++run) {
+        App app(config, "hammerlyn2-no-server", {"--no-window"}, pulse.env());
+        ASSERT_TRUE(app.playing()) << app.stderrText();
+        EXPECT_EQ(app.stdoutText().substr(0, line.size()), line) << "run " << run;
+        EXPECT_EQ(app.end(), 0);
+        EXPECT_EQ(app.stderrText(), "");  // nothing of the libraries' own (no sequencer here, or one)
+        if (!fs::exists("/dev/snd/seq")) {
+            EXPECT_NE(app.stdoutText().find("\nhammerlyn2: MIDI: none\n"), std::string::npos);
+        }
+    }
+
+    if (!Xvfb::programDisplay().empty()) {
+        App app(config, "hammerlyn2-no-server", {}, pulse.env());
+        Display* d = XOpenDisplay(Xvfb::programDisplay().c_str());
+        ASSERT_NE(d, nullptr);
+        const Window w = waitForWindow(d);
+        ASSERT_NE(w, 0u) << app.stderrText();
+        const fs::path heard = config / "heard.raw";
+        const pid_t recorder = fork();
+        if (recorder == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            for (std::string e : pulse.env()) putenv(strdup(e.c_str()));
+            const int out = open(heard.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(out, 1);
+            execlp("parec", "parec", "--latency-msec=20", "--device=null.monitor", "--format=float32le",
+                   "--rate=44100", "--channels=2", "--raw", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        std::error_code ec;
+        auto recorded = [&] { return fs::file_size(heard, ec) > 0 && !ec; };
+        for (auto end = Clock::now() + std::chrono::seconds(10); Clock::now() < end && !recorded();)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the recorder under way
+        XSetInputFocus(d, w, RevertToParent, CurrentTime);
+        XTestFakeKeyEvent(d, 44 + 8, True, CurrentTime);  // Z
+        XSync(d, False);
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        XTestFakeKeyEvent(d, 44 + 8, False, CurrentTime);
+        XSync(d, False);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        kill(recorder, SIGTERM);
+        waitpid(recorder, nullptr, 0);
+        const std::string raw = readAll(heard);
+        std::vector<float> samples(raw.size() / sizeof(float));
+        std::memcpy(samples.data(), raw.data(), samples.size() * sizeof(float));
+        EXPECT_GT(samples.size(), 44100u);
+        EXPECT_GT(energy(samples, 0, samples.size()), 1e-3);
+        closeWindow(d, w);
+        EXPECT_EQ(app.wait(10), 0) << app.stderrText();
+        XCloseDisplay(d);
+    }
+
+    {
+        App app(config, "hammerlyn2-no-server", {"--no-window", "--audio", "Null Output", "--program", "4"},
+                pulse.env());
+        ASSERT_TRUE(app.playing()) << app.stderrText();
+        pulse.stop();
+        EXPECT_EQ(app.wait(10), 1);
+        EXPECT_EQ(app.stderrText(),
+                  "hammerlyn2: the PulseAudio server or its output went away (the sound is saved)\n");
+    }
+    EXPECT_EQ(readAll(config / "Hammerlyn2" / "sound.state").substr(0, 4), "1:3:");
+
+    const fs::path written = config / "alsa.raw";
+    std::ofstream(config / ".asoundrc") << "pcm.!default { type file; slave.pcm \"null\"; file \""
+                                        << written.string() << "\"; format \"raw\" }\n";
+    std::vector<std::string> env = pulse.env();
+    env.push_back("HOME=" + config.string());
+    App app(config, "hammerlyn2-no-server", {"--no-window", "--audio", ""}, env);
+    ASSERT_TRUE(app.playing()) << app.stderrText();
+    EXPECT_EQ(app.stdoutText().substr(0, 40), "hammerlyn2: playing through ALSA (defaul");
+    std::error_code ec;
+    const auto end = Clock::now() + std::chrono::seconds(20);
+    while (Clock::now() < end && fs::file_size(written, ec) < (1u << 20))
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_GE(fs::file_size(written, ec), 1u << 20);
+    EXPECT_EQ(app.end(), 0) << app.stderrText();
 }
