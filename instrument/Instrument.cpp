@@ -304,16 +304,6 @@ bool Instrument::selectProgram(int index) {
     return true;
 }
 
-bool Instrument::trySelectProgram(int index) noexcept {
-    if (index < 0 || index >= kProgramCount) return false;
-    const std::unique_lock<std::mutex> lock(stateMutex, std::try_to_lock);
-    if (!lock.owns_lock()) return false;
-    keepCurrentValues();
-    currentProgram.store(index, std::memory_order_relaxed);
-    applyProgram();
-    return true;
-}
-
 bool Instrument::requestProgram(int index) noexcept {
     if (index < 0 || index >= kProgramCount) return false;
     // The first request of a series fixes what the program left keeps; later

@@ -6,7 +6,8 @@
 // Threads. render() and the note calls belong to the audio thread and must not
 // overlap each other; they allocate, lock and throw nothing. Parameters may be
 // set and read from any thread at any time. Program and state calls may come
-// from any non-audio thread and are serialised among themselves. prepare(),
+// from any non-audio thread and are serialised among themselves; the audio
+// thread changes programs only through requestProgram(), which never waits. prepare(),
 // unprepare() and setSampleRate() are the host's control calls: never during
 // render().
 #pragma once
@@ -86,10 +87,6 @@ public:
     // Keeps the current values in the current program and loads another one;
     // false (and nothing changes) outside 0..7.
     bool selectProgram(int index);
-    // The same from the audio thread (a standalone's MIDI program change): it
-    // never waits, and is false, with nothing changed, while another thread
-    // holds the program lock; the caller tries again later.
-    bool trySelectProgram(int index) noexcept;
     // A program change from the audio thread (MIDI, a host's program list),
     // never waiting: loaded at once when the program lock is free, else at the
     // start of the first render() that finds it free. The latest change wins:
@@ -165,6 +162,6 @@ private:
     float valuesAtRequest[kParameterCount] = {};
 
     // Serialises program switches, renames and state saves and restores. The
-    // audio thread only ever tries it (trySelectProgram, requestProgram).
+    // audio thread only ever tries it (requestProgram).
     std::mutex stateMutex;
 };

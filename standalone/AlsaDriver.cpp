@@ -142,7 +142,7 @@ private:
 
 }  // namespace
 
-std::unique_ptr<AudioDriver> openSystemAudio() { return std::make_unique<AlsaDriver>(); }
+std::unique_ptr<AudioDriver> makeSystemAudio() { return std::make_unique<AlsaDriver>(); }
 
 void listSystemAudio() {
     SystemMidi::quietenAlsa();

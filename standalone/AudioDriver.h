@@ -61,9 +61,10 @@ std::unique_ptr<AudioDriver> connectJack(std::string& clientName);
 // A driver for a PulseAudio server that answers now; null without one
 // (none is started on the user's behalf either).
 std::unique_ptr<AudioDriver> connectPulse();
-// The system's audio devices, with its MIDI inputs: ALSA on Linux
-// (AlsaDriver), DirectSound on Windows (RtDriver).
-std::unique_ptr<AudioDriver> openSystemAudio();
+// A driver for the system's audio devices, with its MIDI inputs: ALSA on Linux
+// (AlsaDriver), WASAPI or DirectSound on Windows (RtDriver). Nothing is opened
+// until its start.
+std::unique_ptr<AudioDriver> makeSystemAudio();
 // Each system's outputs, printed for --list-devices (nothing where it is absent).
 void listSystemAudio();
 void listJack();

@@ -170,7 +170,7 @@ private:
 
 }  // namespace
 
-std::unique_ptr<AudioDriver> openSystemAudio() { return std::make_unique<RtDriver>(); }
+std::unique_ptr<AudioDriver> makeSystemAudio() { return std::make_unique<RtDriver>(); }
 
 void listSystemAudio() {
     for (const RtAudio::Api api : kApis) {

@@ -91,7 +91,7 @@ std::unique_ptr<AudioDriver> makeDriver(const std::string& system) {
     if (system == "pulse") return connectPulse();
 #endif
     (void)system;
-    return openSystemAudio();
+    return makeSystemAudio();
 }
 
 #if defined(_WIN32)
