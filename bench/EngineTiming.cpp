@@ -4,7 +4,9 @@
 // 96 kHz engine rate for the cases of EngineBench.cpp, on the scalar reference
 // and on each lane path this processor can run, beside the floor (one bare
 // 511-entry smoothing pass x top frequency / engine rate, shared by the
-// voices): the median of 15 timings.
+// voices): the median of 15 timings. The last column is the path the engine
+// chooses on this processor over the floor (bench/engine-speed.sh collects it
+// from several runs of the Linux and Windows builds).
 //
 //   engine_timing                      all cases
 //   engine_timing <case> <path> <n>    renders n blocks of one case and exits
@@ -150,8 +152,8 @@ int main(int argc, char** argv) {
     const double pass = barePassNs();
     std::printf("bare 511-entry pass: %.0f ns; ns per voice-sample at %.0f Hz (median of 15)\n", pass,
                 static_cast<double>(kEngineRate));
-    std::printf("%-24s %8s %10s %8s %8s %8s %8s\n", "case", "floor", "reference", "portable", "SSE2", "AVX2",
-                "SIMD128");
+    std::printf("%-24s %8s %10s %8s %8s %8s %8s %8s\n", "case", "floor", "reference", "portable", "SSE2", "AVX2",
+                "SIMD128", "x floor");
     std::vector<Case> cases{chord, high};
     static const char* names[] = {"single MIDI 36", "single MIDI 60", "single MIDI 84", "single MIDI 96",
                                   "single MIDI 108"};
@@ -162,14 +164,18 @@ int main(int argc, char** argv) {
         const double floor = pass * midiFrequency(top) / kEngineRate / c.voices;
         ReferenceEngine reference;
         std::printf("%-24s %8.2f %10.2f", c.name, floor, nsPerVoiceSample(reference, c));
+        double chosen = 0.0;
         for (auto path : {VoiceLanes::Path::Portable, VoiceLanes::Path::Sse2, VoiceLanes::Path::Avx2, VoiceLanes::Path::Simd128}) {
             VoiceEngine engine;
-            if (engine.useLanes(path))
-                std::printf(" %8.2f", nsPerVoiceSample(engine, c));
-            else
+            if (engine.useLanes(path)) {
+                const double ns = nsPerVoiceSample(engine, c);
+                if (path == VoiceLanes::best()) chosen = ns;
+                std::printf(" %8.2f", ns);
+            } else {
                 std::printf(" %8s", "-");
+            }
         }
-        std::printf("\n");
+        std::printf(" %8.2f\n", chosen / floor);
     }
     return 0;
 }
