@@ -119,12 +119,10 @@ private:
 #if defined(__x86_64__)
 // AVX2 as cpuid reports it, with the system saving the 256-bit registers (XCR0 bits 1 and 2).
 bool processorRunsAvx2() {
-    unsigned a = 0, b = 0, c = 0, d = 0;
-    if (!__get_cpuid(1, &a, &b, &c, &d) || (c & bit_OSXSAVE) == 0 || (c & bit_AVX) == 0) return false;
-    unsigned xcr0 = 0, xcr0High = 0;
-    __asm__("xgetbv" : "=a"(xcr0), "=d"(xcr0High) : "c"(0));
-    if ((xcr0 & 6u) != 6u) return false;
-    return __get_cpuid_count(7, 0, &a, &b, &c, &d) && (b & bit_AVX2) != 0;
+    unsigned a = 0, b = 0, c = 0, d = 0, xcr0 = 0, high = 0;
+    if (!__get_cpuid(1, &a, &b, &c, &d) || (c & bit_OSXSAVE) == 0) return false;
+    __asm__("xgetbv" : "=a"(xcr0), "=d"(high) : "c"(0));
+    return (xcr0 & 6u) == 6u && __get_cpuid_count(7, 0, &a, &b, &c, &d) && (b & bit_AVX2) != 0;
 }
 #endif
 
@@ -266,15 +264,14 @@ TEST(VoiceEngine, AnyNumberOfVoicesRendersTheReferenceBitsAsTheyFallSilent) {
 // each sample and reads at 511.5 on its fourth: the range check takes that
 // read as past the table (entry 511), alone and in a group.
 TEST(VoiceEngine, HeadsRestingOnTheTableEndReadTheReferenceBits) {
-    struct Case {
+    constexpr float kPast = 511.0f * 3520.0f / 681.5f;
+    constexpr struct {
         float rate;
         int notes[2];
-    };
-    constexpr Case kCases[] = {{511.0f * 440.0f, {57, 69}}, {511.0f * 3520.0f / 681.5f, {93, -1}},
-                               {511.0f * 3520.0f / 681.5f, {93, 81}}};
+    } kCases[] = {{511.0f * 440.0f, {57, 69}}, {kPast, {93, -1}}, {kPast, {93, 81}}};
     for (VoiceLanes::Path path : kPaths) {
         if (!VoiceLanes::available(path)) continue;
-        for (const Case& c : kCases) {
+        for (const auto& c : kCases) {
             Pair pair(path, c.rate);
             ASSERT_TRUE(pair.ok);
             for (int note : c.notes)
