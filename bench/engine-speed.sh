@@ -3,9 +3,10 @@
 # 16-voice chord (MIDI 36 to 96) and the 16 high notes (MIDI 93 to 108), on
 # the lane path each build chooses, as multiples of the floor (the top voice's
 # serial smoothing passes). Rounds alternate between the builds; each figure
-# is the median of the rounds, each round itself a median of 15 timings
-# (bench/EngineTiming.cpp). The Windows builds run under Wine. The machine's
-# load (uptime) is printed before and after the rounds.
+# is the median of the rounds, each round itself the median of 15 timings
+# (the fastest under Wine, whose clock is wall time: bench/EngineTiming.cpp).
+# The Windows builds run under Wine. The machine's load (uptime) is printed
+# before and after the rounds.
 #   bench/engine-speed.sh [rounds]   (after building engine_timing in the
 #                                     native, win64 and win32 presets)
 set -eu
