@@ -4,7 +4,8 @@
 # the lane path each build chooses, as multiples of the floor (the top voice's
 # serial smoothing passes). Rounds alternate between the builds; each figure
 # is the median of the rounds, each round itself the median of 15 timings
-# (the fastest under Wine, whose clock is wall time: bench/EngineTiming.cpp).
+# (the fastest of 150 shorter ones under Wine, whose clock is wall time:
+# bench/EngineTiming.cpp).
 # The Windows builds run under Wine. The machine's load (uptime) is printed
 # before and after the rounds.
 #   bench/engine-speed.sh [rounds]   (after building engine_timing in the
