@@ -18,9 +18,13 @@
 #include <immintrin.h>
 #define HAMMERLYN2_LANES_X86 1
 #endif
-// AVX2 needs a 64-bit x86 build; the Windows builds stay on SSE2 (GCC does not
-// keep 32-byte stack slots aligned there).
-#if defined(HAMMERLYN2_LANES_X86) && defined(__x86_64__) && !defined(_WIN32)
+// AVX2 needs a 64-bit x86 build (the kernels use 64-bit moves out of vector
+// registers). On 64-bit Windows the stack is only 16-byte aligned: the AVX2
+// kernel must never use an aligned 32-byte move on it. Debian's MinGW GCC
+// spills 32-byte vectors with unaligned moves, and the Windows builds assemble
+// every aligned vector move as an unaligned one all the same
+// (-muse-unaligned-vector-move, cmake/CompilerFlags.cmake).
+#if defined(HAMMERLYN2_LANES_X86) && defined(__x86_64__)
 #define HAMMERLYN2_LANES_AVX2 1
 #endif
 

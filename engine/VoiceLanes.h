@@ -50,7 +50,7 @@ struct VoiceLanes {
 
     // The instruction sets the lanes can run on: Portable (plain C++, four
     // lanes), Sse2 (four lanes, every x86), Avx2 (eight lanes, x86-64 where
-    // cpuid reports it; not in the Windows builds) and Simd128 (four lanes,
+    // cpuid reports it, Linux and Windows) and Simd128 (four lanes,
     // WebAssembly built with SIMD).
     enum class Path : int { Portable = 0, Sse2 = 1, Avx2 = 2, Simd128 = 3 };
     static bool available(Path path) noexcept;
