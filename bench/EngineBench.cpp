@@ -122,7 +122,7 @@ void render(benchmark::State& state, int firstMidi, int voices, int step) {
         return;
     }
     VoiceEngine engine;
-    if (!engine.useLanes(static_cast<VoiceLanes::Path>(state.range(0)))) {
+    if (!engine.useLanePath(static_cast<VoiceLanes::Path>(state.range(0)))) {
         state.SkipWithError("lane path not available here");
         return;
     }

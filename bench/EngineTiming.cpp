@@ -145,7 +145,7 @@ int renderOnly(const Case& c, int path, int blocks) {
         for (int b = 0; b < blocks; ++b) reference.render(mix.data(), kEngineSamples);
     } else {
         static VoiceEngine engine;
-        if (!engine.useLanes(static_cast<VoiceLanes::Path>(path))) return 1;
+        if (!engine.useLanePath(static_cast<VoiceLanes::Path>(path))) return 1;
         play(engine, c);
         for (int b = 0; b < blocks; ++b) engine.render(mix.data(), kEngineSamples);
     }
@@ -184,7 +184,7 @@ int main(int argc, char** argv) {
         double chosen = 0.0;
         for (auto path : {VoiceLanes::Path::Portable, VoiceLanes::Path::Sse2, VoiceLanes::Path::Avx2, VoiceLanes::Path::Simd128}) {
             VoiceEngine engine;
-            if (engine.useLanes(path)) {
+            if (engine.useLanePath(path)) {
                 const double ns = nsPerVoiceSample(engine, c);
                 if (path == VoiceLanes::best()) chosen = ns;
                 std::printf(" %8.2f", ns);

@@ -95,8 +95,6 @@ public:
     float damping() const noexcept { return dampingCoefficient; }
     float phase(int head) const noexcept { return phases[head]; }
     float increment(int head) const noexcept { return increments[head]; }
-    // Entry i (0..511) of the table the heads read.
-    float waveEntry(int i) const noexcept { return tables[currentTable * kTableOffset + i]; }
     const VoiceEnvelope& envelope() const noexcept { return env; }
 
 private:

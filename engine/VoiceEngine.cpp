@@ -188,7 +188,7 @@ void VoiceEngine::renderVoices(float* mix, int count) noexcept {
     voiceLanes->render(count, mix);
 }
 
-bool VoiceEngine::useLanes(VoiceLanes::Path path) noexcept { return voiceLanes->use(path); }
+bool VoiceEngine::useLanePath(VoiceLanes::Path path) noexcept { return voiceLanes->use(path); }
 
 void VoiceEngine::apply(const EngineEvent& event) noexcept {
     switch (event.kind) {

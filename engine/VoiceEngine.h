@@ -79,8 +79,8 @@ public:
     // has, chosen at construction. Tests may force any available one; every
     // path renders the same bits. Returns false (and changes nothing) for a
     // path this processor or build cannot run.
-    bool useLanes(VoiceLanes::Path path) noexcept;
-    VoiceLanes::Path lanes() const noexcept { return voiceLanes->path(); }
+    bool useLanePath(VoiceLanes::Path path) noexcept;
+    VoiceLanes::Path lanePath() const noexcept { return voiceLanes->path(); }
 
     // Diagnostics.
     const StringVoice& voice(int i) const noexcept { return *voices[i]; }

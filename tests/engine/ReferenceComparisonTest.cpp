@@ -31,7 +31,7 @@ public:
     Session(unsigned seed, VoiceLanes::Path path) : rng(seed) {
         engine = std::make_unique<VoiceEngine>();
         reference = std::make_unique<ReferenceEngine>();
-        ok = engine->useLanes(path);
+        ok = engine->useLanePath(path);
         newProgram();
         newRate();
     }
@@ -149,12 +149,12 @@ TEST(VoiceEngine, EveryLanePathRendersTheReferenceBits) {
     }
     EXPECT_GE(pathsRun, 1);
     // The engine starts on the fastest path the processor has.
-    EXPECT_EQ(VoiceEngine().lanes(), VoiceLanes::best());
+    EXPECT_EQ(VoiceEngine().lanePath(), VoiceLanes::best());
 #if defined(__x86_64__)
     // ... as the processor itself answers (so that a wrong test of AVX2 cannot
     // leave it out, and every AVX2 comparison above with it, in silence).
     EXPECT_EQ(VoiceLanes::available(VoiceLanes::Path::Avx2), processorRunsAvx2());
-    EXPECT_EQ(VoiceEngine().lanes(), processorRunsAvx2() ? VoiceLanes::Path::Avx2 : VoiceLanes::Path::Sse2);
+    EXPECT_EQ(VoiceEngine().lanePath(), processorRunsAvx2() ? VoiceLanes::Path::Avx2 : VoiceLanes::Path::Sse2);
 #endif
 }
 
@@ -164,7 +164,7 @@ namespace {
 class Pair {
 public:
     explicit Pair(VoiceLanes::Path path, float rate) {
-        ok = engine.useLanes(path);
+        ok = engine.useLanePath(path);
         // Every excitation, full detune, short envelope stages, Volume up to clipping.
         constexpr float kKnobs[VoiceEngine::kParamCount] = {0.6f, 0.3f,  0.2f, 0.8f,  0.7f, 0.5f,
                                                             0.5f, 0.05f, 0.3f, 0.05f, 1.0f, 2.0f};

@@ -63,20 +63,6 @@ void Canvas::line(Vec a, Vec b, double thickness, const Rgb& colour, double opac
          [a, b, r](Vec p) { return segmentDistance(p, a, b) - r; }, solid(colour), opacity);
 }
 
-void Canvas::roundedBox(double x0, double y0, double x1, double y1, double radius,
-                        const std::function<Rgb(Vec)>& paint, double opacity) {
-    const double cx = (x0 + x1) / 2, cy = (y0 + y1) / 2;
-    const double hx = (x1 - x0) / 2 - radius, hy = (y1 - y0) / 2 - radius;
-    fill(static_cast<int>(std::floor(x0 - 1)), static_cast<int>(std::floor(y0 - 1)),
-         static_cast<int>(std::ceil(x1 + 1)), static_cast<int>(std::ceil(y1 + 1)),
-         [=](Vec p) {
-             const double qx = std::fabs(p.x - cx) - hx, qy = std::fabs(p.y - cy) - hy;
-             const double outside = std::hypot(std::max(qx, 0.0), std::max(qy, 0.0));
-             return outside + std::min(std::max(qx, qy), 0.0) - radius;
-         },
-         paint, opacity);
-}
-
 void Canvas::glow(int x0, int y0, int x1, int y1, const std::function<double(Vec)>& sd, const Rgb& colour,
                   double strength, double spread) {
     x0 = std::max(x0, 0);

@@ -48,8 +48,6 @@ public:
     void disc(Vec c, double r, const std::function<Rgb(Vec)>& paint, double opacity = 1.0);
     void ring(Vec c, double inner, double outer, const std::function<Rgb(Vec)>& paint, double opacity = 1.0);
     void line(Vec a, Vec b, double thickness, const Rgb& colour, double opacity = 1.0);
-    void roundedBox(double x0, double y0, double x1, double y1, double radius,
-                    const std::function<Rgb(Vec)>& paint, double opacity = 1.0);
     // A soft glow around a shape: opacity falls off as exp(-distance / spread).
     void glow(int x0, int y0, int x1, int y1, const std::function<double(Vec)>& sd, const Rgb& colour,
               double strength, double spread);

@@ -1,6 +1,8 @@
 // The standard VST 2 preset (.fxp) and bank (.fxb) files in their opaque-chunk
 // forms: a 'CcnK' container with big-endian header fields around the state
-// block the plug-in hands over. The block itself is never looked into.
+// block the plug-in hands over. The block itself is never looked into. The
+// bytes only, for the render tool and the web page alike; reading and writing
+// files is the tool's (PresetFileIo.h).
 #pragma once
 
 #include <cstddef>
@@ -42,19 +44,6 @@ std::vector<unsigned char> encodePresetFile(const PresetFile& file);
 // chunk length that does not match the file), empty when they are one.
 std::string parsePresetFile(const unsigned char* data, std::size_t size, const PresetFile::Expected& expected,
                             PresetFile& file);
-
-// The same for the tool: anything not exactly right throws ToolError naming
-// the file. count is the parameter or program count the file must give (0: any).
-PresetFile decodePresetFile(const std::vector<unsigned char>& bytes, PresetFile::Kind expected,
-                            std::int32_t pluginId, const std::string& fileName, std::int32_t count = 0);
-
-// Reads a preset or bank file from disk; throws ToolError when it cannot be read
-// or does not parse.
-PresetFile readPresetFile(const std::string& path, PresetFile::Kind expected, std::int32_t pluginId,
-                          std::int32_t count = 0);
-// Writes a file through a temporary name (an OutputFile, replaceReadOnly as
-// there); throws ToolError on failure.
-void writePresetFile(const std::string& path, const PresetFile& file, bool replaceReadOnly = false);
 
 // The four characters of an ID ('QFH2'), or its number when not printable.
 std::string fourCharText(std::int32_t id);

@@ -18,7 +18,7 @@
 #include "tools/render/InstrumentHost.h"
 #include "tools/render/MidiFileReader.h"
 #include "tools/render/OutputFile.h"
-#include "tools/render/PresetFile.h"
+#include "tools/render/PresetFileIo.h"
 #include "tools/render/RenderOptions.h"
 #include "tools/render/Renderer.h"
 #include "tools/render/ToolError.h"

@@ -12,7 +12,7 @@
 #include "ToolTestSupport.h"
 #include "tools/render/AudioFileWriter.h"
 #include "tools/render/OutputFile.h"
-#include "tools/render/PresetFile.h"
+#include "tools/render/PresetFileIo.h"
 #include "tools/render/ToolError.h"
 
 namespace {

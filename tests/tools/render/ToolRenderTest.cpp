@@ -24,7 +24,7 @@
 #include "host/PluginInstance.h"
 #include "host/PluginLibrary.h"
 #include "tools/render/DemoSong.h"
-#include "tools/render/PresetFile.h"
+#include "tools/render/PresetFileIo.h"
 
 namespace {
 
