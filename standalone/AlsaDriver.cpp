@@ -6,13 +6,10 @@
 #if defined(__linux__)
 #include <alsa/asoundlib.h>
 
-#include <atomic>
 #include <cstdio>
-#include <thread>
 #include <vector>
 
-#include "standalone/AudioDriver.h"
-#include "standalone/StandaloneSynth.h"
+#include "standalone/BlockingDriver.h"
 #include "standalone/SystemMidi.h"
 
 namespace {
@@ -46,23 +43,16 @@ snd_pcm_t* openDevice(const std::string& text, std::string& name) {
     return nullptr;
 }
 
-class AlsaDriver : public AudioDriver {
+class AlsaDriver : public BlockingDriver {
 public:
     ~AlsaDriver() override { stop(); }
 
     bool start(StandaloneSynth& s, const AudioChoice& choice, std::string& error,
                std::vector<std::string>& notes) override {
-        synth = &s;
         SystemMidi::quietenAlsa();
         if (!choice.device.empty()) {
             pcm = openDevice(choice.device, name);
-            if (!pcm && choice.deviceTyped) {
-                error = "no ALSA audio device named \"" + choice.device + "\" (--list-devices lists them)";
-                return false;
-            }
-            if (!pcm)
-                notes.push_back("the saved audio device \"" + choice.device +
-                                "\" is not there now: playing through ALSA's default");
+            if (!pcm && !acceptMissingDevice(choice, "ALSA", "audio device", error, notes)) return false;
         }
         if (!pcm) pcm = openDevice("default", name);
         if (!pcm) {
@@ -81,63 +71,39 @@ public:
                     " Hz: " + snd_strerror(refused);
             return false;
         }
-        synth->start(static_cast<float>(rate), static_cast<int>(frames));
-        running.store(true);
-        thread = std::thread([this] { play(); });
-        return midi.open(s, choice, error, notes);
+        return startPlaying(s, choice, error, notes);
     }
 
-    void stop() override {
-        midi.close();
-        running.store(false);
-        if (thread.joinable()) {
-            thread.join();
-            synth->stop();
-        }
-        if (pcm) snd_pcm_close(pcm);
-        pcm = nullptr;
-    }
-
-    bool lost() const override { return gone.load(); }
     std::string lostText() const override { return "the ALSA device " + name + " went away"; }
-    void poll() override { midi.poll(); }
     std::string deviceText() const override {
         return "ALSA (" + name + "), " + std::to_string(rate) + " Hz, " + std::to_string(frames) + " frames";
     }
-    std::vector<std::string> midiTexts() const override { return midi.texts(); }
     std::string system() const override { return "alsa"; }
     std::vector<std::string> outputNames() const override {
         std::vector<std::string> names;
         for (const auto& output : outputs()) names.push_back(output.first);
         return names;
     }
-    std::vector<std::string> midiSourceNames() const override { return SystemMidi::inputNames(); }
 
 private:
-    void play() {
-        std::vector<float> left(frames), right(frames), both(2 * frames);
-        while (running.load()) {
-            synth->process(left.data(), right.data(), static_cast<int>(frames), nullptr, 0);
-            for (unsigned i = 0; i < frames; ++i) both[2 * i] = left[i], both[2 * i + 1] = right[i];
-            for (snd_pcm_uframes_t done = 0; done < frames && running.load();) {
-                snd_pcm_sframes_t n = snd_pcm_writei(pcm, both.data() + 2 * done, frames - done);
-                if (n < 0) n = snd_pcm_recover(pcm, static_cast<int>(n), 1);
-                if (n < 0) {
-                    gone.store(true);
-                    return;
-                }
-                done += static_cast<snd_pcm_uframes_t>(n);
-            }
+    // An underrun is made good at once; a write that still fails is a device gone.
+    bool writePeriod(const float* interleaved) override {
+        for (snd_pcm_uframes_t done = 0; done < frames && playing();) {
+            snd_pcm_sframes_t n = snd_pcm_writei(pcm, interleaved + 2 * done, frames - done);
+            if (n < 0) n = snd_pcm_recover(pcm, static_cast<int>(n), 1);
+            if (n < 0) return false;
+            done += static_cast<snd_pcm_uframes_t>(n);
         }
+        return true;
     }
 
-    StandaloneSynth* synth = nullptr;
+    void closeDevice() override {
+        if (pcm) snd_pcm_close(pcm);
+        pcm = nullptr;
+    }
+
     snd_pcm_t* pcm = nullptr;
-    std::thread thread;
-    std::atomic<bool> running{false}, gone{false};
-    SystemMidi midi;
     std::string name;
-    unsigned rate = 0, frames = 0;
 };
 
 }  // namespace

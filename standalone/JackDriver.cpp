@@ -18,27 +18,17 @@
 
 namespace {
 
+// Every libjack call the driver makes, each looked up by its name once.
+#define HAMMERLYN2_JACK_CALLS(X)                                                                                 \
+    X(client_open) X(client_close) X(port_register) X(port_get_buffer) X(set_process_callback) X(activate)    \
+    X(deactivate) X(get_sample_rate) X(get_buffer_size) X(get_ports) X(connect) X(port_name) X(free)         \
+    X(get_client_name) X(midi_get_event_count) X(midi_event_get) X(set_error_function) X(set_info_function)  \
+    X(on_shutdown) X(set_port_registration_callback)
+
 struct JackLib {
-    decltype(&::jack_client_open) client_open = nullptr;
-    decltype(&::jack_client_close) client_close = nullptr;
-    decltype(&::jack_port_register) port_register = nullptr;
-    decltype(&::jack_port_get_buffer) port_get_buffer = nullptr;
-    decltype(&::jack_set_process_callback) set_process_callback = nullptr;
-    decltype(&::jack_activate) activate = nullptr;
-    decltype(&::jack_deactivate) deactivate = nullptr;
-    decltype(&::jack_get_sample_rate) get_sample_rate = nullptr;
-    decltype(&::jack_get_buffer_size) get_buffer_size = nullptr;
-    decltype(&::jack_get_ports) get_ports = nullptr;
-    decltype(&::jack_connect) connect = nullptr;
-    decltype(&::jack_port_name) port_name = nullptr;
-    decltype(&::jack_free) free = nullptr;
-    decltype(&::jack_get_client_name) get_client_name = nullptr;
-    decltype(&::jack_midi_get_event_count) midi_get_event_count = nullptr;
-    decltype(&::jack_midi_event_get) midi_event_get = nullptr;
-    decltype(&::jack_set_error_function) set_error_function = nullptr;
-    decltype(&::jack_set_info_function) set_info_function = nullptr;
-    decltype(&::jack_on_shutdown) on_shutdown = nullptr;
-    decltype(&::jack_set_port_registration_callback) set_port_registration_callback = nullptr;
+#define HAMMERLYN2_JACK_MEMBER(call) decltype(&::jack_##call) call = nullptr;
+    HAMMERLYN2_JACK_CALLS(HAMMERLYN2_JACK_MEMBER)
+#undef HAMMERLYN2_JACK_MEMBER
     bool loaded = false;
 };
 
@@ -53,24 +43,10 @@ const JackLib& jack() {
         JackLib l;
         void* library = dlopen("libjack.so.0", RTLD_NOW | RTLD_LOCAL);
         if (!library) return l;
-        l.loaded = find(library, "jack_client_open", l.client_open) &&
-                   find(library, "jack_client_close", l.client_close) &&
-                   find(library, "jack_port_register", l.port_register) &&
-                   find(library, "jack_port_get_buffer", l.port_get_buffer) &&
-                   find(library, "jack_set_process_callback", l.set_process_callback) &&
-                   find(library, "jack_activate", l.activate) &&
-                   find(library, "jack_deactivate", l.deactivate) &&
-                   find(library, "jack_get_sample_rate", l.get_sample_rate) &&
-                   find(library, "jack_get_buffer_size", l.get_buffer_size) &&
-                   find(library, "jack_get_ports", l.get_ports) && find(library, "jack_connect", l.connect) &&
-                   find(library, "jack_port_name", l.port_name) && find(library, "jack_free", l.free) &&
-                   find(library, "jack_get_client_name", l.get_client_name) &&
-                   find(library, "jack_midi_get_event_count", l.midi_get_event_count) &&
-                   find(library, "jack_midi_event_get", l.midi_event_get) &&
-                   find(library, "jack_set_error_function", l.set_error_function) &&
-                   find(library, "jack_set_info_function", l.set_info_function) &&
-                   find(library, "jack_on_shutdown", l.on_shutdown) &&
-                   find(library, "jack_set_port_registration_callback", l.set_port_registration_callback);
+        l.loaded = true;
+#define HAMMERLYN2_JACK_FIND(call) l.loaded = l.loaded && find(library, "jack_" #call, l.call);
+        HAMMERLYN2_JACK_CALLS(HAMMERLYN2_JACK_FIND)
+#undef HAMMERLYN2_JACK_FIND
         // libjack's own messages (no server to connect to, among others) would
         // bury the application's one line: it reports for itself.
         if (l.loaded) {

@@ -2,19 +2,17 @@
 // libpulse: the server's sinks listed once, every answer awaited, then the
 // sound written through libpulse-simple from a thread of the driver's own,
 // one period at a time. The system's MIDI inputs come with it.
-#include <atomic>
 #include <cstdio>
-#include <thread>
 #include <vector>
 
 #include "standalone/AudioDriver.h"
-#include "standalone/StandaloneSynth.h"
-#include "standalone/SystemMidi.h"
 
 #if defined(__linux__)
 #include <pulse/error.h>
 #include <pulse/pulseaudio.h>
 #include <pulse/simple.h>
+
+#include "standalone/BlockingDriver.h"
 
 namespace {
 
@@ -86,24 +84,17 @@ const Sink* findSink(const Server& server, const std::string& text) {
     return nullptr;
 }
 
-class PulseDriver : public AudioDriver {
+class PulseDriver : public BlockingDriver {
 public:
     explicit PulseDriver(Server server) : server(std::move(server)) {}
     ~PulseDriver() override { stop(); }
 
     bool start(StandaloneSynth& s, const AudioChoice& choice, std::string& error,
                std::vector<std::string>& notes) override {
-        synth = &s;
         const Sink* sink = nullptr;
         if (!choice.device.empty()) {
             sink = findSink(server, choice.device);
-            if (!sink && choice.deviceTyped) {
-                error = "no PulseAudio output named \"" + choice.device + "\" (--list-devices lists them)";
-                return false;
-            }
-            if (!sink)
-                notes.push_back("the saved audio device \"" + choice.device +
-                                "\" is not there now: playing through PulseAudio's default");
+            if (!sink && !acceptMissingDevice(choice, "PulseAudio", "output", error, notes)) return false;
         }
         // The default sink needs no name: the server plays to whichever it is.
         const Sink* shown = sink ? sink : findSink(server, server.defaultSink);
@@ -125,63 +116,36 @@ public:
             error = "PulseAudio refused the output \"" + name + "\": " + pa_strerror(code);
             return false;
         }
-        synth->start(static_cast<float>(rate), static_cast<int>(frames));
-        running.store(true);
-        thread = std::thread([this] { play(); });
-        return midi.open(s, choice, error, notes);
+        return startPlaying(s, choice, error, notes);
     }
 
-    void stop() override {
-        midi.close();
-        running.store(false);
-        if (thread.joinable()) thread.join();
-        if (stream) {
-            pa_simple_free(stream);
-            stream = nullptr;
-            synth->stop();
-        }
-    }
-
-    bool lost() const override { return gone.load(); }
     std::string lostText() const override { return "the PulseAudio server or its output went away"; }
-    void poll() override { midi.poll(); }
     std::string deviceText() const override {
         return "PulseAudio (" + name + "), " + std::to_string(rate) + " Hz, " + std::to_string(frames) +
                " frames";
     }
-    std::vector<std::string> midiTexts() const override { return midi.texts(); }
     std::string system() const override { return "pulse"; }
     std::vector<std::string> outputNames() const override {
         std::vector<std::string> names;
         for (const Sink& s : server.sinks) names.push_back(s.description);
         return names;
     }
-    std::vector<std::string> midiSourceNames() const override { return SystemMidi::inputNames(); }
 
 private:
-    // The driver's audio thread: renders a period, hands it to the server
-    // (which waits while two periods are queued), and so on.
-    void play() {
-        std::vector<float> left(frames), right(frames), both(2 * frames);
-        while (running.load()) {
-            synth->process(left.data(), right.data(), static_cast<int>(frames), nullptr, 0);
-            for (unsigned i = 0; i < frames; ++i) both[2 * i] = left[i], both[2 * i + 1] = right[i];
-            int code = 0;
-            if (pa_simple_write(stream, both.data(), both.size() * sizeof(float), &code) < 0) {
-                gone.store(true);
-                return;
-            }
-        }
+    // The server waits while two periods are queued.
+    bool writePeriod(const float* interleaved) override {
+        int code = 0;
+        return pa_simple_write(stream, interleaved, frames * 2 * sizeof(float), &code) >= 0;
+    }
+
+    void closeDevice() override {
+        if (stream) pa_simple_free(stream);
+        stream = nullptr;
     }
 
     Server server;
-    StandaloneSynth* synth = nullptr;
     pa_simple* stream = nullptr;
-    std::thread thread;
-    std::atomic<bool> running{false}, gone{false};
-    SystemMidi midi;
     std::string name;
-    unsigned rate = 0, frames = 0;
 };
 
 }  // namespace

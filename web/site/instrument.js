@@ -48,24 +48,25 @@ export async function instantiate(module, page) {
   return wrap(await WebAssembly.instantiate(module, imports(page)));
 }
 
-// The current program as a preset's state block (a copy).
-export function savePreset(w, instrument) {
+// A state block the module hands out (save(instrument, sizeOut)), copied out
+// of its memory.
+function copyState(w, instrument, save) {
   const size = w.m.hl2_alloc(4);
-  const data = w.m.hl2_save_preset(instrument, size);
+  const data = save(instrument, size);
   const bytes = new Uint8Array(new Int32Array(w.memory(), size, 1)[0]);
   bytes.set(new Uint8Array(w.memory(), data, bytes.length));
   w.m.hl2_free(size);
   return bytes;
 }
 
+// The current program as a preset's state block (a copy).
+export function savePreset(w, instrument) {
+  return copyState(w, instrument, w.m.hl2_save_preset);
+}
+
 // The whole bank of eight named programs (a copy), and back; false when refused.
 export function saveBank(w, instrument) {
-  const size = w.m.hl2_alloc(4);
-  const data = w.m.hl2_save_bank(instrument, size);
-  const bytes = new Uint8Array(new Int32Array(w.memory(), size, 1)[0]);
-  bytes.set(new Uint8Array(w.memory(), data, bytes.length));
-  w.m.hl2_free(size);
-  return bytes;
+  return copyState(w, instrument, w.m.hl2_save_bank);
 }
 export function restoreBank(w, instrument, bytes) {
   const p = w.put(bytes);
