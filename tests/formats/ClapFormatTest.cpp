@@ -594,12 +594,12 @@ TEST(ClapFormat, HostileCallsAreRefused) {
 TEST(ClapFormat, StateIsTakenWholeOrNotAtAll) {
     auto source = activeClap();
     ASSERT_NE(source, nullptr);
-    const SavedState onProgram3 = withProgram(source->saveState(), 3);
+    const StateBytes onProgram3 = withProgram(source->saveState(), 3);
     auto clap = activeClap();
     ASSERT_NE(clap, nullptr);
     ASSERT_TRUE(clap->loadState(onProgram3));
     clap->flushParameters({valueEvent(4, 0.125), valueEvent(11, 0.75)});
-    const SavedState before = clap->saveState();
+    const StateBytes before = clap->saveState();
     ASSERT_EQ(withProgram(before, 3), before) << "program 3 is not kept";
     {
         auto reopened = activeClap();
@@ -610,14 +610,14 @@ TEST(ClapFormat, StateIsTakenWholeOrNotAtAll) {
 
     struct Case {
         std::string what;
-        SavedState state;
+        StateBytes state;
         std::int64_t overReport = 0;
         std::size_t failAfter = SIZE_MAX;
     };
     std::vector<Case> cases;
     for (auto& [what, state] : refusedStates(onProgram3)) cases.push_back({what, state});
     for (std::size_t cut = 0; cut < onProgram3.size(); cut += 97)
-        cases.push_back({"cut at " + std::to_string(cut), SavedState(onProgram3.begin(), onProgram3.begin() + cut)});
+        cases.push_back({"cut at " + std::to_string(cut), StateBytes(onProgram3.begin(), onProgram3.begin() + cut)});
     cases.push_back({"a read error after the bank", onProgram3, 0, bytesThroughBank(onProgram3)});
     cases.push_back({"reads that report more than they delivered", onProgram3, 600});
     for (const Case& c : cases) {
@@ -637,7 +637,7 @@ TEST(ClapFormat, StateIsTakenWholeOrNotAtAll) {
     // A byte changed anywhere: whatever is taken keeps every value 0..1 and the sound finite.
     std::vector<float> left(512), right(512);
     for (std::size_t at = 0; at < onProgram3.size(); at += 61) {
-        SavedState changed = onProgram3;
+        StateBytes changed = onProgram3;
         changed[at] ^= 0x5A;
         clap->loadState(changed);
         for (clap_id id = 0; id < 16; ++id) EXPECT_TRUE(clap->parameterValue(id) >= 0.0 && clap->parameterValue(id) <= 1.0);
@@ -696,8 +696,8 @@ TEST(ClapFormat, TypedTextIsReadInItsUnitAndShownTextsComeBackAsThemselves) {
 TEST(ClapFormat, ProcessingGoesOnWhileTheMainThreadLoadsSavesAndAsksForTexts) {
     auto clap = activeClap();
     ASSERT_NE(clap, nullptr);
-    const SavedState onProgram3 = withProgram(clap->saveState(), 3);
-    const SavedState onProgram0 = clap->saveState();
+    const StateBytes onProgram3 = withProgram(clap->saveState(), 3);
+    const StateBytes onProgram0 = clap->saveState();
     std::atomic<bool> playing{true};
     std::atomic<bool> finite{true};
     std::thread audio([&] {

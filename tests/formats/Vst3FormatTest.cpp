@@ -507,7 +507,7 @@ TEST(Vst3Format, HostileCallsAreRefused) {
 TEST(Vst3Format, StateIsTakenWholeOrNotAtAll) {
     Vst3Instance source(vst3Module().factory);
     ASSERT_TRUE(source.ready() && source.start(44100.0, 512));
-    const SavedState onProgram3 = withProgram(getState(source), 3);
+    const StateBytes onProgram3 = withProgram(getState(source), 3);
     Vst3Instance vst3(vst3Module().factory);
     ASSERT_TRUE(vst3.ready() && vst3.start(44100.0, 512));
     ASSERT_EQ(setState(vst3, onProgram3), V3_OK);
@@ -528,7 +528,7 @@ TEST(Vst3Format, StateIsTakenWholeOrNotAtAll) {
         std::vector<float> left(64), right(64);
         ASSERT_TRUE(vst3.process(events, changes, left.data(), right.data(), 64));
     }
-    const SavedState before = getState(vst3);
+    const StateBytes before = getState(vst3);
     ASSERT_EQ(withProgram(before, 3), before) << "program 3 is not kept";
     {
         Vst3Instance reopened(vst3Module().factory);
@@ -568,7 +568,7 @@ TEST(Vst3Format, ProgramChosenInTheHostsListIsPlayedAndSaved) {
         ASSERT_TRUE(vst3.process(note, program, left.data(), right.data(), 512));
         EXPECT_EQ(firstDifference(left, vst2->left()), 512u);
         EXPECT_EQ(firstDifference(right, vst2->right()), 512u);
-        const SavedState saved = getState(vst3);
+        const StateBytes saved = getState(vst3);
         EXPECT_EQ(withProgram(saved, k), saved);
         ASSERT_EQ(setState(reopened, saved), V3_OK);
         ASSERT_TRUE(reopened.process(note, none, left.data(), right.data(), 512));
@@ -589,7 +589,7 @@ TEST(Vst3Format, ProgramChosenInTheHostsListIsPlayedAndSaved) {
     saving = false;
     saver.join();
     ASSERT_TRUE(vst3.process(note, none, left.data(), right.data(), 512));
-    const SavedState saved = getState(vst3);
+    const StateBytes saved = getState(vst3);
     EXPECT_EQ(withProgram(saved, 7), saved);
 }
 
@@ -603,7 +603,7 @@ TEST(Vst3Format, ChangesInACallWithoutFramesSoundAndAreSaved) {
     held.events = {on(50)};
     note.events = {on(57, 0, 99 / 127.0f)};
     std::vector<float> sound[2];
-    SavedState saved[2];
+    StateBytes saved[2];
     for (int flush : {0, 1}) {
         Vst3Instance vst3(vst3Module().factory);
         ASSERT_TRUE(vst3.ready() && vst3.start(44100.0, 512));
@@ -663,8 +663,8 @@ TEST(Vst3Format, AutomationSoundsFromItsFrame) {
 TEST(Vst3Format, ProcessingGoesOnWhileTheMainThreadRestoresSavesAndAsksForTexts) {
     Vst3Instance vst3(vst3Module().factory);
     ASSERT_TRUE(vst3.ready() && vst3.start(44100.0, 256));
-    const SavedState onProgram0 = getState(vst3);
-    const SavedState onProgram3 = withProgram(onProgram0, 3);
+    const StateBytes onProgram0 = getState(vst3);
+    const StateBytes onProgram3 = withProgram(onProgram0, 3);
     const std::vector<v3_param_id> ids = ourParameterIds(vst3);
     std::atomic<bool> playing{true};
     std::atomic<bool> finite{true};
