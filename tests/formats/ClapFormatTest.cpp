@@ -1,9 +1,9 @@
 // The CLAP build driven by the test host: what it announces, its parameter
 // texts against the VST 2 build's and typed values, its render against the VST 2
 // build's render bit for bit, its state through save and load (also under a
-// decimal-comma locale, damaged, foreign or from a careless host: all or
-// nothing), what a hostile host's events and calls do, and the audio thread
-// beside the main thread.
+// decimal-comma locale, or from a careless host: all or nothing), and what a
+// hostile host's events and calls do. What the VST3 build must do as well is
+// in DpfFormatTest.cpp.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -521,23 +521,6 @@ TEST(ClapFormat, NotesAndControllersInACallWithoutFramesActAtTheNextBlock) {
     EXPECT_EQ(firstDifference(sound[1], sound[0]), sound[0].size());
 }
 
-// A change at frame 300 of a 512-frame block sounds from frame 300, as in
-// blocks of 300 and 212 frames with the change at the second's start.
-TEST(ClapFormat, AutomationSoundsFromItsFrame) {
-    ClapEvent volume = valueEvent(15, 0.2);
-    volume.frame = 300;
-    std::vector<float> whole(512), split(512), unchanged(512), right(512);
-    auto a = activeClap(), b = activeClap(), c = activeClap();
-    ASSERT_TRUE(a && b && c);
-    ASSERT_TRUE(a->process({on(60), volume}, whole.data(), right.data(), 512));
-    ASSERT_TRUE(b->process({on(60)}, split.data(), right.data(), 300));
-    volume.frame = 0;
-    ASSERT_TRUE(b->process({volume}, split.data() + 300, right.data(), 212));
-    ASSERT_TRUE(c->process({on(60)}, unchanged.data(), right.data(), 512));
-    EXPECT_EQ(firstDifference(whole, split), whole.size());
-    EXPECT_EQ(firstDifference(whole, unchanged), 300u);
-}
-
 // 300 notes and their note offs in one block (600 events, past DPF's own 512)
 // at the shortest release: nothing sounds one to three seconds later.
 TEST(ClapFormat, AFloodOfNotesLosesNoNoteOff) {
@@ -588,25 +571,18 @@ TEST(ClapFormat, HostileCallsAreRefused) {
     EXPECT_EQ(std::vector<float>(fresh.begin() + 512, fresh.begin() + 1024), left);
 }
 
-// A state is taken whole or not at all: a song saved on program 3 reopens on
-// it, and every damaged or foreign state, or a host whose reads fail or lie,
-// is reported as not loaded and leaves the instance exactly as it was.
-TEST(ClapFormat, StateIsTakenWholeOrNotAtAll) {
-    auto source = activeClap();
-    ASSERT_NE(source, nullptr);
-    const StateBytes onProgram3 = withProgram(source->saveState(), 3);
+// A state from a careless host (cut anywhere, a read error after the bank,
+// reads that report more than they delivered) is reported as not loaded and
+// leaves the instance exactly as it was, without reading past any state the
+// instrument writes; a byte changed anywhere keeps every value in range and
+// the sound finite. (What VST3 shares is in DpfFormatTest.cpp.)
+TEST(ClapFormat, StateFromACarelessHostIsTakenWholeOrNotAtAll) {
     auto clap = activeClap();
     ASSERT_NE(clap, nullptr);
+    const StateBytes onProgram3 = withProgram(clap->saveState(), 3);
     ASSERT_TRUE(clap->loadState(onProgram3));
     clap->flushParameters({valueEvent(4, 0.125), valueEvent(11, 0.75)});
     const StateBytes before = clap->saveState();
-    ASSERT_EQ(withProgram(before, 3), before) << "program 3 is not kept";
-    {
-        auto reopened = activeClap();
-        ASSERT_NE(reopened, nullptr);
-        ASSERT_TRUE(reopened->loadState(before));
-        EXPECT_EQ(reopened->saveState(), before);
-    }
 
     struct Case {
         std::string what;
@@ -615,7 +591,6 @@ TEST(ClapFormat, StateIsTakenWholeOrNotAtAll) {
         std::size_t failAfter = SIZE_MAX;
     };
     std::vector<Case> cases;
-    for (auto& [what, state] : refusedStates(onProgram3)) cases.push_back({what, state});
     for (std::size_t cut = 0; cut < onProgram3.size(); cut += 97)
         cases.push_back({"cut at " + std::to_string(cut), StateBytes(onProgram3.begin(), onProgram3.begin() + cut)});
     cases.push_back({"a read error after the bank", onProgram3, 0, bytesThroughBank(onProgram3)});
@@ -689,44 +664,3 @@ TEST(ClapFormat, TypedTextIsReadInItsUnitAndShownTextsComeBackAsThemselves) {
     }
 }
 
-// The audio thread plays on and takes parameter events while the main thread
-// loads and saves states and asks for values and texts, and other threads
-// create instances at the same time, as hosts do; run under ThreadSanitizer
-// as well.
-TEST(ClapFormat, ProcessingGoesOnWhileTheMainThreadLoadsSavesAndAsksForTexts) {
-    auto clap = activeClap();
-    ASSERT_NE(clap, nullptr);
-    const StateBytes onProgram3 = withProgram(clap->saveState(), 3);
-    const StateBytes onProgram0 = clap->saveState();
-    std::atomic<bool> playing{true};
-    std::atomic<bool> finite{true};
-    std::thread audio([&] {
-        std::vector<float> left(256), right(256);
-        for (int block = 0; playing.load(std::memory_order_relaxed) || block < 200; ++block) {
-            const std::vector<ClapEvent> events = {on(48 + block % 24, 0), off(48 + (block + 12) % 24, 100),
-                                                   valueEvent(static_cast<clap_id>(block % 16), (block % 10) / 10.0)};
-            if (!clap->process(events, left.data(), right.data(), 256)) finite = false;
-            for (float sample : left)
-                if (!std::isfinite(sample)) finite = false;
-        }
-    });
-    std::vector<std::thread> creators;
-    std::atomic<int> created{0};
-    for (int t = 0; t < 3; ++t)
-        creators.emplace_back([&] {
-            for (int i = 0; i < 10; ++i) created += activeClap() != nullptr;
-        });
-    for (int round = 0; round < 100; ++round) {
-        EXPECT_TRUE(clap->loadState(round % 2 ? onProgram3 : onProgram0));
-        EXPECT_FALSE(clap->saveState().empty());
-        for (clap_id id = 0; id < 16; ++id) {
-            double value = 0.0;
-            EXPECT_TRUE(clap->textValue(id, clap->valueText(id, clap->parameterValue(id)).c_str(), &value));
-        }
-    }
-    for (std::thread& creator : creators) creator.join();
-    playing = false;
-    audio.join();
-    EXPECT_TRUE(finite);
-    EXPECT_EQ(created, 30);
-}

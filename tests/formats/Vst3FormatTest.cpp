@@ -3,9 +3,9 @@
 // processor and controller, the comparison piece rendered bit-identical to the
 // VST 2 build (notes as note events, bends and controllers through the MIDI
 // mapping), the factory programs as the program list, the component state
-// round trip under a decimal-comma locale, states taken whole or not at all,
-// what a hostile host's events, changes and calls do, changes sent in calls
-// without frames, and the audio thread beside the main thread.
+// round trip under a decimal-comma locale, what a hostile host's events,
+// changes and calls do, and changes sent in calls without frames. What the
+// CLAP build must do as well is in DpfFormatTest.cpp.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -501,48 +501,6 @@ TEST(Vst3Format, HostileCallsAreRefused) {
     EXPECT_EQ(getState(vst3), saved);
 }
 
-// A state is taken whole or not at all: a song saved on program 3 reopens on
-// it (also as the host's program parameter), and every damaged or foreign
-// state is refused and leaves the instance exactly as it was.
-TEST(Vst3Format, StateIsTakenWholeOrNotAtAll) {
-    Vst3Instance source(vst3Module().factory);
-    ASSERT_TRUE(source.ready() && source.start(44100.0, 512));
-    const StateBytes onProgram3 = withProgram(getState(source), 3);
-    Vst3Instance vst3(vst3Module().factory);
-    ASSERT_TRUE(vst3.ready() && vst3.start(44100.0, 512));
-    ASSERT_EQ(setState(vst3, onProgram3), V3_OK);
-    v3_param_id program = 0;
-    for (int32_t i = 0, n = v3_cpp_obj(vst3.controller)->get_parameter_count(vst3.controller); i < n; ++i) {
-        v3_param_info info{};
-        if (v3_cpp_obj(vst3.controller)->get_parameter_info(vst3.controller, i, &info) == V3_OK &&
-            (info.flags & V3_PARAM_PROGRAM_CHANGE))
-            program = info.param_id;
-    }
-    EXPECT_EQ(v3_cpp_obj(vst3.controller)->get_parameter_normalised(vst3.controller, program), 3.0 / 7.0);
-    {
-        Vst3EventList events;
-        Vst3ParameterChanges changes;
-        const std::vector<v3_param_id> ids = ourParameterIds(vst3);
-        changes.change(ids[4], 0, 0.125);
-        changes.change(ids[11], 0, 0.75);
-        std::vector<float> left(64), right(64);
-        ASSERT_TRUE(vst3.process(events, changes, left.data(), right.data(), 64));
-    }
-    const StateBytes before = getState(vst3);
-    ASSERT_EQ(withProgram(before, 3), before) << "program 3 is not kept";
-    {
-        Vst3Instance reopened(vst3Module().factory);
-        ASSERT_TRUE(reopened.ready());
-        ASSERT_EQ(setState(reopened, before), V3_OK);
-        EXPECT_EQ(getState(reopened), before);
-    }
-    for (const auto& [what, state] : refusedStates(onProgram3)) {
-        SCOPED_TRACE(what);
-        EXPECT_NE(setState(vst3, state), V3_OK);
-        EXPECT_EQ(getState(vst3), before);
-    }
-}
-
 // A program chosen in the host's program list (the program parameter, id 16)
 // arrives as a change in process: it sounds from that block on as the VST 2
 // build plays the program, and the song saved afterwards reopens on it. One
@@ -628,70 +586,4 @@ TEST(Vst3Format, ChangesInACallWithoutFramesSoundAndAreSaved) {
     }
     EXPECT_EQ(firstDifference(sound[1], sound[0]), sound[0].size());
     EXPECT_EQ(saved[1], saved[0]);
-}
-
-// A change at frame 300 of a 512-frame block sounds from frame 300, as in
-// blocks of 300 and 212 frames with the change at the second's start.
-TEST(Vst3Format, AutomationSoundsFromItsFrame) {
-    Vst3EventList note, none;
-    note.events = {on(60)};
-    std::vector<float> sound[3];
-    for (int run = 0; run < 3; ++run) {
-        Vst3Instance vst3(vst3Module().factory);
-        ASSERT_TRUE(vst3.ready() && vst3.start(44100.0, 512));
-        const v3_param_id volume = ourParameterIds(vst3)[15];
-        Vst3ParameterChanges inBlock, atStart, unchanged;
-        inBlock.change(volume, 300, 0.2);
-        atStart.change(volume, 0, 0.2);
-        sound[run].resize(1024);
-        float* const out = sound[run].data();
-        if (run == 1) {
-            ASSERT_TRUE(vst3.process(note, unchanged, out, out + 512, 300));
-            ASSERT_TRUE(vst3.process(none, atStart, out + 300, out + 812, 212));
-        } else {
-            ASSERT_TRUE(vst3.process(note, run == 0 ? inBlock : unchanged, out, out + 512, 512));
-        }
-        sound[run].resize(512);  // the left channel
-    }
-    EXPECT_EQ(firstDifference(sound[0], sound[1]), 512u);
-    EXPECT_EQ(firstDifference(sound[0], sound[2]), 300u);
-}
-
-// The audio thread plays on and takes changes while the main thread restores
-// and saves states and asks for values and texts, as hosts do; run under
-// ThreadSanitizer as well.
-TEST(Vst3Format, ProcessingGoesOnWhileTheMainThreadRestoresSavesAndAsksForTexts) {
-    Vst3Instance vst3(vst3Module().factory);
-    ASSERT_TRUE(vst3.ready() && vst3.start(44100.0, 256));
-    const StateBytes onProgram0 = getState(vst3);
-    const StateBytes onProgram3 = withProgram(onProgram0, 3);
-    const std::vector<v3_param_id> ids = ourParameterIds(vst3);
-    std::atomic<bool> playing{true};
-    std::atomic<bool> finite{true};
-    std::thread audio([&] {
-        std::vector<float> left(256), right(256);
-        for (int block = 0; playing.load(std::memory_order_relaxed) || block < 200; ++block) {
-            Vst3EventList events;
-            events.events = {on(static_cast<int16_t>(48 + block % 24)), off(static_cast<int16_t>(48 + (block + 12) % 24), 100)};
-            Vst3ParameterChanges changes;
-            changes.change(ids[static_cast<std::size_t>(block % kParameterCount)], 0, (block % 7) / 7.0);
-            if (!vst3.process(events, changes, left.data(), right.data(), 256)) finite = false;
-            for (float sample : left)
-                if (!std::isfinite(sample)) finite = false;
-        }
-    });
-    for (int round = 0; round < 100; ++round) {
-        Vst3Stream in;
-        in.bytes = round % 2 ? onProgram3 : onProgram0;
-        EXPECT_EQ(v3_cpp_obj(vst3.component)->set_state(vst3.component, in.object()), V3_OK);
-        EXPECT_FALSE(getState(vst3).empty());
-        for (v3_param_id id : ids) {
-            v3_str_128 text{};
-            const double value = v3_cpp_obj(vst3.controller)->get_parameter_normalised(vst3.controller, id);
-            EXPECT_EQ(v3_cpp_obj(vst3.controller)->get_parameter_string_for_value(vst3.controller, id, value, text), V3_OK);
-        }
-    }
-    playing = false;
-    audio.join();
-    EXPECT_TRUE(finite);
 }
