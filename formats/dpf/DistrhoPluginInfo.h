@@ -95,3 +95,5 @@ void hammerlyn2ApplyState(void* instance, const SavedState& saved);
 #define DISTRHO_PLUGIN_STATE_BUFFER SavedStateBuffer
 #define DISTRHO_PLUGIN_SAVED_STATE SavedState
 #define DISTRHO_PLUGIN_APPLY_STATE hammerlyn2ApplyState
+// Numbers typed for DPF's hidden VST3 parameters are read as saved numbers are.
+#define DISTRHO_PLUGIN_READ_NUMBER SavedState::readNumber

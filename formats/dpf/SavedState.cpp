@@ -20,10 +20,9 @@ bool readProgram(const char* text, int* program) noexcept {
     return true;
 }
 
-// A saved number in plain decimal notation, whatever the locale (DPF writes
-// them with a point): no hexadecimal, infinity or NaN; false unless the whole
-// text is a finite number. A magnitude too small for a double reads as zero.
-bool readNumber(const char* text, float* out) noexcept {
+}  // namespace
+
+bool SavedState::readNumber(const char* text, float* out) noexcept {
     const char* c = text;
     const bool negative = *c == '-';
     if (*c == '+' || *c == '-') ++c;
@@ -59,7 +58,6 @@ bool readNumber(const char* text, float* out) noexcept {
     return true;
 }
 
-}  // namespace
 
 bool SavedState::readBank(const char* text, int* program, unsigned char (&bank)[StateText::kBankBytes]) noexcept {
     int read = 0;

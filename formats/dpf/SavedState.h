@@ -30,6 +30,12 @@ public:
     // instrument accepts. False, with nothing written, for anything else.
     static bool readBank(const char* text, int* program, unsigned char (&bank)[StateText::kBankBytes]) noexcept;
 
+    // A saved number in plain decimal notation, whatever the locale (DPF
+    // writes them with a point, "%.12g" in the C locale): no hexadecimal,
+    // infinity or NaN; false unless the whole text is a finite number. A
+    // magnitude too small for a double reads as zero, as the C library reads it.
+    static bool readNumber(const char* text, float* out) noexcept;
+
     // What a good state holds, in the order DPF applies it.
     int program = -1;  // DPF's current program; -1: none saved
     std::vector<std::pair<std::string, std::string>> states;        // key, value
