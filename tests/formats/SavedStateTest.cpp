@@ -1,6 +1,7 @@
-// How the VST3 and CLAP builds read a saved state (formats/dpf/SavedState),
-// without DPF: a good state read whole and in pieces, every damaged one the
-// format tests hand to the hosts refused, parts of other versions skipped.
+// How the VST3, CLAP and LV2 builds read a saved state (formats/dpf/SavedState
+// and its bank text, StateText), without DPF: a good state read whole and in
+// pieces, every damaged one the format tests hand to the hosts refused, parts
+// of other versions skipped.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -74,6 +75,31 @@ TEST(DpfSavedState, ADamagedStateIsRefusedWhole) {
     std::uint32_t count = 0;
     ASSERT_NE(buffer.room(count), nullptr);
     EXPECT_FALSE(buffer.took(static_cast<std::int64_t>(count) + 1, count));
+}
+
+TEST(StateText, ReadsOnlyItsOwnVersionWhole) {
+    unsigned char bank[StateText::kBankBytes];
+    for (std::size_t i = 0; i < sizeof(bank); ++i) bank[i] = static_cast<unsigned char>(i * 7);
+    const std::string text = StateText::encode(5, bank, sizeof(bank));
+    int program = -1;
+    unsigned char read[StateText::kBankBytes] = {};
+    ASSERT_TRUE(StateText::decode(text.c_str(), &program, read));
+    EXPECT_EQ(program, 5);
+    EXPECT_EQ(std::memcmp(read, bank, sizeof(bank)), 0);
+    const auto with = [&](std::size_t at, char c) {
+        std::string changed = text;
+        changed[at] = c;
+        return changed;
+    };
+    const std::vector<std::string> refused = {"", with(0, '2'), with(2, '8'), text.substr(0, text.size() - 1),
+                                              text + "0", with(10, 'G'), with(20, 'A')};
+    for (const std::string& bad : refused) {
+        unsigned char untouched[StateText::kBankBytes] = {};
+        int p = -1;
+        EXPECT_FALSE(StateText::decode(bad.c_str(), &p, untouched)) << bad.substr(0, 12);
+        EXPECT_EQ(p, -1);
+    }
+    EXPECT_FALSE(StateText::decode(nullptr, &program, read));
 }
 
 }  // namespace
