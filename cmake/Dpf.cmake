@@ -1,8 +1,9 @@
 # DPF, the DISTRHO Plugin Framework (ISC), from Debian's dpf-source package:
 # the VST3, CLAP and LV2 wrappers around formats/dpf. The package's sources are
 # copied into the build folder and the patches in cmake/dpf-patches are applied
-# to that copy (each patch says what it changes and why); nothing of DPF is kept
-# in the tree, and the installed package is never written to.
+# to that copy; each patch says what it mends, why, and whether it is fixed
+# upstream. Nothing of DPF is kept in the tree, and the installed package is
+# never written to.
 
 set(HAMMERLYN2_DPF_ROOT /usr/share/dpf CACHE PATH "Installed DPF sources (Debian dpf-source)")
 if(NOT EXISTS ${HAMMERLYN2_DPF_ROOT}/distrho/DistrhoPluginMain.cpp)
@@ -10,11 +11,11 @@ if(NOT EXISTS ${HAMMERLYN2_DPF_ROOT}/distrho/DistrhoPluginMain.cpp)
 endif()
 
 # The patch series is made for one DPF: Debian's dpf-source 1.6+ds-2, whose
-# files the series changes have the SHA-256 hashes below. DPF's sources carry no
-# version number: it is the package's where DPF comes from the package, else
-# known by these hashes. Another DPF stops the build here, before any patch is
-# tried. A move to a newer DPF: drop the patches it makes needless, refresh the
-# rest, and record its version and hashes here.
+# files the series changes have the SHA-256 hashes below. Those files are
+# compared every time, whatever version the package says it is: another DPF
+# stops the build here, before any patch is tried, naming its version and the
+# series. A move to a newer DPF: drop the patches it makes needless, refresh
+# the rest, and record its version and hashes here.
 set(dpf_series_version "1.6+ds-2")
 set(dpf_series_files
   distrho/src/DistrhoPluginCLAP.cpp      1001aaa9104034fd70c7a14a7935330b3e789b2b864b44ccd97f308a38acd1d9
@@ -22,36 +23,39 @@ set(dpf_series_files
   distrho/src/DistrhoPluginLV2.cpp       ca98af20a152e768053622819b0f457858bd0e048617b92a4a32585d123cb393
   distrho/src/DistrhoPluginLV2export.cpp 15ffa33fb1d1c505caa3f95c97520afd81fb063ac1bdca9f1e63929c7bafe23b
   distrho/src/DistrhoPluginVST3.cpp      9332870ea09bb019a965b9e8abfa5d0ee533b3479e213083f429eebd097d4c29)
-set(dpf_version "")
+# The package's version, where DPF comes from the package: named in the message.
+set(dpf_version "of an unknown version")
 if(HAMMERLYN2_DPF_ROOT STREQUAL "/usr/share/dpf")
   find_program(HAMMERLYN2_DPKG_QUERY dpkg-query)
   if(HAMMERLYN2_DPKG_QUERY)
     execute_process(COMMAND ${HAMMERLYN2_DPKG_QUERY} -W -f=\${Version} dpf-source
-                    OUTPUT_VARIABLE dpf_version ERROR_QUIET RESULT_VARIABLE status)
-    if(NOT status EQUAL 0)
-      set(dpf_version "")
+                    OUTPUT_VARIABLE package_version ERROR_QUIET RESULT_VARIABLE status)
+    if(status EQUAL 0 AND NOT package_version STREQUAL "")
+      set(dpf_version ${package_version})
     endif()
   endif()
 endif()
+file(GLOB dpf_series_patches ${PROJECT_SOURCE_DIR}/cmake/dpf-patches/*.patch)
+list(LENGTH dpf_series_patches dpf_series_count)
 set(dpf_series_paths "")
-set(dpf_series_hashes "")
+set(dpf_differing "")
 while(dpf_series_files)
   list(POP_FRONT dpf_series_files path hash)
   list(APPEND dpf_series_paths ${HAMMERLYN2_DPF_ROOT}/${path})
-  if(dpf_version STREQUAL "")
+  set(actual "")
+  if(EXISTS ${HAMMERLYN2_DPF_ROOT}/${path})
     file(SHA256 ${HAMMERLYN2_DPF_ROOT}/${path} actual)
-    if(NOT actual STREQUAL hash)
-      set(dpf_version "unknown (its ${path} is not ${dpf_series_version}'s)")
-    endif()
+  endif()
+  if(NOT actual STREQUAL hash)
+    list(APPEND dpf_differing ${path})
   endif()
 endwhile()
-if(dpf_version STREQUAL "")
-  set(dpf_version ${dpf_series_version})
-endif()
-if(NOT dpf_version STREQUAL dpf_series_version)
-  message(FATAL_ERROR "DPF ${dpf_version} in ${HAMMERLYN2_DPF_ROOT}: the patch series in cmake/dpf-patches "
-                      "is made for DPF ${dpf_series_version} and is not tried on another version. "
-                      "Install dpf-source ${dpf_series_version}, or move the series to this version (see cmake/Dpf.cmake).")
+if(dpf_differing)
+  list(JOIN dpf_differing ", " dpf_differing)
+  message(FATAL_ERROR "DPF ${dpf_version} in ${HAMMERLYN2_DPF_ROOT} is not DPF ${dpf_series_version}, for which "
+                      "the patch series (the ${dpf_series_count} patches in cmake/dpf-patches) is made: these files "
+                      "differ from that version's: ${dpf_differing}. The series is not tried on another DPF. Install "
+                      "dpf-source ${dpf_series_version}, or move the series to this version (see cmake/Dpf.cmake).")
 endif()
 
 set(HAMMERLYN2_DPF ${CMAKE_BINARY_DIR}/dpf CACHE INTERNAL "The patched copy of DPF in the build folder")

@@ -19,11 +19,11 @@
 #define DISTRHO_PLUGIN_WANT_LATENCY 0
 #define DISTRHO_PLUGIN_WANT_MIDI_INPUT 1
 #define DISTRHO_PLUGIN_WANT_MIDI_OUTPUT 0
-// The MIDI a VST3 host hands over only as parameter changes, in DPF's
-// numbering (129 is pitch bend): all notes off (123), mono mode on (126) and pitch
-// bend, each as a hidden parameter per channel after the 16 of the instrument.
-// These parameters' ids are fixed for good, like the instrument's 0..15.
-#define DISTRHO_PLUGIN_VST3_MIDI_CONTROLLERS 123, 126, 129
+// The parameter ids VST3 hosts see: ours first, then DPF's hidden ones, among
+// them per channel the MIDI a VST3 host hands over only as parameter changes
+// (all notes off, mono mode on, pitch bend). Fixed for good, like the instrument's 0..15.
+#include "Vst3ParameterIds.h"
+#define DISTRHO_PLUGIN_VST3_IDS Vst3ParameterIds
 #define DISTRHO_PLUGIN_WANT_PROGRAMS 1
 #define DISTRHO_PLUGIN_WANT_STATE 1
 #define DISTRHO_PLUGIN_WANT_FULL_STATE 1
@@ -87,9 +87,13 @@ void hammerlyn2ParameterChangeAt(void* instance, std::uint32_t frame, std::uint3
 // to run() with no frames: the instrument keeps them for its next block.
 #define DISTRHO_PLUGIN_RUNS_WITHOUT_FRAMES 1
 
-// A saved state is checked whole before any of it is applied: the patched DPF
-// sources ask this hook about each state value, and read no state larger than
-// any this instrument writes (a few kilobytes), with generous headroom.
-bool hammerlyn2StateIsValid(const char* key, const char* value) noexcept;
-#define DISTRHO_PLUGIN_STATE_IS_VALID hammerlyn2StateIsValid
-#define DISTRHO_PLUGIN_STATE_MAX_BYTES (1024u * 1024u)
+// A VST3 or CLAP saved state is read whole into a SavedStateBuffer and read
+// and checked whole by SavedState before the patched wrappers apply any of it:
+// the program and the parameters through DPF, the bank through this hook.
+#include "SavedState.h"
+void hammerlyn2ApplyState(void* instance, const SavedState& saved);
+#define DISTRHO_PLUGIN_STATE_BUFFER SavedStateBuffer
+#define DISTRHO_PLUGIN_SAVED_STATE SavedState
+#define DISTRHO_PLUGIN_APPLY_STATE hammerlyn2ApplyState
+// Numbers typed for DPF's hidden VST3 parameters are read as saved numbers are.
+#define DISTRHO_PLUGIN_READ_NUMBER SavedState::readNumber

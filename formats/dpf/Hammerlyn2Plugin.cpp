@@ -8,6 +8,7 @@
 #include <string>
 
 #include "instrument/Instrument.h"
+#include "SavedState.h"
 #include "StateText.h"
 #include "TimedChanges.h"
 
@@ -17,22 +18,6 @@ static_assert(DISTRHO_PLUGIN_MAX_MIDI_EVENTS <= Instrument::kMaxNoteOnsPerBlock,
               "a block's every note on reaches the sound");
 
 namespace {
-
-// The state key under which the bank travels; part of every saved song.
-constexpr const char* kStateKey = "bank";
-
-// A bank text this instrument takes whole: its own version, a program 0..7 and
-// a bank the instrument accepts. False, with nothing written, for anything else.
-bool readBank(const char* text, int* program, unsigned char (&bank)[StateText::kBankBytes]) {
-    int read = 0;
-    unsigned char incoming[StateText::kBankBytes];
-    if (!StateText::decode(text, &read, incoming) ||
-        !Instrument::acceptsState(incoming, Instrument::kBankStateBytes, false))
-        return false;
-    std::memcpy(bank, incoming, sizeof(incoming));
-    *program = read;
-    return true;
-}
 
 // What each knob position means, for LV2 hosts, which show no value texts.
 const char* describeUnit(ParameterUnit unit) {
@@ -57,6 +42,12 @@ public:
     // select_program): never waits (DISTRHO_PLUGIN_REQUEST_PROGRAM).
     void requestProgram(uint32_t index) noexcept { core.requestProgram(static_cast<int>(index)); }
     bool programPending() const noexcept { return core.programPending(); }
+
+    // A VST3 or CLAP state, read and checked whole (DISTRHO_PLUGIN_APPLY_STATE):
+    // its bank, after DPF has loaded its program and before its parameters.
+    void applyState(const SavedState& saved) {
+        if (saved.hasBank) restoreBank(saved.bankProgram, saved.bank);
+    }
 
     // A change at a frame inside the coming block (DISTRHO_PLUGIN_PARAMETER_CHANGE_AT);
     // with no room left it applies at once.
@@ -106,7 +97,7 @@ protected:
     void initState(uint32_t index, State& state) override {
         if (index != 0) return;
         state.hints = kStateIsOnlyForDSP;
-        state.key = kStateKey;
+        state.key = SavedState::kBankKey;
         state.label = "Programs";
         state.defaultValue = currentState().c_str();
     }
@@ -117,19 +108,16 @@ protected:
     void loadProgram(uint32_t index) override { core.selectProgram(static_cast<int>(index)); }
 
     String getState(const char* key) const override {
-        if (std::strcmp(key, kStateKey) != 0) return String();
+        if (std::strcmp(key, SavedState::kBankKey) != 0) return String();
         return String(currentState().c_str());
     }
 
     void setState(const char* key, const char* value) override {
-        if (std::strcmp(key, kStateKey) != 0) return;
+        if (std::strcmp(key, SavedState::kBankKey) != 0) return;
         int program = 0;
         unsigned char bank[StateText::kBankBytes];
-        // Another version, or a damaged text: refused, the sound stays as it is
-        // (VST3 and CLAP hosts have asked hammerlyn2StateIsValid() before).
-        if (!readBank(value, &program, bank)) return;
-        // The bank first: the program switch then keeps the restored values.
-        if (core.restoreState(bank, Instrument::kBankStateBytes, false)) core.selectProgram(program);
+        // Another version, or a damaged text: refused, the sound stays as it is.
+        if (SavedState::readBank(value, &program, bank)) restoreBank(program, bank);
     }
 
     void activate() override {
@@ -162,6 +150,11 @@ protected:
     }
 
 private:
+    // The bank first: the program switch then keeps the restored values.
+    void restoreBank(int program, const unsigned char (&bank)[StateText::kBankBytes]) {
+        if (core.restoreState(bank, Instrument::kBankStateBytes, false)) core.selectProgram(program);
+    }
+
     // One MIDI event, at its frame from a piece starting at `start`.
     void sendMidi(const MidiEvent& event, uint32_t start) noexcept {
         if (event.size < 1 || event.size > MidiEvent::kDataSize) return;
@@ -209,9 +202,6 @@ void hammerlyn2ParameterChangeAt(void* instance, std::uint32_t frame, std::uint3
     static_cast<DISTRHO::Hammerlyn2Plugin*>(static_cast<DISTRHO::Plugin*>(instance))->parameterChangeAt(frame, index, value);
 }
 
-bool hammerlyn2StateIsValid(const char* key, const char* value) noexcept {
-    if (!key || std::strcmp(key, DISTRHO::kStateKey) != 0) return true;
-    int program = 0;
-    unsigned char bank[StateText::kBankBytes];
-    return DISTRHO::readBank(value, &program, bank);
+void hammerlyn2ApplyState(void* instance, const SavedState& saved) {
+    static_cast<DISTRHO::Hammerlyn2Plugin*>(static_cast<DISTRHO::Plugin*>(instance))->applyState(saved);
 }

@@ -1,15 +1,13 @@
 // The CLAP build driven by the test host: what it announces, its parameter
 // texts against the VST 2 build's and typed values, its render against the VST 2
-// build's render bit for bit, its state through save and load (also under a
-// decimal-comma locale, damaged, foreign or from a careless host: all or
-// nothing), what a hostile host's events and calls do, and the audio thread
-// beside the main thread.
+// build's render bit for bit, its state from a careless host (all or
+// nothing), and what a hostile host's events and calls do. What the VST3
+// build must do as well is in DpfFormatTest.cpp.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <clocale>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -17,7 +15,6 @@
 #include <vector>
 
 #include "Hammerlyn2Version.h"
-#include "StateText.h"
 #if defined(_WIN32)
 #include <windows.h>
 #endif
@@ -96,30 +93,6 @@ std::string vst2Text(PluginInstance& vst, int index, float value) {
     return vst.parameterText(effGetParamDisplay, index) + " " + vst.parameterText(effGetParamLabel, index);
 }
 
-// Switches the process to a decimal-comma locale for one scope.
-class DecimalCommaLocale {
-public:
-    DecimalCommaLocale() {
-        const char* current = std::setlocale(LC_ALL, nullptr);
-        saved = current ? current : "C";
-        for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "German_Germany.1252", "de-DE"})
-            if (std::setlocale(LC_ALL, name)) {
-                active = true;
-                break;
-            }
-    }
-    ~DecimalCommaLocale() { std::setlocale(LC_ALL, saved.c_str()); }
-    bool commaIsDecimalPoint() const {
-        char text[16];
-        std::snprintf(text, sizeof(text), "%.1f", 0.5);
-        return active && std::strcmp(text, "0,5") == 0;
-    }
-
-private:
-    std::string saved;
-    bool active = false;
-};
-
 }  // namespace
 
 TEST(ClapFormat, AnnouncesItselfAndTheVst2ParametersWithTheirTexts) {
@@ -177,70 +150,6 @@ TEST(ClapFormat, RendersTheVst2BuildsBitsForTheSameNotesInUnevenBlocks) {
     for (float sample : reference) peak = std::max(peak, std::fabs(sample));
     EXPECT_GT(peak, 0.01f) << "the piece must sound";
     EXPECT_EQ(firstDifference(rendered, reference), rendered.size()) << "first differing sample (left, then right)";
-}
-
-TEST(ClapFormat, StateRoundTripIsExactUnderADecimalCommaLocale) {
-    DecimalCommaLocale locale;
-#if !defined(_WIN32)
-    ASSERT_TRUE(locale.commaIsDecimalPoint()) << "de_DE.UTF-8 is missing: cmake/install-deps.sh generates it";
-#endif
-    auto original = activeClap();
-    ASSERT_NE(original, nullptr);
-    const float values[16] = {0.8f, 1.0f / 3.0f, 0.0f, 1.0f, 0.123456789f, 2.0f / 3.0f, 1e-7f, 0.5f,
-                              0.999999f, 0.25f, 0.1f, 0.7f, 0.3f, 0.45f, 0.05f, 0.6f};
-    std::vector<ClapEvent> events;
-    for (int i = 0; i < 16; ++i) {
-        ClapEvent event{};
-        event.kind = ClapEvent::Parameter;
-        event.parameter = static_cast<clap_id>(i);
-        event.value = values[i];
-        events.push_back(event);
-    }
-    original->flushParameters(events);
-    const std::vector<std::uint8_t> saved = original->saveState();
-    ASSERT_FALSE(saved.empty());
-
-    // Whatever the lengths of the host's reads.
-    for (std::size_t shortRead = 1; shortRead <= 64; ++shortRead) {
-        auto other = activeClap();
-        ASSERT_NE(other, nullptr);
-        ASSERT_TRUE(other->loadState(saved, shortRead));
-        for (clap_id i = 0; i < 16; ++i)
-            ASSERT_EQ(static_cast<float>(other->parameterValue(i)), values[i]) << i << " reads of " << shortRead;
-    }
-    auto restored = activeClap();
-    ASSERT_NE(restored, nullptr);
-    ASSERT_TRUE(restored->loadState(saved));
-    for (clap_id i = 0; i < 16; ++i) EXPECT_EQ(static_cast<float>(restored->parameterValue(i)), values[i]) << i;
-    // What is saved again is the same state, and the two instances sound alike.
-    EXPECT_EQ(restored->saveState(), saved);
-    std::vector<float> a(2048), b(2048), c(2048), d(2048);
-    const std::vector<ClapEvent> note = {clapEventFor({0, 0x90, 57, 99}, 3)};
-    ASSERT_TRUE(original->process(note, a.data(), b.data(), 2048));
-    ASSERT_TRUE(restored->process(note, c.data(), d.data(), 2048));
-    EXPECT_EQ(a, c);
-    EXPECT_EQ(b, d);
-}
-
-TEST(StateText, ReadsOnlyItsOwnVersionWhole) {
-    unsigned char bank[StateText::kBankBytes];
-    for (std::size_t i = 0; i < sizeof(bank); ++i) bank[i] = static_cast<unsigned char>(i * 7);
-    const std::string text = StateText::encode(5, bank, sizeof(bank));
-    int program = -1;
-    unsigned char read[StateText::kBankBytes] = {};
-    ASSERT_TRUE(StateText::decode(text.c_str(), &program, read));
-    EXPECT_EQ(program, 5);
-    EXPECT_EQ(std::memcmp(read, bank, sizeof(bank)), 0);
-    std::vector<std::string> refused = {"", "2" + text.substr(1), text.substr(0, 2) + "8" + text.substr(3),
-                                        text.substr(0, text.size() - 1), text + "0", text.substr(0, 10) + "G" + text.substr(11),
-                                        text.substr(0, 20) + "A" + text.substr(21)};
-    for (const std::string& bad : refused) {
-        unsigned char untouched[StateText::kBankBytes] = {};
-        int p = -1;
-        EXPECT_FALSE(StateText::decode(bad.c_str(), &p, untouched)) << bad.substr(0, 12);
-        EXPECT_EQ(p, -1);
-    }
-    EXPECT_FALSE(StateText::decode(nullptr, &program, read));
 }
 
 #if defined(_WIN32)
@@ -521,23 +430,6 @@ TEST(ClapFormat, NotesAndControllersInACallWithoutFramesActAtTheNextBlock) {
     EXPECT_EQ(firstDifference(sound[1], sound[0]), sound[0].size());
 }
 
-// A change at frame 300 of a 512-frame block sounds from frame 300, as in
-// blocks of 300 and 212 frames with the change at the second's start.
-TEST(ClapFormat, AutomationSoundsFromItsFrame) {
-    ClapEvent volume = valueEvent(15, 0.2);
-    volume.frame = 300;
-    std::vector<float> whole(512), split(512), unchanged(512), right(512);
-    auto a = activeClap(), b = activeClap(), c = activeClap();
-    ASSERT_TRUE(a && b && c);
-    ASSERT_TRUE(a->process({on(60), volume}, whole.data(), right.data(), 512));
-    ASSERT_TRUE(b->process({on(60)}, split.data(), right.data(), 300));
-    volume.frame = 0;
-    ASSERT_TRUE(b->process({volume}, split.data() + 300, right.data(), 212));
-    ASSERT_TRUE(c->process({on(60)}, unchanged.data(), right.data(), 512));
-    EXPECT_EQ(firstDifference(whole, split), whole.size());
-    EXPECT_EQ(firstDifference(whole, unchanged), 300u);
-}
-
 // 300 notes and their note offs in one block (600 events, past DPF's own 512)
 // at the shortest release: nothing sounds one to three seconds later.
 TEST(ClapFormat, AFloodOfNotesLosesNoNoteOff) {
@@ -588,36 +480,28 @@ TEST(ClapFormat, HostileCallsAreRefused) {
     EXPECT_EQ(std::vector<float>(fresh.begin() + 512, fresh.begin() + 1024), left);
 }
 
-// A state is taken whole or not at all: a song saved on program 3 reopens on
-// it, and every damaged or foreign state, or a host whose reads fail or lie,
-// is reported as not loaded and leaves the instance exactly as it was.
-TEST(ClapFormat, StateIsTakenWholeOrNotAtAll) {
-    auto source = activeClap();
-    ASSERT_NE(source, nullptr);
-    const SavedState onProgram3 = withProgram(source->saveState(), 3);
+// A state from a careless host (cut anywhere, a read error after the bank,
+// reads that report more than they delivered) is reported as not loaded and
+// leaves the instance exactly as it was, without reading past any state the
+// instrument writes; a byte changed anywhere keeps every value in range and
+// the sound finite. (What VST3 shares is in DpfFormatTest.cpp.)
+TEST(ClapFormat, StateFromACarelessHostIsTakenWholeOrNotAtAll) {
     auto clap = activeClap();
     ASSERT_NE(clap, nullptr);
+    const StateBytes onProgram3 = withProgram(clap->saveState(), 3);
     ASSERT_TRUE(clap->loadState(onProgram3));
     clap->flushParameters({valueEvent(4, 0.125), valueEvent(11, 0.75)});
-    const SavedState before = clap->saveState();
-    ASSERT_EQ(withProgram(before, 3), before) << "program 3 is not kept";
-    {
-        auto reopened = activeClap();
-        ASSERT_NE(reopened, nullptr);
-        ASSERT_TRUE(reopened->loadState(before));
-        EXPECT_EQ(reopened->saveState(), before);
-    }
+    const StateBytes before = clap->saveState();
 
     struct Case {
         std::string what;
-        SavedState state;
+        StateBytes state;
         std::int64_t overReport = 0;
         std::size_t failAfter = SIZE_MAX;
     };
     std::vector<Case> cases;
-    for (auto& [what, state] : refusedStates(onProgram3)) cases.push_back({what, state});
     for (std::size_t cut = 0; cut < onProgram3.size(); cut += 97)
-        cases.push_back({"cut at " + std::to_string(cut), SavedState(onProgram3.begin(), onProgram3.begin() + cut)});
+        cases.push_back({"cut at " + std::to_string(cut), StateBytes(onProgram3.begin(), onProgram3.begin() + cut)});
     cases.push_back({"a read error after the bank", onProgram3, 0, bytesThroughBank(onProgram3)});
     cases.push_back({"reads that report more than they delivered", onProgram3, 600});
     for (const Case& c : cases) {
@@ -637,7 +521,7 @@ TEST(ClapFormat, StateIsTakenWholeOrNotAtAll) {
     // A byte changed anywhere: whatever is taken keeps every value 0..1 and the sound finite.
     std::vector<float> left(512), right(512);
     for (std::size_t at = 0; at < onProgram3.size(); at += 61) {
-        SavedState changed = onProgram3;
+        StateBytes changed = onProgram3;
         changed[at] ^= 0x5A;
         clap->loadState(changed);
         for (clap_id id = 0; id < 16; ++id) EXPECT_TRUE(clap->parameterValue(id) >= 0.0 && clap->parameterValue(id) <= 1.0);
@@ -689,44 +573,3 @@ TEST(ClapFormat, TypedTextIsReadInItsUnitAndShownTextsComeBackAsThemselves) {
     }
 }
 
-// The audio thread plays on and takes parameter events while the main thread
-// loads and saves states and asks for values and texts, and other threads
-// create instances at the same time, as hosts do; run under ThreadSanitizer
-// as well.
-TEST(ClapFormat, ProcessingGoesOnWhileTheMainThreadLoadsSavesAndAsksForTexts) {
-    auto clap = activeClap();
-    ASSERT_NE(clap, nullptr);
-    const SavedState onProgram3 = withProgram(clap->saveState(), 3);
-    const SavedState onProgram0 = clap->saveState();
-    std::atomic<bool> playing{true};
-    std::atomic<bool> finite{true};
-    std::thread audio([&] {
-        std::vector<float> left(256), right(256);
-        for (int block = 0; playing.load(std::memory_order_relaxed) || block < 200; ++block) {
-            const std::vector<ClapEvent> events = {on(48 + block % 24, 0), off(48 + (block + 12) % 24, 100),
-                                                   valueEvent(static_cast<clap_id>(block % 16), (block % 10) / 10.0)};
-            if (!clap->process(events, left.data(), right.data(), 256)) finite = false;
-            for (float sample : left)
-                if (!std::isfinite(sample)) finite = false;
-        }
-    });
-    std::vector<std::thread> creators;
-    std::atomic<int> created{0};
-    for (int t = 0; t < 3; ++t)
-        creators.emplace_back([&] {
-            for (int i = 0; i < 10; ++i) created += activeClap() != nullptr;
-        });
-    for (int round = 0; round < 100; ++round) {
-        EXPECT_TRUE(clap->loadState(round % 2 ? onProgram3 : onProgram0));
-        EXPECT_FALSE(clap->saveState().empty());
-        for (clap_id id = 0; id < 16; ++id) {
-            double value = 0.0;
-            EXPECT_TRUE(clap->textValue(id, clap->valueText(id, clap->parameterValue(id)).c_str(), &value));
-        }
-    }
-    for (std::thread& creator : creators) creator.join();
-    playing = false;
-    audio.join();
-    EXPECT_TRUE(finite);
-    EXPECT_EQ(created, 30);
-}

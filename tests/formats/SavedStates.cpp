@@ -7,8 +7,8 @@ namespace {
 const std::string kBankKey("bank\0", 5);
 const std::string kProgramKey("__dpf_program__\0", 16);
 
-std::string text(const SavedState& state) { return std::string(state.begin(), state.end()); }
-SavedState bytes(const std::string& text) { return SavedState(text.begin(), text.end()); }
+std::string text(const StateBytes& state) { return std::string(state.begin(), state.end()); }
+StateBytes bytes(const std::string& text) { return StateBytes(text.begin(), text.end()); }
 
 // Where a key's value starts.
 std::size_t valueOf(const std::string& state, const std::string& key) {
@@ -18,7 +18,7 @@ std::size_t valueOf(const std::string& state, const std::string& key) {
 }
 
 // The state with the value of a key replaced.
-SavedState replaced(const SavedState& state, const std::string& key, const std::string& value) {
+StateBytes replaced(const StateBytes& state, const std::string& key, const std::string& value) {
     std::string s = text(state);
     const std::size_t at = valueOf(s, key);
     s.replace(at, s.find('\0', at) - at, value);
@@ -27,18 +27,18 @@ SavedState replaced(const SavedState& state, const std::string& key, const std::
 
 }  // namespace
 
-SavedState withProgram(const SavedState& state, int program) {
+StateBytes withProgram(const StateBytes& state, int program) {
     std::string s = text(replaced(state, kProgramKey, std::to_string(program)));
     s[valueOf(s, kBankKey) + 2] = static_cast<char>('0' + program);
     return bytes(s);
 }
 
-std::size_t bytesThroughBank(const SavedState& state) {
+std::size_t bytesThroughBank(const StateBytes& state) {
     const std::string s = text(state);
     return s.find('\0', valueOf(s, kBankKey)) + 1;
 }
 
-std::vector<std::pair<std::string, SavedState>> refusedStates(const SavedState& state) {
+std::vector<std::pair<std::string, StateBytes>> refusedStates(const StateBytes& state) {
     const std::string s = text(state);
     const std::size_t bank = valueOf(s, kBankKey);
     const auto changed = [&](std::size_t at, const std::string& with) {
@@ -67,6 +67,6 @@ std::vector<std::pair<std::string, SavedState>> refusedStates(const SavedState& 
         {"no terminator", bytes(s.substr(0, s.rfind('\xfe')))},
         {"a parameter value that is no number", parameterValue("0.x5")},
         {"a parameter value out of range", parameterValue("5")},
-        {"2 MiB without a separator", SavedState(2u << 20, 'x')},
+        {"2 MiB without a separator", StateBytes(2u << 20, 'x')},
     };
 }

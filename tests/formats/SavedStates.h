@@ -8,14 +8,14 @@
 #include <utility>
 #include <vector>
 
-using SavedState = std::vector<std::uint8_t>;
+using StateBytes = std::vector<std::uint8_t>;
 
 // The same state with another program selected, both in DPF's program key and
 // in the bank's text.
-SavedState withProgram(const SavedState& state, int program);
+StateBytes withProgram(const StateBytes& state, int program);
 
 // States that must be refused whole, each with what is wrong with it.
-std::vector<std::pair<std::string, SavedState>> refusedStates(const SavedState& state);
+std::vector<std::pair<std::string, StateBytes>> refusedStates(const StateBytes& state);
 
 // The number of bytes up to and including the bank's text and its terminator.
-std::size_t bytesThroughBank(const SavedState& state);
+std::size_t bytesThroughBank(const StateBytes& state);

@@ -138,7 +138,7 @@ struct Vst3Stream {
         auto* s = static_cast<Vst3Stream*>(self);
         const std::size_t left = s->bytes.size() - s->position;
         // Reads of changing length leave stale bytes behind in the reader's buffer.
-        const std::size_t chunk = (++s->reads % 3) ? 77 : 300;
+        const std::size_t chunk = s->readLength ? s->readLength : (++s->reads % 3) ? 77 : 300;
         const std::size_t count = std::min<std::size_t>({static_cast<std::size_t>(std::max(bytes, 0)), left, chunk});
         if (count) std::memcpy(buffer, s->bytes.data() + s->position, count);
         s->position += count;
@@ -174,6 +174,8 @@ struct Vst3Stream {
     std::size_t reads = 0;
     // A careless host: each read reports this many bytes more than it delivered.
     int32_t overReport = 0;
+    // Reads of this many bytes each, where not 0.
+    std::size_t readLength = 0;
     v3_bstream** object() { return reinterpret_cast<v3_bstream**>(this); }
 };
 
