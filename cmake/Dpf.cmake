@@ -2,7 +2,8 @@
 # the VST3, CLAP and LV2 wrappers around formats/dpf. The package's sources are
 # copied into the build folder and the patches in cmake/dpf-patches are applied
 # to that copy; each patch says what it mends, why, and whether it is fixed
-# upstream. Nothing of DPF is kept in the tree, and the installed package is
+# upstream ("not fixed": not in DISTRHO/DPF nor the DPF-derived wrappers seen,
+# up to 2025). Nothing of DPF is kept in the tree, and the installed package is
 # never written to.
 
 set(HAMMERLYN2_DPF_ROOT /usr/share/dpf CACHE PATH "Installed DPF sources (Debian dpf-source)")
