@@ -2,7 +2,8 @@
 # the VST3, CLAP and LV2 wrappers around formats/dpf. The package's sources are
 # copied into the build folder and the patches in cmake/dpf-patches are applied
 # to that copy; each patch says what it mends, why, and whether it is fixed
-# upstream. Nothing of DPF is kept in the tree, and the installed package is
+# upstream ("not fixed": not in DISTRHO/DPF nor the DPF-derived wrappers seen,
+# up to 2025). Nothing of DPF is kept in the tree, and the installed package is
 # never written to.
 
 set(HAMMERLYN2_DPF_ROOT /usr/share/dpf CACHE PATH "Installed DPF sources (Debian dpf-source)")
@@ -86,8 +87,11 @@ if(NOT dpf_old_stamp STREQUAL dpf_stamp_text)
   file(COPY ${dgl_headers} DESTINATION ${HAMMERLYN2_DPF}/dgl NO_SOURCE_PERMISSIONS)
   file(COPY ${HAMMERLYN2_DPF_ROOT}/utils/symbols ${HAMMERLYN2_DPF_ROOT}/utils/lv2-ttl-generator
        DESTINATION ${HAMMERLYN2_DPF}/utils NO_SOURCE_PERMISSIONS)
+  # The patches carry one line of context (diff -U1 between the copy before and
+  # after each one): the files are the hashed ones above, so every hunk lands at
+  # its own line, and no fuzz is allowed, so a line that differs stops the build.
   foreach(patch ${dpf_patches})
-    execute_process(COMMAND ${HAMMERLYN2_PATCH} -p1 --batch --forward --no-backup-if-mismatch -i ${patch}
+    execute_process(COMMAND ${HAMMERLYN2_PATCH} -p1 --batch --forward --fuzz=0 --no-backup-if-mismatch -i ${patch}
                     WORKING_DIRECTORY ${HAMMERLYN2_DPF} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE out)
     if(NOT status EQUAL 0)
       message(FATAL_ERROR "DPF patch ${patch} does not apply to ${HAMMERLYN2_DPF_ROOT}:\n${out}")

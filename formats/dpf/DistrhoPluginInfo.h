@@ -77,6 +77,20 @@ bool hammerlyn2ProgramPending(void* instance) noexcept;
 // keeps 512): a note off for every note a dense block started must fit.
 #define DISTRHO_PLUGIN_MAX_MIDI_EVENTS 4096
 
+// Velocities, pressures, controller and bend values from VST3 and CLAP hosts
+// become MIDI numbers through this (NaN and values out of range held).
+#include "MidiValue.h"
+#define DISTRHO_PLUGIN_MIDI_VALUE hammerlyn2MidiValue
+
+// A CLAP block's MIDI events play in time order, whatever the host's order.
+#include "InTimeOrder.h"
+#define DISTRHO_PLUGIN_IN_TIME_ORDER hammerlyn2InTimeOrder
+
+// The VST3 and CLAP wrappers' copies of the parameter values, which a state
+// load and the audio thread both write, are relaxed atomics.
+#include "RelaxedValue.h"
+#define DISTRHO_PLUGIN_RELAXED_VALUE RelaxedValue
+
 // A parameter change a VST3 or CLAP host places inside a block reaches the
 // plug-in with its frame before run(), which renders the block in pieces so
 // that the change sounds from that frame.

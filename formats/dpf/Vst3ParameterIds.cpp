@@ -67,3 +67,24 @@ std::uint32_t Vst3ParameterIds::at(std::uint32_t position, const std::uint32_t* 
     position -= placeCount;
     return position < kChannels * kControllerCount ? kFirstController + position : kNone;
 }
+
+std::uint32_t Vst3ParameterIds::ofDpfIndex(std::uint32_t index, const std::uint32_t* places, std::uint32_t placeCount) noexcept {
+    const std::uint32_t controllers = kChannels * kDpfControllers;
+    if (index >= placeCount + controllers) return ofParameter(index - placeCount - controllers);
+    if (index < placeCount) return ofPlace(places[index]);
+    return ofController((index - placeCount) / kDpfControllers, (index - placeCount) % kDpfControllers);
+}
+
+bool Vst3ParameterIds::dpfIndexOf(std::uint32_t id, const std::uint32_t* places, std::uint32_t placeCount,
+                                  std::uint32_t& index) noexcept {
+    std::uint32_t first = 0, second = 0;
+    switch (find(id, first, second)) {
+    case Parameter: index = placeCount + kChannels * kDpfControllers + first; return true;
+    case Controller: index = placeCount + first * kDpfControllers + second; return true;
+    case Internal:
+        for (index = 0; index < placeCount; ++index)
+            if (places[index] == first) return true;
+        return false;
+    default: return false;
+    }
+}

@@ -41,4 +41,12 @@ public:
     // `places`, `placeCount` of them, in the order of their ids), then the controllers.
     static std::uint32_t count(std::uint32_t placeCount) noexcept;
     static std::uint32_t at(std::uint32_t position, const std::uint32_t* places, std::uint32_t placeCount) noexcept;
+
+    // DPF's own numbering, which the patched wrapper keeps inside: the places a
+    // build has (`places`, in DPF's order), then 16 channels of 130 controllers,
+    // then ours. kNone, or false, where the other side has nothing.
+    static constexpr std::uint32_t kDpfControllers = 130;
+    static std::uint32_t ofDpfIndex(std::uint32_t index, const std::uint32_t* places, std::uint32_t placeCount) noexcept;
+    static bool dpfIndexOf(std::uint32_t id, const std::uint32_t* places, std::uint32_t placeCount,
+                           std::uint32_t& index) noexcept;
 };

@@ -26,6 +26,9 @@ TEST(Vst3ParameterIds, AreFixedAndReadBack) {
         case Ids::Controller: EXPECT_EQ(Ids::ofController(first, second), id); break;
         default: ADD_FAILURE() << position;
         }
+        std::uint32_t index = 0;  // and DPF's numbering inside gives it back
+        ASSERT_TRUE(Ids::dpfIndexOf(id, withPanel, 3, index)) << id;
+        EXPECT_EQ(Ids::ofDpfIndex(index, withPanel, 3), id);
     }
     EXPECT_EQ(Ids::at(16, withPanel, 3), 16u);  // the program first, then 18 and 19
     EXPECT_EQ(Ids::at(17, withPanel, 3), 18u);
@@ -34,4 +37,10 @@ TEST(Vst3ParameterIds, AreFixedAndReadBack) {
     std::uint32_t first = 0, second = 0;
     EXPECT_EQ(Ids::find(20 + 48, first, second), Ids::None);
     EXPECT_EQ(Ids::at(Ids::count(1), withoutPanel, 1), Ids::kNone);
+    // DPF's numbering: its places, 16 x 130 controllers (ignored ones have no id), ours.
+    EXPECT_EQ(Ids::ofDpfIndex(2, withPanel, 3), 16u);
+    EXPECT_EQ(Ids::ofDpfIndex(3 + 130 + 123, withPanel, 3), 23u);
+    EXPECT_EQ(Ids::ofDpfIndex(3 + 64, withPanel, 3), Ids::kNone);
+    EXPECT_EQ(Ids::ofDpfIndex(3 + 16 * 130, withPanel, 3), Ids::ofParameter(0));
+    EXPECT_FALSE(Ids::dpfIndexOf(20 + 48, withPanel, 3, first));
 }
