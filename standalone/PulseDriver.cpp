@@ -101,7 +101,7 @@ public:
         name = shown ? shown->description : std::string("default");
         rate = choice.rate ? choice.rate : shown && shown->rate ? shown->rate : 48000;
         frames = choice.buffer ? choice.buffer : 256;
-        const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, rate, 2};
+        const pa_sample_spec format{PA_SAMPLE_FLOAT32NE, rate, 2};
         const auto bytes = static_cast<std::uint32_t>(frames * 2 * sizeof(float));
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<std::uint32_t>(-1);
@@ -111,7 +111,7 @@ public:
         attr.fragsize = static_cast<std::uint32_t>(-1);
         int code = 0;
         stream = pa_simple_new(nullptr, "Hammerlyn2", PA_STREAM_PLAYBACK, sink ? sink->name.c_str() : nullptr,
-                               "Hammerlyn2", &spec, nullptr, &attr, &code);
+                               "Hammerlyn2", &format, nullptr, &attr, &code);
         if (!stream) {
             error = "PulseAudio refused the output \"" + name + "\": " + pa_strerror(code);
             return false;
