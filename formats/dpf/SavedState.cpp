@@ -96,37 +96,42 @@ bool SavedState::read(const SavedStateBuffer& buffer) {
         got = next(key);
     }
 
-    if (got == 1 && std::strcmp(key, "__dpf_state_begin__") == 0) {
+    // A section of key and value pairs between its begin and end keys, each
+    // pair handed to take, which may refuse the whole state.
+    const auto section = [&](const char* begin, const char* finish, const auto& take) {
+        if (got != 1 || std::strcmp(key, begin) != 0) return true;
         for (;;) {
             if (next(key) != 1) return false;
-            if (std::strcmp(key, "__dpf_state_end__") == 0) break;
-            if (next(value) != 1) return false;
-            // A state value of another version is skipped; the bank must be good.
-            if (std::strcmp(key, kBankKey) != 0) continue;
-            if (!readBank(value, &bankProgram, bank)) return false;
-            hasBank = true;
-            states.emplace_back(key, value);
+            if (std::strcmp(key, finish) == 0) break;
+            if (next(value) != 1 || !take()) return false;
         }
         got = next(key);
-    }
+        return true;
+    };
 
-    if (got == 1 && std::strcmp(key, "__dpf_parameters_begin__") == 0) {
-        for (;;) {
-            if (next(key) != 1) return false;
-            if (std::strcmp(key, "__dpf_parameters_end__") == 0) break;
-            if (next(value) != 1) return false;
-            // A parameter of another version is skipped; one of ours must be a
-            // readable knob position.
-            for (int i = 0; i < kParameterCount; ++i) {
-                if (std::strcmp(kParameterIdentities[i].symbol, key) != 0) continue;
-                float position = 0.0f;
-                if (!readNumber(value, &position) || position < 0.0f || position > 1.0f) return false;
-                parameters.emplace_back(static_cast<std::uint32_t>(i), position);
-                break;
-            }
+    // A state value of another version is skipped; the bank must be good.
+    const bool statesRead = section("__dpf_state_begin__", "__dpf_state_end__", [&] {
+        if (std::strcmp(key, kBankKey) != 0) return true;
+        if (!readBank(value, &bankProgram, bank)) return false;
+        hasBank = true;
+        states.emplace_back(key, value);
+        return true;
+    });
+    if (!statesRead) return false;
+
+    // A parameter of another version is skipped; one of ours must be a
+    // readable knob position.
+    const bool parametersRead = section("__dpf_parameters_begin__", "__dpf_parameters_end__", [&] {
+        for (int i = 0; i < kParameterCount; ++i) {
+            if (std::strcmp(kParameterIdentities[i].symbol, key) != 0) continue;
+            float position = 0.0f;
+            if (!readNumber(value, &position) || position < 0.0f || position > 1.0f) return false;
+            parameters.emplace_back(static_cast<std::uint32_t>(i), position);
+            break;
         }
-        got = next(key);
-    }
+        return true;
+    });
+    if (!parametersRead) return false;
 
     return got == 0;
 }
